@@ -1,0 +1,93 @@
+// The VGA register idioms, each one small helper over the video port
+// services. Ports are reached through IoBase: port P is IoBase + (P - 0x3B0).
+#pragma once
+
+#include "miniport/device_extension.h"
+#include "miniport/videoport.h"
+
+// Port numbers
+#define VGA_AC_INDEX 0x3C0      // attribute controller index and data writes
+#define VGA_AC_DATA_READ 0x3C1
+#define VGA_MISC_WRITE 0x3C2
+#define VGA_VIDEO_ENABLE 0x3C3
+#define VGA_SEQ_INDEX 0x3C4
+#define VGA_SEQ_DATA 0x3C5
+#define VGA_DAC_PEL_MASK 0x3C6
+#define VGA_DAC_READ_INDEX 0x3C7  // write: read index; read: DAC state
+#define VGA_DAC_WRITE_INDEX 0x3C8
+#define VGA_DAC_DATA 0x3C9
+#define VGA_FEATURE_READ 0x3CA
+#define VGA_MISC_READ 0x3CC
+#define ZEL_BANK_SELECT 0x3CD
+#define VGA_GC_INDEX 0x3CE
+#define VGA_GC_DATA 0x3CF
+#define VGA_CRTC_INDEX_MONO 0x3B4
+#define VGA_CRTC_DATA_MONO 0x3B5
+#define VGA_STATUS1_MONO 0x3BA  // read: input status 1; write: feature control
+#define VGA_CRTC_INDEX_COLOR 0x3D4
+#define VGA_CRTC_DATA_COLOR 0x3D5
+#define VGA_STATUS1_COLOR 0x3DA
+#define ZEL_KEY_PORT 0x3BF
+#define ZEL_MODE_KEY_MONO 0x3B8
+#define ZEL_MODE_KEY_COLOR 0x3D8
+
+#define VGA_MISC_COLOR_ADDRESSING 0x01
+
+static inline PUCHAR VgaPort(const VgaDeviceExtension* ext, USHORT port) {
+  return ext->IoBase + (port - VGA_IO_BASE_PORT);
+}
+
+static inline UCHAR PortRead8(const VgaDeviceExtension* ext, USHORT port) {
+  return VideoPortReadPortUchar(VgaPort(ext, port));
+}
+
+static inline VOID PortWrite8(const VgaDeviceExtension* ext, USHORT port, UCHAR value) {
+  VideoPortWritePortUchar(VgaPort(ext, port), value);
+}
+
+static inline USHORT PortRead16(const VgaDeviceExtension* ext, USHORT port) {
+  return VideoPortReadPortUshort(reinterpret_cast<PUSHORT>(VgaPort(ext, port)));
+}
+
+static inline VOID PortWrite16(const VgaDeviceExtension* ext, USHORT port, USHORT value) {
+  VideoPortWritePortUshort(reinterpret_cast<PUSHORT>(VgaPort(ext, port)), value);
+}
+
+static inline ULONG PortRead32(const VgaDeviceExtension* ext, USHORT port) {
+  return VideoPortReadPortUlong(reinterpret_cast<PULONG>(VgaPort(ext, port)));
+}
+
+static inline VOID PortWrite32(const VgaDeviceExtension* ext, USHORT port, ULONG value) {
+  VideoPortWritePortUlong(reinterpret_cast<PULONG>(VgaPort(ext, port)), value);
+}
+
+// Index to the index port, then the data port (index port + 1) read.
+static inline UCHAR IndexedRead(const VgaDeviceExtension* ext, USHORT indexPort, UCHAR index) {
+  PortWrite8(ext, indexPort, index);
+  return PortRead8(ext, indexPort + 1);
+}
+
+// Index to the index port, then the value to the data port, as two byte writes.
+static inline VOID IndexedWrite(const VgaDeviceExtension* ext, USHORT indexPort, UCHAR index,
+                                UCHAR value) {
+  PortWrite8(ext, indexPort, index);
+  PortWrite8(ext, indexPort + 1, value);
+}
+
+// One 16-bit write: index in the low byte, value in the high byte.
+static inline VOID IndexedWrite16(const VgaDeviceExtension* ext, USHORT indexPort, UCHAR index,
+                                  UCHAR value) {
+  PortWrite16(ext, indexPort, static_cast<USHORT>((value << 8) | index));
+}
+
+// Read-modify-write: index, read the data port, write (value AND keep) OR set.
+static inline VOID IndexedModify(const VgaDeviceExtension* ext, USHORT indexPort, UCHAR index,
+                                 UCHAR keep, UCHAR set) {
+  PortWrite8(ext, indexPort, index);
+  const UCHAR value = PortRead8(ext, indexPort + 1);
+  PortWrite8(ext, indexPort + 1, static_cast<UCHAR>((value & keep) | set));
+}
+
+static inline BOOLEAN VgaColorAddressing(const VgaDeviceExtension* ext) {
+  return (PortRead8(ext, VGA_MISC_READ) & VGA_MISC_COLOR_ADDRESSING) != 0;
+}

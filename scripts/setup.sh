@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian 12 machine, when it is missing.
+set -euo pipefail
+
+packages=(g++ g++-multilib cmake ninja-build libgtest-dev googletest clang-format qemu-user)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: run as root to install packages" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,119 @@
+// The simulated Zel adapter: a faithful VGA plus the Zel extensions, with its
+// video memory shared by the 0xA0000 window and the linear aperture, its
+// option ROM and its PCI configuration space.
+//
+// The bus side (In/Out/MemRead/MemWrite) has every side effect a real chip
+// has; the inspection side (Seq, Crtc, ..., WholeState) has none.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim/profile.h"
+
+namespace sim {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// The standard VGA state that a full-screen switch must keep, in one value,
+// so that comparing two machines is one call.
+struct VgaState {
+  std::array<uint8_t, 5> seq{};
+  uint8_t seqIndex = 0;
+  std::array<uint8_t, 0x19> crtc{};  // CR10/CR11 as stored, whatever CR03 bit 7 says
+  uint8_t crtcIndex = 0;
+  std::array<uint8_t, 9> gc{};
+  uint8_t gcIndex = 0;
+  std::array<uint8_t, 0x15> attr{};
+  uint8_t attrIndex = 0;        // the whole address register, bit 5 included
+  bool attrFlipFlopData = false;  // true: the next 0x3C0 write is data
+  uint8_t misc = 0;
+  uint8_t featureControl = 0;
+  uint8_t videoEnable = 0;  // port 0x3C3
+  std::array<Rgb, 256> dac{};
+  uint8_t dacAddress = 0;
+  bool dacReadMode = false;
+  uint8_t dacPosition = 0;  // components of the current triple transferred, 0 to 2
+  std::array<uint8_t, 3> dacPending{};  // components written so far (write mode)
+  uint8_t pelMask = 0;
+  std::array<uint8_t, 4> latches{};
+  std::array<std::vector<uint8_t>, 4> planes;  // the first 64 KB of each plane
+
+  bool operator==(const VgaState&) const = default;
+};
+
+// Every difference between two states, one line each ("SR02: 0x0f != 0x03",
+// "plane 2 offset 0x1234: 0x00 != 0x41"), at most `limit` lines.
+std::vector<std::string> Diff(const VgaState& expected, const VgaState& actual, size_t limit = 20);
+
+class Adapter {
+ public:
+  explicit Adapter(const PowerOnState& powerOn);
+
+  // ---- bus side: ports 0x3B0 to 0x3DF (decoded by misc output bit 0 for
+  // 0x3B4/0x3B5/0x3BA against 0x3D4/0x3D5/0x3DA); anything else reads 0xFF.
+  uint8_t In8(uint16_t port);
+  void Out8(uint16_t port, uint8_t value);
+  // Wider accesses are the byte accesses to consecutive ports, low byte first.
+  uint16_t In16(uint16_t port);
+  void Out16(uint16_t port, uint16_t value);
+  uint32_t In32(uint16_t port);
+  void Out32(uint16_t port, uint32_t value);
+
+  // ---- memory side: the VGA window (0xA0000 to 0xBFFFF, as GR06 maps it),
+  // the linear aperture (where SR20/SR21 put it while SR06 bit 7 is set) and
+  // the option ROM at 0xC0000.
+  bool Decodes(uint32_t physical) const;
+  uint8_t MemRead8(uint32_t physical);
+  void MemWrite8(uint32_t physical, uint8_t value);
+  std::optional<uint32_t> ApertureBase() const;  // while SR06 bit 7 is set
+  uint32_t ApertureLength() const { return 0x800000; }
+
+  // ---- PCI configuration space (for the host bridge).
+  uint32_t ConfigRead32(uint8_t reg) const;
+
+  // ---- inspection without side effects
+  uint8_t Seq(uint8_t index) const;   // the register as stored, lock or not
+  uint8_t Crtc(uint8_t index) const;
+  uint8_t Gc(uint8_t index) const;
+  uint8_t Attr(uint8_t index) const;
+  uint8_t Misc() const;
+  uint8_t FeatureControl() const;
+  uint8_t PelMask() const;
+  Rgb Dac(uint8_t index) const;
+  uint8_t Latch(int plane) const;
+  uint8_t PlaneByte(int plane, uint32_t offset) const;
+  uint8_t BankSelect() const;  // port 0x3CD
+  bool ExtendedUnlocked() const;
+  uint8_t KeyPort3BF() const;
+  uint8_t KeyPortMode() const;  // last value written to 0x3D8 or 0x3B8
+  std::span<uint8_t> Vram() { return vram_; }
+  std::span<const uint8_t> Vram() const { return vram_; }
+  std::span<const uint8_t> OptionRom() const { return rom_; }
+  VgaState WholeState() const;
+
+  // ---- test hooks
+  // Input status bits forced to a value (mask of bits 0 and 3 of 0x3DA/0x3BA).
+  void StickStatusBits(uint8_t mask, uint8_t value);
+  // How many status reads one frame lasts in the timing model.
+  static constexpr uint32_t kStatusReadsPerFrame = 64;
+
+  // The BIOS programs registers directly; it uses the bus side like the CPU.
+  // (Private state lives in the device objects below.)
+
+ private:
+  struct Impl;
+  std::vector<uint8_t> vram_;
+  std::vector<uint8_t> rom_;
+  // the devices (sequencer, CRTC, graphics controller, attribute controller,
+  // DAC, misc/status, Zel extensions) are members declared in adapter.cpp's
+  // companion headers
+};
+
+}  // namespace sim

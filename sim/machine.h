@@ -1,0 +1,149 @@
+// The simulated machine: the platform a miniport meets on Windows NT (the
+// video port services, the V86 emulator, the video BIOS, the PCI bus, system
+// memory) around one simulated Zel adapter. It drives the driver only through
+// what the real video port uses: DriverEntry, the registered find-adapter,
+// initialize and start-I/O entry points, and the emulator validators.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "miniport/videoport.h"
+#include "sim/adapter.h"
+#include "sim/profile.h"
+#include "sim/trace.h"
+
+namespace sim {
+
+class VideoBios;
+class PciHostBridge;
+
+// The services that fault injection can make fail.
+enum class Service {
+  Initialize,  // one VideoPortInitialize registration
+  GetDeviceBase,
+  VerifyAccessRanges,
+  MapMemory,
+  UnmapMemory,
+  Int10,
+  SetRegistryParameters,
+  SetTrappedEmulatorPorts,
+};
+
+struct Fault {
+  Service service;
+  uint32_t firstCall = 0;    // 0-based index of the first call of that service to fail
+  uint32_t count = 1;        // how many calls fail from there (UINT32_MAX: all)
+  VP_STATUS status = ERROR_INVALID_PARAMETER;  // GetDeviceBase fails with a null view
+  // When set, only calls whose physical address lies in [start, start + length) count.
+  std::optional<uint64_t> rangeStart;
+  uint64_t rangeLength = 0;
+};
+
+// A driver as the platform loads it: its entry point, and how its writable
+// statics get back to their initial contents before a load.
+struct DriverImage {
+  PDRIVER_ENTRY entry = nullptr;
+  std::function<void()> resetStatics;
+};
+
+// The driver linked into this executable.
+DriverImage LinkedDriver();
+
+class Machine {
+ public:
+  explicit Machine(const Profile& profile = Profile::Default());
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  Adapter& adapter();
+  Trace& trace();
+  VideoBios& bios();
+
+  // ---- loading, as the video port does it
+  // Runs DriverEntry; each VideoPortInitialize registration calls find-adapter
+  // and, after a successful find-adapter, initialize. Returns DriverEntry's status.
+  ULONG Load(const DriverImage& image = LinkedDriver());
+  bool Started() const;  // a registration found the adapter
+  // Forces the result of a registration (by bus type) without calling find-adapter.
+  void ForceRegistration(INTERFACE_TYPE bus, VP_STATUS status);
+  struct Registration {
+    INTERFACE_TYPE bus;
+    VP_STATUS findAdapterStatus;  // the registration's result
+    bool findAdapterCalled;
+    bool initializeCalled;
+  };
+  const std::vector<Registration>& Registrations() const;
+  // The device extension the video port allocated (zero-filled) for the adapter.
+  void* DeviceExtension();
+  const VIDEO_PORT_CONFIG_INFO& ConfigInfo() const;
+  // The config record's Length the next find-adapter call receives (default 72).
+  void SetConfigInfoLength(ULONG length);
+
+  // ---- requests, one at a time through the start-I/O entry point
+  struct Result {
+    VP_STATUS status;
+    ULONG information;
+  };
+  Result Ioctl(ULONG code, void* in, ULONG inLength, void* out, ULONG outLength);
+
+  // ---- a full-screen session's port accesses through the V86 emulator:
+  // trapped ports go to the validator of the emulator table, others straight
+  // to the adapter. size is 1, 2 or 4.
+  uint32_t V86In(unsigned size, uint16_t port);
+  void V86Out(unsigned size, uint16_t port, uint32_t value);
+  bool Trapped(uint16_t port) const;  // by the trap set last installed
+  const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const;
+
+  // ---- registry values written by the driver, in the order written
+  struct RegistryValue {
+    std::u16string name;
+    std::vector<uint8_t> data;
+  };
+  const std::vector<RegistryValue>& Registry() const;
+
+  // ---- caller mappings made by VideoPortMapMemory
+  struct Mapping {
+    void* virtualAddress;
+    uint64_t physical;
+    uint32_t length;
+    bool plainMemory;  // true: backed directly by video memory (the linear aperture)
+  };
+  const std::vector<Mapping>& Mappings() const;
+  // Reads and writes through a caller mapping whatever it is backed by.
+  uint8_t ReadMapped(const void* address);
+  void WriteMapped(void* address, uint8_t value);
+
+  // ---- views made by VideoPortGetDeviceBase that are still mapped
+  struct View {
+    uintptr_t address;
+    uint64_t physical;
+    uint32_t length;
+    bool inIoSpace;
+  };
+  const std::vector<View>& Views() const;
+
+  // ---- claims: system RAM and other devices' ranges that the driver's claim
+  // must not overlap
+  void AddForeignClaim(uint64_t start, uint32_t length);
+
+  // ---- fault injection
+  void InjectFault(const Fault& fault);
+  void ClearFaults();
+  uint32_t CallCount(Service service) const;
+
+  // The machine whose adapter the port shim and the services reach.
+  static Machine& Current();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim

@@ -1,0 +1,69 @@
+// The ordered record of every hardware access made by the driver or by a
+// full-screen session: port in/out, window and aperture reads and writes,
+// BIOS calls and trap-set changes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class AccessKind : uint8_t { In, Out, MemRead, MemWrite, Bios, Traps };
+
+struct TraceEntry {
+  AccessKind kind;
+  uint8_t size = 1;     // 1, 2 or 4 bytes for port and memory accesses
+  uint32_t address = 0; // port, or physical base of the mapping for memory
+  uint32_t offset = 0;  // memory: offset from the base
+  uint32_t value = 0;   // data; BIOS: EAX on entry; traps: row count
+  uint32_t status = 0;  // BIOS: the returned status
+
+  bool operator==(const TraceEntry&) const = default;
+};
+
+// "io out8 0x3c4 0x05", "io in16 0x3c4 0x8605", "mem write8 0xa0000+0xffff 0x00",
+// "bios int10 eax=0x00000003 status=0", "traps 4".
+std::string Format(const TraceEntry& entry);
+
+// Builders for expected sequences in tests.
+namespace io {
+TraceEntry In8(uint16_t port, uint8_t value);
+TraceEntry In16(uint16_t port, uint16_t value);
+TraceEntry In32(uint16_t port, uint32_t value);
+TraceEntry Out8(uint16_t port, uint8_t value);
+TraceEntry Out16(uint16_t port, uint16_t value);
+TraceEntry Out32(uint16_t port, uint32_t value);
+TraceEntry MemRead8(uint32_t base, uint32_t offset, uint8_t value);
+TraceEntry MemWrite8(uint32_t base, uint32_t offset, uint8_t value);
+TraceEntry Bios(uint32_t eax, uint32_t status);
+TraceEntry Traps(uint32_t rows);
+}  // namespace io
+
+class Trace {
+ public:
+  void Record(const TraceEntry& entry);
+  const std::vector<TraceEntry>& Entries() const { return entries_; }
+  size_t Size() const { return entries_.size(); }
+  void Clear() { entries_.clear(); }
+  // Entries from position `mark` on (a mark is a Size() taken earlier).
+  std::vector<TraceEntry> Since(size_t mark) const;
+  // Called for every entry as it is recorded (zelctl's live trace).
+  void SetListener(std::function<void(const TraceEntry&)> listener);
+
+ private:
+  std::vector<TraceEntry> entries_;
+  std::function<void(const TraceEntry&)> listener_;
+};
+
+// Empty when the sequences match; otherwise names the first differing entry
+// with both sides, e.g. "access #5: expected out16 0x3c4 0x0100, got out8 0x3c4 0x00",
+// or the first missing or extra entry.
+std::string CompareTraces(const std::vector<TraceEntry>& expected,
+                          const std::vector<TraceEntry>& actual);
+
+// Port writes only (out8/out16/out32), for tests that do not care about reads.
+std::vector<TraceEntry> Writes(const std::vector<TraceEntry>& entries);
+
+}  // namespace sim
