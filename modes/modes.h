@@ -38,6 +38,20 @@ extern VgaMemoryMap MemoryMaps[VGA_NUM_MEMORY_MAPS];
 extern ULONG AdapterMemorySize;
 extern const USHORT ZEL_1K_WIDE[];
 
+// One row of a minimum-memory-clock table; a row of zeros ends each table.
+struct MinMClkEntry {
+  USHORT BytesPerPixel;
+  USHORT RefreshRate;
+  USHORT Interlaced;     // informational: the lookup goes by refresh rate
+  USHORT MinMClkMHz[3];  // by memory column
+};
+
+extern const MinMClkEntry ZelMartenMinMClk_640x480[];
+extern const MinMClkEntry ZelMartenMinMClk_800x600[];
+extern const MinMClkEntry ZelMartenMinMClk_1024x768[];
+extern const MinMClkEntry ZelMartenMinMClk_1280x1024[];
+extern const MinMClkEntry ZelMartenMinMClk_1600x1200[];
+
 VOID VgaValidateModes(VgaDeviceExtension* ext);
 
 VP_STATUS VPAPI VgaQueryAvailableModes(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
