@@ -10,9 +10,18 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/profile.h"
+#include "sim/vga/attribute.h"
+#include "sim/vga/crtc.h"
+#include "sim/vga/dac.h"
+#include "sim/vga/general.h"
+#include "sim/vga/graphics.h"
+#include "sim/vga/memory.h"
+#include "sim/vga/sequencer.h"
+#include "sim/zel/extensions.h"
 
 namespace sim {
 
@@ -31,7 +40,7 @@ struct VgaState {
   std::array<uint8_t, 9> gc{};
   uint8_t gcIndex = 0;
   std::array<uint8_t, 0x15> attr{};
-  uint8_t attrIndex = 0;        // the whole address register, bit 5 included
+  uint8_t attrIndex = 0;          // the whole address register, bit 5 included
   bool attrFlipFlopData = false;  // true: the next 0x3C0 write is data
   uint8_t misc = 0;
   uint8_t featureControl = 0;
@@ -39,7 +48,7 @@ struct VgaState {
   std::array<Rgb, 256> dac{};
   uint8_t dacAddress = 0;
   bool dacReadMode = false;
-  uint8_t dacPosition = 0;  // components of the current triple transferred, 0 to 2
+  uint8_t dacPosition = 0;              // components of the current triple transferred, 0 to 2
   std::array<uint8_t, 3> dacPending{};  // components written so far (write mode)
   uint8_t pelMask = 0;
   std::array<uint8_t, 4> latches{};
@@ -48,8 +57,9 @@ struct VgaState {
   bool operator==(const VgaState&) const = default;
 };
 
-// Every difference between two states, one line each ("SR02: 0x0f != 0x03",
-// "plane 2 offset 0x1234: 0x00 != 0x41"), at most `limit` lines.
+// Every difference between two states, one line each ("SR02: expected 0x0f,
+// got 0x03", "plane 2 offset 0x1234: expected 0x00, got 0x41"), at most
+// `limit` lines; when more differ, the last line says how many are left out.
 std::vector<std::string> Diff(const VgaState& expected, const VgaState& actual, size_t limit = 20);
 
 class Adapter {
@@ -79,7 +89,7 @@ class Adapter {
   uint32_t ConfigRead32(uint8_t reg) const;
 
   // ---- inspection without side effects
-  uint8_t Seq(uint8_t index) const;   // the register as stored, lock or not
+  uint8_t Seq(uint8_t index) const;  // the register as stored, lock or not
   uint8_t Crtc(uint8_t index) const;
   uint8_t Gc(uint8_t index) const;
   uint8_t Attr(uint8_t index) const;
@@ -100,6 +110,7 @@ class Adapter {
 
   // ---- test hooks
   // Input status bits forced to a value (mask of bits 0 and 3 of 0x3DA/0x3BA).
+  // Each call replaces the previous one; a mask of 0 lets the timing run free.
   void StickStatusBits(uint8_t mask, uint8_t value);
   // How many status reads one frame lasts in the timing model.
   static constexpr uint32_t kStatusReadsPerFrame = 64;
@@ -108,12 +119,19 @@ class Adapter {
   // (Private state lives in the device objects below.)
 
  private:
-  struct Impl;
+  vga::WindowSetup Window() const;
+
   std::vector<uint8_t> vram_;
   std::vector<uint8_t> rom_;
-  // the devices (sequencer, CRTC, graphics controller, attribute controller,
-  // DAC, misc/status, Zel extensions) are members declared in adapter.cpp's
-  // companion headers
+  std::array<uint8_t, 256> pciConfig_;
+  vga::General general_;
+  vga::Sequencer seq_;
+  vga::Crtc crtc_;
+  vga::Graphics gc_;
+  vga::Attribute attr_;
+  vga::Dac dac_;
+  vga::Memory memory_;
+  zel::Extensions zel_;
 };
 
 }  // namespace sim

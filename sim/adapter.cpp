@@ -1,0 +1,346 @@
+// The Zel adapter: wires the VGA devices and the Zel extensions to the port
+// and memory buses. Each device keeps its own state; this file only decodes
+// addresses and hands each access to the device that answers it.
+#include "sim/adapter.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint16_t kFirstPort = 0x3B0;
+constexpr uint16_t kLastPort = 0x3DF;
+constexpr uint32_t kRomBase = 0xC0000;
+constexpr uint8_t kUndecoded = 0xFF;
+
+// Port numbers, mono and colour variants of the movable ones.
+enum Port : uint16_t {
+  kCrtcIndexMono = 0x3B4,
+  kCrtcDataMono = 0x3B5,
+  kModeKeyMono = 0x3B8,
+  kStatus1Mono = 0x3BA,  // write: feature control
+  kKey = 0x3BF,
+  kAttrIndex = 0x3C0,
+  kAttrData = 0x3C1,
+  kMisc = 0x3C2,  // write: misc output; read: input status 0
+  kVideoEnable = 0x3C3,
+  kSeqIndex = 0x3C4,
+  kSeqData = 0x3C5,
+  kPelMask = 0x3C6,
+  kDacReadIndex = 0x3C7,  // read: DAC state
+  kDacWriteIndex = 0x3C8,
+  kDacData = 0x3C9,
+  kFeatureRead = 0x3CA,
+  kMiscRead = 0x3CC,
+  kBankSelect = 0x3CD,
+  kGcIndex = 0x3CE,
+  kGcData = 0x3CF,
+  kCrtcIndexColor = 0x3D4,
+  kCrtcDataColor = 0x3D5,
+  kModeKeyColor = 0x3D8,
+  kStatus1Color = 0x3DA,  // write: feature control
+};
+
+// Misc output bit 0 moves the CRTC, the status/feature port and the mode key
+// between 0x3Bx and 0x3Dx; the other range does not answer.
+uint16_t Movable(uint16_t port, bool color) {
+  const bool mono = port >= 0x3B0 && port <= 0x3BF;
+  const bool colorRange = port >= 0x3D0 && port <= 0x3DF;
+  if ((mono && color) || (colorRange && !color)) return 0;  // not decoded
+  if (colorRange) return static_cast<uint16_t>(port - 0x20);
+  return port;
+}
+
+}  // namespace
+
+Adapter::Adapter(const PowerOnState& powerOn)
+    : vram_(powerOn.videoMemoryBytes, 0),
+      rom_(powerOn.optionRom),
+      pciConfig_(powerOn.pciConfig),
+      seq_(powerOn.defects),
+      gc_(powerOn.defects),
+      zel_(powerOn.extendedSeq) {}
+
+// ---- ports
+
+uint8_t Adapter::In8(uint16_t port) {
+  if (port < kFirstPort || port > kLastPort) return kUndecoded;
+  const bool color = general_.ColorAddressing();
+  switch (port) {
+    case kAttrIndex:
+      return attr_.ReadAddress();
+    case kAttrData:
+      return attr_.ReadData();
+    case kMisc:
+      return general_.InputStatus0();
+    case kVideoEnable:
+      return general_.VideoEnable();
+    case kSeqIndex:
+      return seq_.ReadIndex();
+    case kSeqData:
+      return seq_.StandardSelected() ? seq_.ReadData() : zel_.ReadSeq(seq_.Index());
+    case kPelMask:
+      return dac_.PelMask();
+    case kDacReadIndex:
+      return dac_.ReadState();
+    case kDacWriteIndex:
+      return dac_.ReadAddress();
+    case kDacData:
+      return dac_.ReadData();
+    case kFeatureRead:
+      return general_.FeatureControl();
+    case kMiscRead:
+      return general_.Misc();
+    case kBankSelect:
+      return zel_.BankSelect();
+    case kGcIndex:
+      return gc_.ReadIndex();
+    case kGcData:
+      return gc_.ReadData();
+    default:
+      break;
+  }
+  switch (Movable(port, color)) {
+    case kCrtcIndexMono:
+      return crtc_.ReadIndex();
+    case kCrtcDataMono:
+      return crtc_.ReadData();
+    case kStatus1Mono:
+      attr_.ResetFlipFlop();
+      return general_.ReadInputStatus1();
+    default:
+      // The key ports are write-only.
+      return kUndecoded;
+  }
+}
+
+void Adapter::Out8(uint16_t port, uint8_t value) {
+  if (port < kFirstPort || port > kLastPort) return;
+  const bool color = general_.ColorAddressing();
+  switch (port) {
+    case kKey:
+      zel_.WriteKeyPort(value);
+      return;
+    case kAttrIndex:
+      attr_.Write(value);
+      return;
+    case kMisc:
+      general_.WriteMisc(value);
+      return;
+    case kVideoEnable:
+      general_.WriteVideoEnable(value);
+      return;
+    case kSeqIndex:
+      seq_.WriteIndex(value);
+      return;
+    case kSeqData:
+      if (seq_.StandardSelected()) {
+        seq_.WriteData(value);
+      } else {
+        zel_.WriteSeq(seq_.Index(), value);
+      }
+      return;
+    case kPelMask:
+      dac_.SetPelMask(value);
+      return;
+    case kDacReadIndex:
+      dac_.WriteReadIndex(value);
+      return;
+    case kDacWriteIndex:
+      dac_.WriteWriteIndex(value);
+      return;
+    case kDacData:
+      dac_.WriteData(value);
+      return;
+    case kBankSelect:
+      zel_.WriteBankSelect(value);
+      return;
+    case kGcIndex:
+      gc_.WriteIndex(value);
+      return;
+    case kGcData:
+      gc_.WriteData(value);
+      return;
+    default:
+      break;
+  }
+  switch (Movable(port, color)) {
+    case kCrtcIndexMono:
+      crtc_.WriteIndex(value);
+      return;
+    case kCrtcDataMono:
+      crtc_.WriteData(value);
+      return;
+    case kModeKeyMono:
+      zel_.WriteModeKey(value);
+      return;
+    case kStatus1Mono:
+      general_.WriteFeatureControl(value);
+      return;
+    default:
+      return;
+  }
+}
+
+uint16_t Adapter::In16(uint16_t port) {
+  const uint8_t low = In8(port);
+  return static_cast<uint16_t>(low | (In8(static_cast<uint16_t>(port + 1)) << 8));
+}
+
+void Adapter::Out16(uint16_t port, uint16_t value) {
+  Out8(port, static_cast<uint8_t>(value));
+  Out8(static_cast<uint16_t>(port + 1), static_cast<uint8_t>(value >> 8));
+}
+
+uint32_t Adapter::In32(uint16_t port) {
+  const uint32_t low = In16(port);
+  return low | (uint32_t{In16(static_cast<uint16_t>(port + 2))} << 16);
+}
+
+void Adapter::Out32(uint16_t port, uint32_t value) {
+  Out16(port, static_cast<uint16_t>(value));
+  Out16(static_cast<uint16_t>(port + 2), static_cast<uint16_t>(value >> 16));
+}
+
+// ---- memory
+
+vga::WindowSetup Adapter::Window() const {
+  return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),
+                          .memoryMode = seq_.Reg(vga::kSr04MemoryMode),
+                          .gc = gc_.All(),
+                          .bankSelect = zel_.BankSelect()};
+}
+
+std::optional<uint32_t> Adapter::ApertureBase() const {
+  return zel_.ApertureBase();
+}
+
+namespace {
+std::optional<uint32_t> Within(uint32_t physical, std::optional<uint32_t> base, uint32_t length) {
+  if (!base || physical < *base || physical - *base >= length) return std::nullopt;
+  return physical - *base;
+}
+}  // namespace
+
+bool Adapter::Decodes(uint32_t physical) const {
+  return vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc)).has_value() ||
+         Within(physical, kRomBase, static_cast<uint32_t>(rom_.size())).has_value() ||
+         Within(physical, ApertureBase(), ApertureLength()).has_value();
+}
+
+// The window is looked at first, then the ROM, then the aperture.
+uint8_t Adapter::MemRead8(uint32_t physical) {
+  if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
+    return memory_.Read(*offset, Window(), vram_);
+  }
+  if (auto offset = Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) {
+    return rom_[*offset];
+  }
+  if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
+    return *offset < vram_.size() ? vram_[*offset] : kUndecoded;
+  }
+  return kUndecoded;
+}
+
+void Adapter::MemWrite8(uint32_t physical, uint8_t value) {
+  if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
+    memory_.Write(*offset, value, Window(), vram_);
+    return;
+  }
+  if (Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) return;
+  if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
+    if (*offset < vram_.size()) vram_[*offset] = value;
+  }
+}
+
+uint32_t Adapter::ConfigRead32(uint8_t reg) const {
+  const size_t at = reg & 0xFC;
+  return uint32_t{pciConfig_[at]} | (uint32_t{pciConfig_[at + 1]} << 8) |
+         (uint32_t{pciConfig_[at + 2]} << 16) | (uint32_t{pciConfig_[at + 3]} << 24);
+}
+
+// ---- inspection
+
+uint8_t Adapter::Seq(uint8_t index) const {
+  return index < 5 ? seq_.Reg(index) : zel_.Stored(index);
+}
+uint8_t Adapter::Crtc(uint8_t index) const {
+  return crtc_.Reg(index);
+}
+uint8_t Adapter::Gc(uint8_t index) const {
+  return gc_.Reg(index);
+}
+uint8_t Adapter::Attr(uint8_t index) const {
+  return attr_.Reg(index);
+}
+uint8_t Adapter::Misc() const {
+  return general_.Misc();
+}
+uint8_t Adapter::FeatureControl() const {
+  return general_.FeatureControl();
+}
+uint8_t Adapter::PelMask() const {
+  return dac_.PelMask();
+}
+
+Rgb Adapter::Dac(uint8_t index) const {
+  const vga::DacEntry& e = dac_.Entry(index);
+  return Rgb{e[0], e[1], e[2]};
+}
+
+uint8_t Adapter::Latch(int plane) const {
+  return memory_.Latches()[plane & 3];
+}
+
+uint8_t Adapter::PlaneByte(int plane, uint32_t offset) const {
+  const uint64_t at = uint64_t{offset} * 4 + (plane & 3);
+  return at < vram_.size() ? vram_[at] : kUndecoded;
+}
+
+uint8_t Adapter::BankSelect() const {
+  return zel_.BankSelect();
+}
+bool Adapter::ExtendedUnlocked() const {
+  return zel_.Unlocked();
+}
+uint8_t Adapter::KeyPort3BF() const {
+  return zel_.KeyPort();
+}
+uint8_t Adapter::KeyPortMode() const {
+  return zel_.ModeKey();
+}
+
+void Adapter::StickStatusBits(uint8_t mask, uint8_t value) {
+  general_.StickStatusBits(mask, value);
+}
+
+VgaState Adapter::WholeState() const {
+  VgaState s;
+  s.seq = seq_.All();
+  s.seqIndex = seq_.Index();
+  s.crtc = crtc_.All();
+  s.crtcIndex = crtc_.ReadIndex();
+  s.gc = gc_.All();
+  s.gcIndex = gc_.Index();
+  s.attr = attr_.All();
+  s.attrIndex = attr_.ReadAddress();
+  s.attrFlipFlopData = attr_.DataState();
+  s.misc = general_.Misc();
+  s.featureControl = general_.FeatureControl();
+  s.videoEnable = general_.VideoEnable();
+  for (size_t i = 0; i < s.dac.size(); ++i)
+    s.dac[i] = Dac(static_cast<uint8_t>(i));
+  s.dacAddress = dac_.ReadAddress();
+  s.dacReadMode = dac_.ReadMode();
+  s.dacPosition = dac_.Position();
+  s.dacPending = dac_.Pending();
+  s.pelMask = dac_.PelMask();
+  s.latches = memory_.Latches();
+  for (int p = 0; p < 4; ++p) {
+    s.planes[p].resize(0x10000);
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      s.planes[p][o] = PlaneByte(p, o);
+  }
+  return s;
+}
+
+}  // namespace sim

@@ -1,0 +1,38 @@
+// The VGA CRT controller, CR00 to CR18, behind 0x3D4/0x3D5 (colour) or
+// 0x3B4/0x3B5 (mono); the adapter decides which pair answers.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "sim/vga/register_file.h"
+
+namespace sim::vga {
+
+inline constexpr uint8_t kCr03EndHorizontalBlanking = 0x03;
+inline constexpr uint8_t kCr03RetraceReadable = 0x80;  // CR10/CR11 read back the retrace
+inline constexpr uint8_t kCr07Overflow = 0x07;
+inline constexpr uint8_t kCr07LineCompare8 = 0x10;
+inline constexpr uint8_t kCr10VerticalRetraceStart = 0x10;
+inline constexpr uint8_t kCr11VerticalRetraceEnd = 0x11;
+inline constexpr uint8_t kCr11Protect = 0x80;  // CR00-CR07 write protected
+inline constexpr size_t kCrtcRegisters = 0x19;
+
+class Crtc {
+ public:
+  Crtc();
+
+  uint8_t ReadIndex() const { return regs_.Index(); }
+  void WriteIndex(uint8_t value) { regs_.SetIndex(value); }
+  uint8_t ReadData() const;
+  void WriteData(uint8_t value);
+
+  uint8_t Reg(uint8_t index) const { return regs_.Get(index); }
+  const std::array<uint8_t, kCrtcRegisters>& All() const { return regs_.All(); }
+
+ private:
+  IndexedRegisterFile<kCrtcRegisters> regs_;
+};
+
+}  // namespace sim::vga
