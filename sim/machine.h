@@ -114,6 +114,7 @@ class Machine {
     uint64_t physical;
     uint32_t length;
     bool plainMemory;  // true: backed directly by video memory (the linear aperture)
+    bool inIoSpace = false;  // true: the address is the port number
   };
   const std::vector<Mapping>& Mappings() const;
   // Reads and writes through a caller mapping whatever it is backed by.
@@ -131,7 +132,9 @@ class Machine {
 
   // ---- claims: system RAM and other devices' ranges that the driver's claim
   // must not overlap
-  void AddForeignClaim(uint64_t start, uint32_t length);
+  void AddForeignClaim(uint64_t start, uint32_t length);  // memory space
+  // The driver's claim: the set of its last successful VideoPortVerifyAccessRanges.
+  const std::vector<VIDEO_ACCESS_RANGE>& Claims() const;
 
   // ---- fault injection
   void InjectFault(const Fault& fault);

@@ -1,0 +1,12 @@
+// The driver linked into this executable, as the platform loads it.
+#include "miniport/videoport.h"
+#include "sim/machine.h"
+#include "sim/platform/writable_statics.h"
+
+namespace sim {
+
+DriverImage LinkedDriver() {
+  return DriverImage{.entry = &DriverEntry, .resetStatics = &platform::RestoreWritableStatics};
+}
+
+}  // namespace sim

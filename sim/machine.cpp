@@ -1,0 +1,202 @@
+// The machine: one platform (see sim/platform/platform.h) behind the
+// interface tests and zelctl use, and the stack that says which machine the
+// video port services reach.
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "sim/platform/platform.h"
+
+namespace sim {
+
+struct Machine::Impl {
+  explicit Impl(const Profile& profile) : platform(profile) {}
+  platform::Platform platform;
+  VIDEO_PORT_CONFIG_INFO noConfig{};
+};
+
+namespace {
+
+struct Live {
+  Machine* machine;
+  platform::Platform* platform;
+};
+
+// Live machines, most recent last. A machine that calls into the driver is
+// pushed again for the length of the call, so that the driver's service calls
+// reach the machine that called it even when a newer one is alive.
+std::vector<Live>& Stack() {
+  static std::vector<Live> stack;
+  return stack;
+}
+
+class Activation {
+ public:
+  Activation(Machine* machine, platform::Platform* platform) {
+    Stack().push_back({machine, platform});
+  }
+  ~Activation() { Stack().pop_back(); }
+  Activation(const Activation&) = delete;
+  Activation& operator=(const Activation&) = delete;
+};
+
+const Live& Top() {
+  if (Stack().empty()) {
+    std::fprintf(stderr, "a video port service was called with no machine alive\n");
+    std::abort();
+  }
+  return Stack().back();
+}
+
+}  // namespace
+
+namespace platform {
+Platform& CurrentPlatform() {
+  return *Top().platform;
+}
+}  // namespace platform
+
+Machine& Machine::Current() {
+  return *Top().machine;
+}
+
+Machine::Machine(const Profile& profile) : impl_(std::make_unique<Impl>(profile)) {
+  Stack().push_back({this, &impl_->platform});
+}
+
+Machine::~Machine() {
+  auto& stack = Stack();
+  stack.erase(std::remove_if(stack.begin(), stack.end(),
+                             [this](const Live& live) { return live.machine == this; }),
+              stack.end());
+}
+
+Adapter& Machine::adapter() {
+  return impl_->platform.adapter;
+}
+Trace& Machine::trace() {
+  return impl_->platform.trace;
+}
+VideoBios& Machine::bios() {
+  return impl_->platform.bios;
+}
+
+// ---- loading
+
+ULONG Machine::Load(const DriverImage& image) {
+  if (!image.entry) throw std::invalid_argument("Machine::Load: the image has no entry point");
+  auto& p = impl_->platform;
+  Activation active(this, &p);
+  p.ResetForLoad();
+  if (image.resetStatics) image.resetStatics();
+  return image.entry(&p.driverObject, &p.registryPath);
+}
+
+bool Machine::Started() const {
+  return impl_->platform.Started() != nullptr;
+}
+
+void Machine::ForceRegistration(INTERFACE_TYPE bus, VP_STATUS status) {
+  impl_->platform.forced[bus] = status;
+}
+
+const std::vector<Machine::Registration>& Machine::Registrations() const {
+  return impl_->platform.registrations;
+}
+
+void* Machine::DeviceExtension() {
+  platform::Device* device = impl_->platform.Current();
+  return device ? device->extension.get() : nullptr;
+}
+
+const VIDEO_PORT_CONFIG_INFO& Machine::ConfigInfo() const {
+  const platform::Device* device = impl_->platform.Current();
+  return device ? device->config : impl_->noConfig;
+}
+
+void Machine::SetConfigInfoLength(ULONG length) {
+  impl_->platform.configLength = length;
+}
+
+// ---- requests
+
+Machine::Result Machine::Ioctl(ULONG code, void* in, ULONG inLength, void* out, ULONG outLength) {
+  auto& p = impl_->platform;
+  const platform::Device* device = p.Started();
+  // Without a device found there is nothing to open.
+  if (!device) return {ERROR_DEV_NOT_EXIST, 0};
+  Activation active(this, &p);
+  STATUS_BLOCK status{};
+  status.Status = NO_ERROR;
+  status.Information = 0;
+  VIDEO_REQUEST_PACKET packet{code, &status, in, inLength, out, outLength};
+  device->init.HwStartIO(device->extension.get(), &packet);
+  return {status.Status, static_cast<ULONG>(status.Information)};
+}
+
+// ---- full-screen session
+
+uint32_t Machine::V86In(unsigned size, uint16_t port) {
+  Activation active(this, &impl_->platform);
+  return impl_->platform.emulator.In(size, port);
+}
+
+void Machine::V86Out(unsigned size, uint16_t port, uint32_t value) {
+  Activation active(this, &impl_->platform);
+  impl_->platform.emulator.Out(size, port, value);
+}
+
+bool Machine::Trapped(uint16_t port) const {
+  return impl_->platform.emulator.Trapped(port);
+}
+
+const std::vector<VIDEO_ACCESS_RANGE>& Machine::TrapSet() const {
+  return impl_->platform.emulator.TrapSet();
+}
+
+// ---- what the driver left with the platform
+
+const std::vector<Machine::RegistryValue>& Machine::Registry() const {
+  return impl_->platform.registry;
+}
+
+const std::vector<Machine::Mapping>& Machine::Mappings() const {
+  return impl_->platform.windows.Mappings();
+}
+
+uint8_t Machine::ReadMapped(const void* address) {
+  return impl_->platform.windows.ReadMapped(reinterpret_cast<uintptr_t>(address));
+}
+
+void Machine::WriteMapped(void* address, uint8_t value) {
+  impl_->platform.windows.WriteMapped(reinterpret_cast<uintptr_t>(address), value);
+}
+
+const std::vector<Machine::View>& Machine::Views() const {
+  return impl_->platform.windows.Views();
+}
+
+void Machine::AddForeignClaim(uint64_t start, uint32_t length) {
+  impl_->platform.claims.AddForeign(start, length);
+}
+
+const std::vector<VIDEO_ACCESS_RANGE>& Machine::Claims() const {
+  return impl_->platform.claims.Driver();
+}
+
+// ---- faults
+
+void Machine::InjectFault(const Fault& fault) {
+  impl_->platform.faults.Inject(fault);
+}
+void Machine::ClearFaults() {
+  impl_->platform.faults.Clear();
+}
+uint32_t Machine::CallCount(Service service) const {
+  return impl_->platform.faults.CallCount(service);
+}
+
+}  // namespace sim

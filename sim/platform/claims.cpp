@@ -1,0 +1,43 @@
+#include "sim/platform/claims.h"
+
+#include <array>
+
+namespace sim::platform {
+namespace {
+
+constexpr uint64_t kLowRamEnd = 0xA0000;  // conventional memory
+constexpr uint64_t kHighRamStart = 0x100000;
+
+bool Overlap(uint64_t aStart, uint64_t aLength, uint64_t bStart, uint64_t bLength) {
+  return aLength != 0 && bLength != 0 && aStart < bStart + bLength && bStart < aStart + aLength;
+}
+
+}  // namespace
+
+bool Claims::Conflicts(const VIDEO_ACCESS_RANGE& range) const {
+  // I/O ranges and memory ranges live in separate spaces; RAM and the other
+  // devices here are all memory.
+  if (range.RangeInIoSpace) return false;
+  const auto start = static_cast<uint64_t>(range.RangeStart.QuadPart);
+  const uint64_t length = range.RangeLength;
+  const std::array<Extent, 2> ram{{{0, kLowRamEnd}, {kHighRamStart, ramTop_ - kHighRamStart}}};
+  for (const Extent& e : ram) {
+    if (ramTop_ > kHighRamStart || e.start == 0) {
+      if (Overlap(start, length, e.start, e.length)) return true;
+    }
+  }
+  for (const Extent& e : foreign_) {
+    if (Overlap(start, length, e.start, e.length)) return true;
+  }
+  return false;
+}
+
+VP_STATUS Claims::Verify(std::span<const VIDEO_ACCESS_RANGE> ranges) {
+  for (const auto& range : ranges) {
+    if (Conflicts(range)) return ERROR_INVALID_PARAMETER;
+  }
+  driver_.assign(ranges.begin(), ranges.end());
+  return NO_ERROR;
+}
+
+}  // namespace sim::platform

@@ -1,0 +1,68 @@
+// Windows onto physical memory: the views the driver makes with
+// VideoPortGetDeviceBase and the mappings it hands to callers with
+// VideoPortMapMemory.
+//
+// A memory-space view lives in the inaccessible region: only the register
+// and memory services reach it, byte by byte through the adapter, each access
+// traced against the view's physical base. An I/O-space view is the port
+// number. A caller mapping that lies in the linear aperture (and in installed
+// video memory) is plain memory, the adapter's own video memory; any other
+// caller mapping lives in the inaccessible region like a view.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "sim/adapter.h"
+#include "sim/machine.h"
+#include "sim/platform/port_bus.h"
+#include "sim/trace.h"
+
+namespace sim::platform {
+
+class MemoryWindows {
+ public:
+  MemoryWindows(Adapter& adapter, Trace& trace, PortBus& ports)
+      : adapter_(adapter), trace_(trace), ports_(ports) {}
+  ~MemoryWindows();
+  MemoryWindows(const MemoryWindows&) = delete;
+  MemoryWindows& operator=(const MemoryWindows&) = delete;
+
+  // ---- views
+  uintptr_t MapView(uint64_t physical, uint32_t length, bool inIoSpace);
+  void FreeView(uintptr_t address);
+  const std::vector<Machine::View>& Views() const { return views_; }
+
+  // ---- caller mappings
+  const Machine::Mapping& MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace);
+  std::optional<Machine::Mapping> FindMapping(uintptr_t address) const;
+  bool UnmapForCaller(uintptr_t address);
+  const std::vector<Machine::Mapping>& Mappings() const { return mappings_; }
+  uint8_t ReadMapped(uintptr_t address);
+  void WriteMapped(uintptr_t address, uint8_t value);
+
+  // ---- byte access by any address: the inaccessible region goes to the
+  // adapter, everything else is plain memory
+  bool InRegion(uintptr_t address) const;
+  uint8_t Read8(uintptr_t address);
+  void Write8(uintptr_t address, uint8_t value);
+
+  // Drops every view and mapping (a fresh driver load).
+  void Reset();
+
+ private:
+  struct Target {
+    uint32_t base;    // physical base of the window
+    uint32_t offset;  // of the address within it
+  };
+  Target Resolve(uintptr_t address) const;  // a region address; aborts when in no window
+
+  Adapter& adapter_;
+  Trace& trace_;
+  PortBus& ports_;
+  std::vector<Machine::View> views_;
+  std::vector<Machine::Mapping> mappings_;
+};
+
+}  // namespace sim::platform

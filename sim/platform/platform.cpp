@@ -1,0 +1,87 @@
+#include "sim/platform/platform.h"
+
+#include <cstring>
+
+namespace sim::platform {
+
+Platform::Platform(const Profile& profile)
+    : adapter(DerivePowerOn(profile)),
+      bridge(adapter, profile),
+      bios(adapter),
+      ports(adapter, bridge, trace),
+      windows(adapter, trace, ports),
+      claims(profile.ramTop),
+      emulator(ports) {}
+
+Device* Platform::Current() const {
+  if (started_) return started_;
+  return devices_.empty() ? nullptr : devices_.back().get();
+}
+
+void Platform::ResetForLoad() {
+  registrations.clear();
+  registry.clear();
+  emulator.Reset();
+  windows.Reset();
+  claims.Reset();
+  started_ = nullptr;
+  devices_.clear();
+}
+
+ULONG Platform::Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext) {
+  Machine::Registration reg{init ? init->AdapterInterfaceType : Internal, NO_ERROR, false, false};
+  VP_STATUS status = NO_ERROR;
+  if (!init || init->HwInitDataSize < kMinimumInitDataSize || !init->HwFindAdapter ||
+      !init->HwInitialize || !init->HwStartIO) {
+    // The video port refuses a record it cannot read, or one without the
+    // entry points it must call.
+    status = kStatusRevisionMismatch;
+  } else if (const auto fault = faults.Call(Service::Initialize)) {
+    status = *fault;
+  } else if (const auto it = forced.find(reg.bus); it != forced.end()) {
+    status = it->second;
+  } else if (reg.bus != Isa) {
+    // The one adapter sits on the ISA side of the machine, at the legacy VGA
+    // addresses; there is no EISA or Micro Channel bus to search.
+    status = kStatusNoSuchDevice;
+  } else {
+    status = FindAdapter(*init, hwContext, reg);
+  }
+  reg.findAdapterStatus = status;
+  registrations.push_back(reg);
+  return static_cast<ULONG>(status);
+}
+
+VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOID hwContext,
+                                Machine::Registration& reg) {
+  // The video port works from its own copy of the record.
+  auto device = std::make_unique<Device>();
+  device->init = record;
+  const VIDEO_HW_INITIALIZATION_DATA& init = device->init;
+  const ULONG size = init.HwDeviceExtensionSize;
+  device->extension.reset(new uint8_t[size == 0 ? 1 : size]());
+  device->config.Length = configLength;
+  device->config.AdapterInterfaceType = init.AdapterInterfaceType;
+  Device& d = *device;
+  devices_.push_back(std::move(device));
+
+  UCHAR again = FALSE;
+  reg.findAdapterCalled = true;
+  const VP_STATUS status =
+      init.HwFindAdapter(d.extension.get(), hwContext, nullptr, &d.config, &again);
+  if (status != NO_ERROR) return status;
+
+  // The first adapter found is the device requests go to.
+  if (!started_) {
+    started_ = &d;
+    if (d.config.EmulatorAccessEntries && d.config.NumEmulatorAccessEntries) {
+      emulator.SetEmulatorTable({d.config.EmulatorAccessEntries, d.config.NumEmulatorAccessEntries},
+                                d.config.EmulatorAccessEntriesContext);
+    }
+  }
+  reg.initializeCalled = true;
+  init.HwInitialize(d.extension.get());
+  return NO_ERROR;
+}
+
+}  // namespace sim::platform

@@ -1,0 +1,95 @@
+#include "sim/platform/v86_emulator.h"
+
+namespace sim::platform {
+namespace {
+
+unsigned EntrySize(EMULATOR_PORT_ACCESS_TYPE type) {
+  switch (type) {
+    case Uchar:
+      return 1;
+    case Ushort:
+      return 2;
+    case Ulong:
+      return 4;
+  }
+  return 0;
+}
+
+bool Covers(const EMULATOR_ACCESS_ENTRY& e, uint16_t port) {
+  const uint64_t span = uint64_t{e.NumConsecutivePorts} * EntrySize(e.AccessType);
+  return port >= e.BasePort && port - e.BasePort < span;
+}
+
+bool Covers(const VIDEO_ACCESS_RANGE& r, uint16_t port) {
+  const auto start = static_cast<uint64_t>(r.RangeStart.QuadPart);
+  return r.RangeInIoSpace && port >= start && port - start < r.RangeLength;
+}
+
+}  // namespace
+
+void V86Emulator::SetEmulatorTable(std::span<const EMULATOR_ACCESS_ENTRY> entries,
+                                   ULONG_PTR context) {
+  entries_.assign(entries.begin(), entries.end());
+  context_ = context;
+}
+
+void V86Emulator::InstallTrapSet(std::span<const VIDEO_ACCESS_RANGE> rows) {
+  trapSet_.assign(rows.begin(), rows.end());
+  trapSetInstalled_ = true;
+}
+
+void V86Emulator::Reset() {
+  entries_.clear();
+  context_ = 0;
+  trapSet_.clear();
+  trapSetInstalled_ = false;
+}
+
+bool V86Emulator::Trapped(uint16_t port) const {
+  if (!trapSetInstalled_) {
+    for (const auto& e : entries_) {
+      if (Covers(e, port)) return true;
+    }
+    return false;
+  }
+  bool trapped = false;
+  for (const auto& row : trapSet_) {
+    if (Covers(row, port)) trapped = row.RangeVisible == 0;
+  }
+  return trapped;
+}
+
+bool V86Emulator::AccessTrapped(unsigned size, uint16_t port) const {
+  for (unsigned i = 0; i < size; ++i) {
+    if (Trapped(static_cast<uint16_t>(port + i))) return true;
+  }
+  return false;
+}
+
+const EMULATOR_ACCESS_ENTRY* V86Emulator::Row(unsigned size, uint16_t port) const {
+  for (const auto& e : entries_) {
+    if (EntrySize(e.AccessType) == size && Covers(e, port)) return &e;
+  }
+  return nullptr;
+}
+
+uint32_t V86Emulator::In(unsigned size, uint16_t port) {
+  const EMULATOR_ACCESS_ENTRY* row = AccessTrapped(size, port) ? Row(size, port) : nullptr;
+  if (!row || !row->Routine) return ports_.In(size, port);
+  // Byte and word validators store only their low bytes: the rest stays 0.
+  uint32_t data = 0;
+  row->Routine(reinterpret_cast<PVOID>(context_), port, EMULATOR_READ_ACCESS, &data);
+  return size == 4 ? data : data & ((1u << (8 * size)) - 1);
+}
+
+void V86Emulator::Out(unsigned size, uint16_t port, uint32_t value) {
+  const EMULATOR_ACCESS_ENTRY* row = AccessTrapped(size, port) ? Row(size, port) : nullptr;
+  if (!row || !row->Routine) {
+    ports_.Out(size, port, value);
+    return;
+  }
+  uint32_t data = size == 4 ? value : value & ((1u << (8 * size)) - 1);
+  row->Routine(reinterpret_cast<PVOID>(context_), port, EMULATOR_WRITE_ACCESS, &data);
+}
+
+}  // namespace sim::platform

@@ -1,0 +1,47 @@
+// The V86 emulator's side of a full-screen session: which port accesses it
+// traps, and which validator of the driver's emulator table it hands them to.
+//
+// Until the driver installs a trap set, every port its emulator table names
+// is trapped. Afterwards the installed rows decide, in order, the last row
+// covering a port winning (RangeVisible 1: direct, 0: trapped); a port no row
+// covers is direct. A wide access is trapped when any of its bytes is, as
+// the processor's I/O permission map decides.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "miniport/videoport.h"
+#include "sim/platform/port_bus.h"
+
+namespace sim::platform {
+
+class V86Emulator {
+ public:
+  explicit V86Emulator(PortBus& ports) : ports_(ports) {}
+
+  // The emulator table and context from a successful find-adapter.
+  void SetEmulatorTable(std::span<const EMULATOR_ACCESS_ENTRY> entries, ULONG_PTR context);
+  void InstallTrapSet(std::span<const VIDEO_ACCESS_RANGE> rows);
+  const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const { return trapSet_; }
+  void Reset();
+
+  bool Trapped(uint16_t port) const;
+  uint32_t In(unsigned size, uint16_t port);
+  void Out(unsigned size, uint16_t port, uint32_t value);
+
+ private:
+  bool AccessTrapped(unsigned size, uint16_t port) const;
+  // The validator row for a trapped access of this size, or null: then the
+  // access goes to the hardware like an untrapped one.
+  const EMULATOR_ACCESS_ENTRY* Row(unsigned size, uint16_t port) const;
+
+  PortBus& ports_;
+  std::vector<EMULATOR_ACCESS_ENTRY> entries_;
+  ULONG_PTR context_ = 0;
+  bool trapSetInstalled_ = false;
+  std::vector<VIDEO_ACCESS_RANGE> trapSet_;
+};
+
+}  // namespace sim::platform
