@@ -1,0 +1,130 @@
+// The driver frame: registration at load, the initialize call, and what the
+// dispatcher does with codes it does not serve.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "miniport/miniport.h"
+#include "sim/machine.h"
+
+namespace {
+
+constexpr VP_STATUS kNoSuchDevice = static_cast<VP_STATUS>(0xC000000E);
+
+TEST(DriverEntry, ReturnsTheSmallestRegistrationStatusAsUnsigned) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<INTERFACE_TYPE, VP_STATUS>> forced;
+    ULONG expected;
+  };
+  const Case cases[] = {
+      {"Isa finds the adapter, Eisa and MicroChannel find no bus", {}, 0},
+      {"all fail", {{Isa, 0x20}, {Eisa, 0x10}, {MicroChannel, 0x30}}, 0x10},
+      {"large statuses are not negative",
+       {{Isa, static_cast<VP_STATUS>(0xC0000001)},
+        {Eisa, static_cast<VP_STATUS>(0x80000000)},
+        {MicroChannel, 5}},
+       5},
+      {"only Eisa succeeds", {{Isa, ERROR_DEV_NOT_EXIST}, {Eisa, NO_ERROR}}, 0},
+      {"Isa fails, the others find no bus", {{Isa, ERROR_DEV_NOT_EXIST}}, 55},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    for (const auto& [bus, status] : c.forced)
+      m.ForceRegistration(bus, status);
+    EXPECT_EQ(m.Load(), c.expected);
+    ASSERT_EQ(m.Registrations().size(), 3u);
+    EXPECT_EQ(m.Registrations()[0].bus, Isa);
+    EXPECT_EQ(m.Registrations()[1].bus, Eisa);
+    EXPECT_EQ(m.Registrations()[2].bus, MicroChannel);
+  }
+}
+
+TEST(DriverEntry, DefaultLoadFindsTheAdapterOnceAndInitializesIt) {
+  sim::Machine m;
+  ASSERT_EQ(m.Load(), 0u);
+  const auto& regs = m.Registrations();
+  ASSERT_EQ(regs.size(), 3u);
+  EXPECT_TRUE(regs[0].findAdapterCalled && regs[0].initializeCalled);
+  EXPECT_EQ(regs[1].findAdapterStatus, kNoSuchDevice);
+  EXPECT_EQ(regs[2].findAdapterStatus, kNoSuchDevice);
+  EXPECT_FALSE(regs[1].findAdapterCalled || regs[2].findAdapterCalled);
+  const auto* ext = static_cast<const VgaDeviceExtension*>(m.DeviceExtension());
+  EXPECT_EQ(ext->CursorEndLine, 31);
+  EXPECT_EQ(ext->CursorVisible, 1);
+}
+
+TEST(VgaInitialize, SetsTheCursorDefaultsAndNothingElse) {
+  sim::Machine m;
+  std::vector<uint8_t> record(sizeof(VgaDeviceExtension), 0);
+  const size_t mark = m.trace().Size();
+  EXPECT_EQ(VgaInitialize(record.data()), TRUE);
+  EXPECT_EQ(m.trace().Since(mark).size(), 0u) << "initialize touched the hardware";
+
+  // Column 0, row 0, scan lines 0 to 31, visible; every other byte still 0.
+  VgaDeviceExtension expected;
+  std::memset(&expected, 0, sizeof(expected));
+  expected.CursorEndLine = 31;
+  expected.CursorVisible = 1;
+  EXPECT_EQ(std::memcmp(record.data(), &expected, sizeof(expected)), 0);
+}
+
+TEST(Dispatch, CodesNotServedAnswerInvalidFunctionAndTouchNothing) {
+  const ULONG codes[] = {
+      0x230420,   0x230424,   0x230444, 0x230468,  // the neighbours the driver never serves
+      0x230004,   0x230008,   0x230470, 0x23047C,  // VDM disable/register, beyond unshare
+      0x230200,   0x230204,   0x23040C, 0x230410,  // handlers still to come
+      0x230414,   0x230418,   0x23041C, 0x230428, 0x23042C, 0x230430, 0x230434,
+      0x230438,   0x23043C,   0x230440, 0x230448, 0x23044C, 0x230450, 0x230454,
+      0x230401,   0x230402,   0x220400, 0x330400,  // near misses of a served code
+      0x00000000, 0xFFFFFFFF,
+  };
+  sim::Machine m;
+  ASSERT_EQ(m.Load(), 0u);
+  auto* ext = static_cast<uint8_t*>(m.DeviceExtension());
+  for (ULONG code : codes) {
+    SCOPED_TRACE(testing::Message() << "code 0x" << std::hex << code);
+    const std::vector<uint8_t> extBefore(ext, ext + sizeof(VgaDeviceExtension));
+    std::vector<uint8_t> in(64, 0x5A), out(64, 0xA5);
+    const size_t mark = m.trace().Size();
+    const size_t mappings = m.Mappings().size();
+
+    const auto result = m.Ioctl(code, in.data(), 64, out.data(), 64);
+    EXPECT_EQ(result.status, ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(result.information, 0u);
+    EXPECT_EQ(sim::CompareTraces({}, m.trace().Since(mark)), "");
+    EXPECT_EQ(m.Mappings().size(), mappings);
+    EXPECT_TRUE(std::vector<uint8_t>(ext, ext + sizeof(VgaDeviceExtension)) == extBefore)
+        << "the device extension changed";
+    EXPECT_EQ(in, std::vector<uint8_t>(64, 0x5A));
+    EXPECT_EQ(out, std::vector<uint8_t>(64, 0xA5));
+  }
+}
+
+TEST(Dispatch, ServedCodesReachTheirHandlers) {
+  sim::Machine m;  // 4 MB: 62 modes
+  ASSERT_EQ(m.Load(), 0u);
+
+  VIDEO_NUM_MODES numModes{};
+  auto result = m.Ioctl(IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, nullptr, 0, &numModes, 8);
+  EXPECT_EQ(result.status, NO_ERROR);
+  EXPECT_EQ(result.information, 8u);
+  EXPECT_EQ(numModes.NumModes, 62u);
+
+  // VDM enable installs the minimal trap set and reports nothing else.
+  const size_t mark = m.trace().Size();
+  result = m.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0);
+  EXPECT_EQ(result.status, NO_ERROR);
+  EXPECT_EQ(result.information, 0u);
+  EXPECT_EQ(sim::CompareTraces({sim::io::Traps(4)}, m.trace().Since(mark)), "");
+
+  // Current mode before any mode set: refused, Information left 0.
+  VIDEO_MODE_INFORMATION info{};
+  result = m.Ioctl(IOCTL_VIDEO_QUERY_CURRENT_MODE, nullptr, 0, &info, sizeof(info));
+  EXPECT_EQ(result.status, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(result.information, 0u);
+}
+
+}  // namespace
