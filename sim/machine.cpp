@@ -91,8 +91,10 @@ ULONG Machine::Load(const DriverImage& image) {
   auto& p = impl_->platform;
   Activation active(this, &p);
   p.ResetForLoad();
+  p.gate = image.callGate;
   if (image.resetStatics) image.resetStatics();
-  return image.entry(&p.driverObject, &p.registryPath);
+  return CallDriver(p.gate, image.entry, static_cast<PVOID>(&p.driverObject),
+                    static_cast<PVOID>(&p.registryPath));
 }
 
 bool Machine::Started() const {
@@ -133,7 +135,7 @@ Machine::Result Machine::Ioctl(ULONG code, void* in, ULONG inLength, void* out, 
   status.Status = NO_ERROR;
   status.Information = 0;
   VIDEO_REQUEST_PACKET packet{code, &status, in, inLength, out, outLength};
-  device->init.HwStartIO(device->extension.get(), &packet);
+  CallDriver(p.gate, device->init.HwStartIO, static_cast<PVOID>(device->extension.get()), &packet);
   return {status.Status, static_cast<ULONG>(status.Information)};
 }
 

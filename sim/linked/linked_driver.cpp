@@ -6,7 +6,10 @@
 namespace sim {
 
 DriverImage LinkedDriver() {
-  return DriverImage{.entry = &DriverEntry, .resetStatics = &platform::RestoreWritableStatics};
+  DriverImage image;
+  image.entry = &DriverEntry;
+  image.resetStatics = &platform::RestoreWritableStatics;
+  return image;
 }
 
 }  // namespace sim

@@ -11,7 +11,7 @@ Platform::Platform(const Profile& profile)
       ports(adapter, bridge, trace),
       windows(adapter, trace, ports),
       claims(profile.ramTop),
-      emulator(ports) {}
+      emulator(ports, gate) {}
 
 Device* Platform::Current() const {
   if (started_) return started_;
@@ -67,8 +67,8 @@ VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOI
 
   UCHAR again = FALSE;
   reg.findAdapterCalled = true;
-  const VP_STATUS status =
-      init.HwFindAdapter(d.extension.get(), hwContext, nullptr, &d.config, &again);
+  const VP_STATUS status = CallDriver(gate, init.HwFindAdapter, d.extension.get(), hwContext,
+                                      nullptr, &d.config, &again);
   if (status != NO_ERROR) return status;
 
   // The first adapter found is the device requests go to.
@@ -80,7 +80,7 @@ VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOI
     }
   }
   reg.initializeCalled = true;
-  init.HwInitialize(d.extension.get());
+  CallDriver(gate, init.HwInitialize, d.extension.get());
   return NO_ERROR;
 }
 

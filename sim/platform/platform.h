@@ -14,6 +14,7 @@
 #include "sim/bios/video_bios.h"
 #include "sim/machine.h"
 #include "sim/pci_host_bridge.h"
+#include "sim/pe/driver_call.h"
 #include "sim/platform/claims.h"
 #include "sim/platform/faults.h"
 #include "sim/platform/memory_windows.h"
@@ -63,6 +64,8 @@ class Platform {
   std::vector<Machine::Registration> registrations;
   std::map<INTERFACE_TYPE, VP_STATUS> forced;
   ULONG configLength = kConfigInfoLength;
+  // How calls into the loaded driver are made (empty: straight calls).
+  DriverCallGate gate;
   // Opaque objects whose addresses DriverEntry receives.
   uint32_t driverObject = 0x44524956;  // "DRIV"
   uint32_t registryPath = 0x52454750;  // "REGP"

@@ -78,7 +78,8 @@ uint32_t V86Emulator::In(unsigned size, uint16_t port) {
   if (!row || !row->Routine) return ports_.In(size, port);
   // Byte and word validators store only their low bytes: the rest stays 0.
   uint32_t data = 0;
-  row->Routine(reinterpret_cast<PVOID>(context_), port, EMULATOR_READ_ACCESS, &data);
+  CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
+             static_cast<UCHAR>(EMULATOR_READ_ACCESS), &data);
   return size == 4 ? data : data & ((1u << (8 * size)) - 1);
 }
 
@@ -89,7 +90,8 @@ void V86Emulator::Out(unsigned size, uint16_t port, uint32_t value) {
     return;
   }
   uint32_t data = size == 4 ? value : value & ((1u << (8 * size)) - 1);
-  row->Routine(reinterpret_cast<PVOID>(context_), port, EMULATOR_WRITE_ACCESS, &data);
+  CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
+             static_cast<UCHAR>(EMULATOR_WRITE_ACCESS), &data);
 }
 
 }  // namespace sim::platform

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "miniport/videoport.h"
+#include "sim/pe/driver_call.h"
 #include "sim/platform/port_bus.h"
 
 namespace sim::platform {
 
 class V86Emulator {
  public:
-  explicit V86Emulator(PortBus& ports) : ports_(ports) {}
+  V86Emulator(PortBus& ports, const DriverCallGate& gate) : ports_(ports), gate_(gate) {}
 
   // The emulator table and context from a successful find-adapter.
   void SetEmulatorTable(std::span<const EMULATOR_ACCESS_ENTRY> entries, ULONG_PTR context);
@@ -38,6 +39,7 @@ class V86Emulator {
   const EMULATOR_ACCESS_ENTRY* Row(unsigned size, uint16_t port) const;
 
   PortBus& ports_;
+  const DriverCallGate& gate_;
   std::vector<EMULATOR_ACCESS_ENTRY> entries_;
   ULONG_PTR context_ = 0;
   bool trapSetInstalled_ = false;

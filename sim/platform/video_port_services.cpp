@@ -224,7 +224,7 @@ BOOLEAN VPAPI VideoPortSynchronizeExecution(PVOID, VIDEO_SYNCHRONIZE_PRIORITY,
                                             PVOID Context) {
   // One processor, no interrupts of the adapter's own: running the routine
   // now is synchronised with everything.
-  return SynchronizeRoutine(Context);
+  return sim::CallDriver(CurrentPlatform().gate, SynchronizeRoutine, Context);
 }
 
 }  // extern "C"
