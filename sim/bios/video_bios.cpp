@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "sim/bios/bios_modes.h"
 #include "sim/bios/font8x16.h"
@@ -210,7 +211,7 @@ void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
 
   // The whole memory in one block, as the BIOS's string store through the
   // aperture would leave it.
-  if (clearMemory) std::ranges::fill(adapter_.Vram(), uint8_t{0});
+  if (clearMemory) std::memset(adapter_.Vram().data(), 0, adapter_.Vram().size());
   EnableDisplay();
 }
 
