@@ -19,31 +19,21 @@ PowerOnState Derive(void (*edit)(Profile&)) {
 
 // ---- memory size, bus width, memory type
 
-struct SizeCase {
-  uint32_t megabytes;
-  uint32_t bytes;
-  uint8_t sr0fLow2;
-  uint8_t sr10Bit7;
-};
-
-class MemorySize : public testing::TestWithParam<SizeCase> {};
-
-TEST_P(MemorySize, IsStrappedInSr0fOrSr10) {
-  const SizeCase c = GetParam();
-  Profile p;
-  p.memoryMB = c.megabytes;
-  const PowerOnState s = DerivePowerOn(p);
-  EXPECT_EQ(s.videoMemoryBytes, c.bytes);
-  EXPECT_EQ(s.extendedSeq[0x10] & 0x80, c.sr10Bit7);
-  if (c.sr10Bit7 == 0) {
-    EXPECT_EQ(s.extendedSeq[0x0F] & 0x03, c.sr0fLow2);
+TEST(Profile, MemorySizeIsStrappedInSr0fOrSr10) {
+  struct Case {
+    uint32_t megabytes, bytes;
+    uint8_t sr0fLow2, sr10Bit7;
+  };
+  for (const Case c : {Case{1, 0x100000, 0, 0}, Case{2, 0x200000, 1, 0}, Case{4, 0x400000, 2, 0},
+                       Case{8, 0x800000, 2, 0x80}}) {
+    Profile p;
+    p.memoryMB = c.megabytes;
+    const PowerOnState s = DerivePowerOn(p);
+    EXPECT_EQ(s.videoMemoryBytes, c.bytes) << c.megabytes << " MB";
+    EXPECT_EQ(s.extendedSeq[0x10] & 0x80, c.sr10Bit7) << c.megabytes << " MB";
+    EXPECT_EQ(s.extendedSeq[0x0F] & 0x03, c.sr0fLow2) << c.megabytes << " MB";
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, MemorySize,
-                         testing::Values(SizeCase{1, 0x100000, 0, 0}, SizeCase{2, 0x200000, 1, 0},
-                                         SizeCase{4, 0x400000, 2, 0},
-                                         SizeCase{8, 0x800000, 0, 0x80}));
 
 TEST(Profile, BusWidthIsSr0c) {
   EXPECT_EQ(Derive([](Profile& p) { p.busWidth = 64; }).extendedSeq[0x0C], 0x02);
@@ -66,25 +56,20 @@ TEST(Profile, MemoryTypeIsOneBitOfSr23OrSr33) {
 
 // ---- memory clock
 
-struct StrapClockCase {
-  uint32_t mhz;
-  uint8_t sr10Low4;
-};
-
-class StrapOneClock : public testing::TestWithParam<StrapClockCase> {};
-
-TEST_P(StrapOneClock, IsCodedInSr10) {
-  Profile p;
-  p.strap = 1;
-  p.memoryClockMHz = GetParam().mhz;
-  const PowerOnState s = DerivePowerOn(p);
-  EXPECT_EQ(s.extendedSeq[0x0D] & 0x01, 1);
-  EXPECT_EQ(s.extendedSeq[0x10] & 0x0F, GetParam().sr10Low4);
+TEST(Profile, StrapOneClockIsCodedInSr10) {
+  struct Case {
+    uint32_t mhz;
+    uint8_t sr10Low4;
+  };
+  for (const Case c : {Case{66, 0}, Case{75, 1}, Case{83, 2}, Case{100, 3}}) {
+    Profile p;
+    p.strap = 1;
+    p.memoryClockMHz = c.mhz;
+    const PowerOnState s = DerivePowerOn(p);
+    EXPECT_EQ(s.extendedSeq[0x0D] & 0x01, 1);
+    EXPECT_EQ(s.extendedSeq[0x10] & 0x0F, c.sr10Low4) << c.mhz << " MHz";
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Clocks, StrapOneClock,
-                         testing::Values(StrapClockCase{66, 0}, StrapClockCase{75, 1},
-                                         StrapClockCase{83, 2}, StrapClockCase{100, 3}));
 
 // Each row: the synthesizer setting expected for a clock, the N, D and P the
 // driver decodes from it, and N * 14318 / (P * D) in kHz.
@@ -284,16 +269,6 @@ TEST(PciConfig, IdentifiesAVgaDeviceWithTheProfilesRevisionAndBar) {
   for (const auto& [reg, value] : expected) {
     EXPECT_EQ(s.pciConfig[reg], value) << "config byte 0x" << std::hex << int(reg);
   }
-}
-
-TEST(Profile, DefectsAreCarriedOver) {
-  Profile p;
-  p.defects.bitMaskStuckLow = 0x81;
-  p.defects.chain4Stuck = true;
-  const PowerOnState s = DerivePowerOn(p);
-  EXPECT_EQ(s.defects.bitMaskStuckLow, 0x81);
-  EXPECT_TRUE(s.defects.chain4Stuck);
-  EXPECT_FALSE(s.defects.graphicsIndexMasked);
 }
 
 }  // namespace
