@@ -41,7 +41,7 @@ struct Fault {
   uint32_t count = 1;        // how many calls fail from there (UINT32_MAX: all)
   VP_STATUS status = ERROR_INVALID_PARAMETER;  // GetDeviceBase fails with a null view
   // When set, only calls whose physical address lies in [start, start + length) count.
-  std::optional<uint64_t> rangeStart;
+  std::optional<uint64_t> rangeStart = std::nullopt;
   uint64_t rangeLength = 0;
 };
 
