@@ -50,6 +50,12 @@ struct Fault {
 struct DriverImage {
   PDRIVER_ENTRY entry = nullptr;
   std::function<void()> resetStatics;
+  // When set, every call the platform makes into the driver (DriverEntry,
+  // find-adapter, initialize, start-I/O, validators, synchronize routines)
+  // goes through it: the routine, its arguments as 32-bit stack slots, and
+  // whether the result is one byte (BOOLEAN, UCHAR: only AL is defined). A
+  // driver loaded from an NT image runs each call on a checking thunk.
+  std::function<ULONG(const void* routine, std::span<const ULONG> args, bool byteResult)> callGate;
 };
 
 // The driver linked into this executable.

@@ -1,0 +1,519 @@
+// The driver as a Windows NT image: what the linked zel.sys must look like,
+// and the loader that runs NT images in this process, proved on a probe image
+// (relocation, import binding and refusal, the stdcall checks of the call
+// thunk, trapped port instructions, the compiler's helpers), then zel.sys
+// itself on the simulated machine against the linked-in driver.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+#include "sim/pe/driver_image.h"
+#include "sim/pe/loader.h"
+#include "sim/pe/pe_file.h"
+#include "sim/pe/port_trap.h"
+#include "sim/trace.h"
+
+namespace {
+
+using sim::pe::LoadedImage;
+using sim::pe::PeError;
+using sim::pe::PeFile;
+namespace io = sim::io;
+
+#if defined(ZEL_IMAGE_PATH)
+constexpr const char* kImage = ZEL_IMAGE_PATH;
+constexpr const char* kProbe = ZEL_PROBE_PATH;
+constexpr const char* kForeign = ZEL_FOREIGN_PATH;
+constexpr const char* kSourceDir = ZEL_SOURCE_DIR;
+#define REQUIRE_IMAGES() (void)0
+#else
+constexpr const char* kImage = "";
+constexpr const char* kProbe = "";
+constexpr const char* kForeign = "";
+constexpr const char* kSourceDir = "";
+#define REQUIRE_IMAGES() GTEST_SKIP() << "built without the i686-w64-mingw32 toolchain"
+#endif
+
+// ---------------------------------------------------------------------------
+// zel.sys as linked
+
+// The services miniport/videoport.h declares: the only ones the image may import.
+std::set<std::string> DeclaredServices() {
+  std::ifstream in(std::string(kSourceDir) + "/miniport/videoport.h");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string header = text.str();
+  std::set<std::string> names;
+  const std::regex declaration(R"(VPAPI (VideoPort\w+)\()");
+  for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+    names.insert((*it)[1]);
+  }
+  return names;
+}
+
+// The section a linked symbol lies in, by a part of its (decorated) name.
+std::string SectionOf(const PeFile& file, const std::string& part) {
+  for (const auto& symbol : file.Symbols()) {
+    if (symbol.name.find(part) == std::string::npos || symbol.section < 1) continue;
+    return file.Sections()[symbol.section - 1].name;
+  }
+  return "<no symbol containing " + part + ">";
+}
+
+TEST(ZelImage, IsANativeI386ImageEnteredAtDriverEntry) {
+  REQUIRE_IMAGES();
+  const PeFile file = PeFile::Read(kImage);
+  EXPECT_EQ(file.Machine(), 0x014C);
+  EXPECT_EQ(file.Subsystem(), 1) << "subsystem must be native";
+  const auto driverEntry = file.SymbolRva("_DriverEntry@8");
+  ASSERT_TRUE(driverEntry) << "no _DriverEntry@8 in the symbol table";
+  EXPECT_EQ(file.EntryRva(), *driverEntry) << "entry point is " << file.Describe(file.EntryRva());
+}
+
+TEST(ZelImage, ImportsOnlyDeclaredVideoPortServices) {
+  REQUIRE_IMAGES();
+  const PeFile file = PeFile::Read(kImage);
+  const std::set<std::string> declared = DeclaredServices();
+  ASSERT_EQ(declared.size(), 23u) << "miniport/videoport.h no longer reads as expected";
+  ASSERT_FALSE(file.Imports().empty());
+  for (const auto& import : file.Imports()) {
+    EXPECT_EQ(import.dll, "VIDEOPRT.SYS") << import.name;
+    EXPECT_TRUE(declared.count(import.name))
+        << import.dll << "!" << import.name << " is not a declared service";
+  }
+}
+
+TEST(ZelImage, KeepsBaseRelocations) {
+  REQUIRE_IMAGES();
+  const PeFile file = PeFile::Read(kImage);
+  EXPECT_EQ(file.Characteristics() & 0x0001, 0) << "relocations stripped";
+  size_t addresses = 0;
+  for (const auto& r : file.Relocations()) {
+    EXPECT_TRUE(r.type == 3 || r.type == 0) << "relocation type " << int(r.type) << " at " << r.rva;
+    addresses += r.type == 3;
+  }
+  // The mode table alone holds dozens of command-stream pointers.
+  EXPECT_GT(addresses, 50u);
+}
+
+struct Placement {
+  const char* symbol;
+  const char* section;
+};
+
+TEST(ZelImage, ResidentCodeIsInTextAndTheRestIsPageable) {
+  REQUIRE_IMAGES();
+  const PeFile file = PeFile::Read(kImage);
+  const auto* page = file.FindSection("PAGE");
+  ASSERT_NE(page, nullptr) << "no PAGE section";
+  EXPECT_EQ(page->characteristics & 0x20000020u, 0x20000020u) << "PAGE is not executable code";
+  for (const Placement& p :
+       {Placement{"VgaPlaybackValidatorData", ".text"}, Placement{"_memcpy", ".text"},
+        Placement{"___udivdi3", ".text"}, Placement{"_DriverEntry@8", "PAGE"},
+        Placement{"VgaStartIO", "PAGE"}, Placement{"VgaFindAdapter", "PAGE"},
+        Placement{"VgaValidatorUcharEntry", "PAGE"}}) {
+    EXPECT_EQ(SectionOf(file, p.symbol), p.section) << p.symbol;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The reader on damaged files
+
+std::vector<uint8_t> FileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t PeOffset(const std::vector<uint8_t>& bytes) {
+  return bytes[0x3C] | bytes[0x3D] << 8 | bytes[0x3E] << 16 | bytes[0x3F] << 24;
+}
+
+struct Damage {
+  const char* what;
+  void (*apply)(std::vector<uint8_t>&);
+  const char* error;
+};
+
+TEST(PeReader, NamesWhatIsWrongWithADamagedImage) {
+  REQUIRE_IMAGES();
+  const Damage cases[] = {
+      {"no MZ", [](std::vector<uint8_t>& b) { b[0] = 'X'; }, "damaged: no MZ header"},
+      {"no PE signature", [](std::vector<uint8_t>& b) { b[PeOffset(b) + 1] = 'X'; },
+       "no PE signature"},
+      {"x86-64",
+       [](std::vector<uint8_t>& b) { b[PeOffset(b) + 4] = 0x64, b[PeOffset(b) + 5] = 0x86; },
+       "machine 0x8664 is not i386"},
+      {"PE32+", [](std::vector<uint8_t>& b) { b[PeOffset(b) + 24 + 1] = 0x02; },
+       "not a PE32 image"},
+      {"cut short", [](std::vector<uint8_t>& b) { b.resize(0x700); },
+       "lies past the end of the file"},
+  };
+  for (const Damage& d : cases) {
+    std::vector<uint8_t> bytes = FileBytes(kProbe);
+    ASSERT_GT(bytes.size(), 0x800u);
+    d.apply(bytes);
+    try {
+      PeFile file(bytes, "damaged");
+      ADD_FAILURE() << d.what << ": accepted";
+    } catch (const PeError& e) {
+      EXPECT_NE(std::string(e.what()).find(d.error), std::string::npos)
+          << d.what << ": " << e.what();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The loader on the probe image, with test services behind its imports
+
+struct Registered {
+  VIDEO_HW_INITIALIZATION_DATA init{};
+  PVOID context = nullptr;
+  VP_STATUS findAdapter = -1;
+  ULONG extension[4] = {};
+  UCHAR again = 0xFF;
+  uint32_t initialize = 0xFFFFFFFF;
+};
+Registered registered;
+std::vector<uint32_t> portsRead;
+
+ULONG VPAPI TestInitialize(PVOID, PVOID, PVIDEO_HW_INITIALIZATION_DATA init, PVOID context) {
+  registered.init = *init;
+  registered.context = context;
+  VIDEO_PORT_CONFIG_INFO config{};
+  registered.findAdapter = static_cast<VP_STATUS>(
+      sim::pe::CallStdcall(
+          reinterpret_cast<const void*>(init->HwFindAdapter),
+          std::array<uint32_t, 5>{reinterpret_cast<uintptr_t>(registered.extension),
+                                  reinterpret_cast<uintptr_t>(context), 0,
+                                  reinterpret_cast<uintptr_t>(&config),
+                                  reinterpret_cast<uintptr_t>(&registered.again)})
+          .eax);
+  registered.initialize =
+      sim::pe::CallStdcall(
+          reinterpret_cast<const void*>(init->HwInitialize),
+          std::array<uint32_t, 1>{reinterpret_cast<uintptr_t>(registered.extension)})
+          .eax &
+      0xFF;
+  return 0x1234;
+}
+
+UCHAR VPAPI TestReadPortUchar(PUCHAR port) {
+  portsRead.push_back(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port)));
+  return 0x67;
+}
+
+VOID VPAPI TestZeroMemory(PVOID destination, ULONG length) {
+  std::memset(destination, 0, length);
+}
+
+std::optional<sim::pe::Service> TestServices(const std::string& name) {
+  if (name == "VideoPortInitialize")
+    return sim::pe::Service{reinterpret_cast<const void*>(&TestInitialize), 16};
+  if (name == "VideoPortReadPortUchar") {
+    return sim::pe::Service{reinterpret_cast<const void*>(&TestReadPortUchar), 4};
+  }
+  if (name == "VideoPortZeroMemory")
+    return sim::pe::Service{reinterpret_cast<const void*>(&TestZeroMemory), 8};
+  return std::nullopt;
+}
+
+std::shared_ptr<LoadedImage> LoadProbe() {
+  return LoadedImage::Load(kProbe, TestServices);
+}
+
+uint32_t Call(const LoadedImage& image, const char* name,
+              std::initializer_list<uint32_t> args = {}) {
+  void* routine = image.Export(name);
+  EXPECT_NE(routine, nullptr) << name << " is not exported";
+  if (!routine) return 0;
+  const auto outcome = image.Call(routine, args);
+  EXPECT_EQ(outcome.breach, "") << name;
+  return outcome.eax;
+}
+
+TEST(Loader, RelocatesTheImageAwayFromItsPreferredBase) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  ASSERT_EQ(image->File().ImageBase(), 0x10000u);
+  ASSERT_NE(image->Base(), 0x10000u) << "mapped at the preferred base: relocation untested";
+  const auto* counter = reinterpret_cast<const ULONG*>(Call(*image, "ProbeCounterAddress"));
+  ASSERT_TRUE(image->Contains(counter)) << "address in code not relocated: " << counter;
+  EXPECT_EQ(*counter, 5u);
+  EXPECT_EQ(Call(*image, "ProbeReadThroughTable", {0}), 5u) << "addresses in data not relocated";
+  EXPECT_EQ(Call(*image, "ProbeReadThroughTable", {1}), 7u);
+}
+
+TEST(Loader, RestoreBringsStaticsBackToTheFilesContents) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  EXPECT_EQ(Call(*image, "ProbeBumpCounter"), 6u);
+  EXPECT_EQ(Call(*image, "ProbeBumpCounter"), 7u);
+  image->Restore();
+  EXPECT_EQ(Call(*image, "ProbeBumpCounter"), 6u);
+  EXPECT_EQ(Call(*image, "ProbeReadThroughTable", {0}), 6u)
+      << "restored image lost its relocations";
+  auto second = LoadProbe();
+  EXPECT_EQ(Call(*second, "ProbeBumpCounter"), 6u)
+      << "a second load shares the first one's statics";
+}
+
+TEST(Loader, BindsImportsByNameAndEntersDriverEntry) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  portsRead.clear();
+  EXPECT_EQ(Call(*image, "ProbeReadMisc"), 0x67u);
+  EXPECT_EQ(portsRead, std::vector<uint32_t>{0x3CC});
+
+  registered = Registered{};
+  const auto outcome = image->Call(image->Entry(), {0x44524956, 0x52454750});
+  EXPECT_EQ(outcome.breach, "");
+  EXPECT_EQ(outcome.eax, 0x1234u) << "DriverEntry returns VideoPortInitialize's status";
+  EXPECT_EQ(registered.init.HwInitDataSize, 40u);
+  EXPECT_TRUE(image->Contains(reinterpret_cast<const void*>(registered.init.HwFindAdapter)));
+  EXPECT_TRUE(image->Contains(reinterpret_cast<const void*>(registered.init.HwStartIO)));
+  EXPECT_TRUE(image->Contains(registered.context));
+  EXPECT_EQ(registered.findAdapter, NO_ERROR);
+  EXPECT_EQ(registered.extension[0], 0x105u)
+      << "find-adapter stores context value 0x100 + counter 5";
+  EXPECT_EQ(registered.again, 0);
+  EXPECT_EQ(registered.initialize, 1u);
+}
+
+struct Refusal {
+  const char* image;
+  sim::pe::ImportResolver resolver;
+  const char* error;
+};
+
+TEST(Loader, RefusesImportsItCannotBindAndNamesThem) {
+  REQUIRE_IMAGES();
+  const Refusal cases[] = {
+      {kForeign, TestServices, "HAL.DLL!READ_PORT_UCHAR: only VIDEOPRT.SYS services are bound"},
+      {kProbe,
+       [](const std::string& name) {
+         return name == "VideoPortInitialize" ? std::nullopt : TestServices(name);
+       },
+       "VIDEOPRT.SYS!VideoPortInitialize: not a service the platform provides"},
+  };
+  for (const Refusal& r : cases) {
+    try {
+      LoadedImage::Load(r.image, r.resolver);
+      ADD_FAILURE() << r.image << " loaded";
+    } catch (const PeError& e) {
+      EXPECT_NE(std::string(e.what()).find(r.error), std::string::npos) << e.what();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The call thunk
+
+struct Contract {
+  const char* routine;
+  std::vector<uint32_t> args;
+  const char* breach;
+};
+
+TEST(CallThunk, ReportsEveryBreachOfTheStdcallContract) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  const Contract cases[] = {
+      {"ProbeAdd", {2, 3}, ""},
+      {"ProbeUnbalanced", {9}, "popped 0 of its 4 argument bytes"},
+      {"ProbeOverPops", {9}, "popped 8 of its 4 argument bytes"},
+      {"ProbeClobbersEbx", {}, "EBX 0x00001234, should be 0xb0b0b0b0"},
+      {"ProbeClobbersEsi", {}, "ESI 0x00005678, should be 0x51515151"},
+      {"ProbeClobbersEdi", {}, "EDI 0x00009abc, should be 0xd1d1d1d1"},
+      {"ProbeClobbersEbp", {}, "EBP 0x0000def0, should be 0xbeefbeef"},
+  };
+  for (const Contract& c : cases) {
+    const auto outcome = sim::pe::CallStdcall(image->Export(c.routine), c.args);
+    EXPECT_EQ(outcome.breach, c.breach) << c.routine;
+  }
+}
+
+TEST(CallThunk, EntersWithTheStackAsNtMayLeaveIt) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  const auto outcome = image->Call(image->Export("ProbeEntryStack"), {});
+  EXPECT_EQ(outcome.espAtCall % 16, 4u);
+  EXPECT_EQ(outcome.eax, outcome.espAtCall - 4) << "ESP on entry: the return address pushed";
+}
+
+TEST(CallThunk, GateKeepsOnlyAlOfAByteResultAndStopsOnABreach) {
+  REQUIRE_IMAGES();
+  const PeFile file = PeFile::Read(kProbe);
+  const sim::DriverImage driver = sim::LoadDriverImage(kProbe);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(driver.entry) - file.EntryRva();
+  const void* dirtyFalse = reinterpret_cast<const void*>(base + *file.ExportRva("ProbeDirtyFalse"));
+  EXPECT_EQ(driver.callGate(dirtyFalse, {}, true), 0u);
+  EXPECT_EQ(driver.callGate(dirtyFalse, {}, false), 0xabcdef00u);
+
+  GTEST_FLAG_SET(death_test_style, "fast");
+  const void* clobbers = reinterpret_cast<const void*>(base + *file.ExportRva("ProbeClobbersEbx"));
+  EXPECT_DEATH(
+      driver.callGate(clobbers, {}, false),
+      R"(probe\.sys\+0x[0-9a-f]+ \(_ProbeClobbersEbx@0\) broke the stdcall contract: EBX 0x00001234)");
+}
+
+// ---------------------------------------------------------------------------
+// Port instructions
+
+sim::Trace* portTrace = nullptr;
+
+uint32_t Mask(unsigned size) {
+  return size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1;
+}
+uint32_t TraceIn(unsigned size, uint16_t port) {
+  const uint32_t value = 0x11223344u & Mask(size);
+  portTrace->Record(
+      {.kind = sim::AccessKind::In, .size = uint8_t(size), .address = port, .value = value});
+  return value;
+}
+void TraceOut(unsigned size, uint16_t port, uint32_t value) {
+  portTrace->Record(
+      {.kind = sim::AccessKind::Out, .size = uint8_t(size), .address = port, .value = value});
+}
+
+struct PortCase {
+  const char* routine;
+  std::vector<uint32_t> args;
+  sim::TraceEntry access;
+  uint32_t eax;  // reads: what the instruction left in EAX (0xaabbccdd before)
+};
+
+TEST(PortTrap, EmulatesEveryEncodingAndSize) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  sim::Trace trace;
+  portTrace = &trace;
+  const auto before = sim::pe::RoutePortInstructions({.in = TraceIn, .out = TraceOut});
+  const PortCase cases[] = {
+      {"ProbeInImm8", {}, io::In8(0x61, 0x44), 0xaabbcc44},
+      {"ProbeInImm16", {}, io::In16(0x62, 0x3344), 0xaabb3344},
+      {"ProbeInImm32", {}, io::In32(0x64, 0x11223344), 0x11223344},
+      {"ProbeInDx8", {0x3c5}, io::In8(0x3c5, 0x44), 0xaabbcc44},
+      {"ProbeInDx16", {0x3c4}, io::In16(0x3c4, 0x3344), 0xaabb3344},
+      {"ProbeInDx32", {0xcfc}, io::In32(0xcfc, 0x11223344), 0x11223344},
+      {"ProbeOutImm8", {0x1234}, io::Out8(0x80, 0x34), 0},
+      {"ProbeOutImm16", {0x56781234}, io::Out16(0x82, 0x1234), 0},
+      {"ProbeOutImm32", {0x56781234}, io::Out32(0x84, 0x56781234), 0},
+      {"ProbeOutDx8", {0x3c4, 0x1205}, io::Out8(0x3c4, 0x05), 0},
+      {"ProbeOutDx16", {0x3c4, 0xff8605}, io::Out16(0x3c4, 0x8605), 0},
+      {"ProbeOutDx32", {0xcf8, 0x80001000}, io::Out32(0xcf8, 0x80001000), 0},
+  };
+  for (const PortCase& c : cases) {
+    trace.Clear();
+    const auto outcome = sim::pe::CallStdcall(image->Export(c.routine), c.args);
+    EXPECT_EQ(outcome.breach, "") << c.routine;
+    EXPECT_EQ(sim::CompareTraces({c.access}, trace.Entries()), "") << c.routine;
+    if (c.access.kind == sim::AccessKind::In) {
+      EXPECT_EQ(outcome.eax, c.eax) << std::hex << c.routine;
+    }
+  }
+  sim::pe::RoutePortInstructions(before);
+  portTrace = nullptr;
+}
+
+TEST(PortTrap, OtherFaultsStillStopTheProcess) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  sim::pe::RoutePortInstructions({.in = TraceIn, .out = TraceOut});
+  void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(page, MAP_FAILED);
+  GTEST_FLAG_SET(death_test_style, "fast");
+  EXPECT_DEATH(image->Call(image->Export("ProbeTouch"),
+                           {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(page))}),
+               "SEGV");
+  munmap(page, 4096);
+}
+
+// ---------------------------------------------------------------------------
+// The compiler's helpers, as linked into an image
+
+struct Division {
+  uint64_t a, b;
+  uint64_t quotient, remainder;  // unsigned
+};
+
+uint64_t Call64(const LoadedImage& image, const char* routine, uint64_t a, uint64_t b) {
+  const auto outcome = image.Call(image.Export(routine),
+                                  {uint32_t(a), uint32_t(a >> 32), uint32_t(b), uint32_t(b >> 32)});
+  EXPECT_EQ(outcome.breach, "") << routine;
+  return uint64_t{outcome.edx} << 32 | outcome.eax;
+}
+
+TEST(CompilerHelpers, UnsignedSixtyFourBitDivision) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  const Division cases[] = {
+      {10, 3, 3, 1},
+      {5, 0x100000000, 0, 5},
+      {0xFFFFFFFFFFFFFFFF, 1, 0xFFFFFFFFFFFFFFFF, 0},
+      {0xFFFFFFFFFFFFFFFF, 0xFFFFFFFFFFFFFFFF, 1, 0},
+      {0x123456789ABCDEF0, 0x100000000, 0x12345678, 0x9ABCDEF0},
+      {0x8000000000000000, 0xFFFFFFFF, 0x80000000, 0x80000000},
+      {0xFEDCBA9876543210, 0x12345, 0xE0004FA01C4D, 0x10A4F},
+      {0xFFFFFFFFFFFFFFFF, 0x80000001, 0x1FFFFFFFC, 3},
+  };
+  for (const Division& d : cases) {
+    EXPECT_EQ(Call64(*image, "ProbeUdiv64", d.a, d.b), d.quotient)
+        << std::hex << d.a << " / " << d.b;
+    EXPECT_EQ(Call64(*image, "ProbeUmod64", d.a, d.b), d.remainder)
+        << std::hex << d.a << " % " << d.b;
+  }
+}
+
+struct SignedDivision {
+  int64_t a, b;
+  int64_t quotient, remainder;
+};
+
+TEST(CompilerHelpers, SignedDivisionTruncatesTowardZero) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  const SignedDivision cases[] = {
+      {-7, 2, -3, -1},
+      {7, -2, -3, 1},
+      {-7, -2, 3, -1},
+      {INT64_MIN, 1, INT64_MIN, 0},
+      {INT64_MIN, 2, -4611686018427387904, 0},
+      {-1, INT64_MAX, 0, -1},
+      {INT64_MAX, -0x100000000, -0x7FFFFFFF, 0xFFFFFFFF},
+  };
+  for (const SignedDivision& d : cases) {
+    EXPECT_EQ(int64_t(Call64(*image, "ProbeSdiv64", d.a, d.b)), d.quotient) << d.a << " / " << d.b;
+    EXPECT_EQ(int64_t(Call64(*image, "ProbeSmod64", d.a, d.b)), d.remainder) << d.a << " % " << d.b;
+  }
+}
+
+TEST(CompilerHelpers, BlockCopyFillAndOverlappingMove) {
+  REQUIRE_IMAGES();
+  auto image = LoadProbe();
+  auto slot = [](const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); };
+  uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  uint8_t copy[8] = {};
+  Call(*image, "ProbeCopy", {slot(copy), slot(bytes), 8});
+  EXPECT_EQ(std::vector<uint8_t>(copy, copy + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  Call(*image, "ProbeFill", {slot(copy + 2), 0x1A5, 3});
+  EXPECT_EQ(std::vector<uint8_t>(copy, copy + 8),
+            (std::vector<uint8_t>{1, 2, 0xA5, 0xA5, 0xA5, 6, 7, 8}));
+  Call(*image, "ProbeMove", {slot(bytes + 2), slot(bytes), 5});  // forward overlap
+  EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 8), (std::vector<uint8_t>{1, 2, 1, 2, 3, 4, 5, 8}));
+  Call(*image, "ProbeMove", {slot(bytes), slot(bytes + 3), 5});  // backward overlap
+  EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 8), (std::vector<uint8_t>{2, 3, 4, 5, 8, 4, 5, 8}));
+  Call(*image, "ProbeCopy", {slot(copy), slot(bytes), 0});
+  EXPECT_EQ(copy[0], 1) << "a zero-length copy wrote";
+}
+
+}  // namespace
