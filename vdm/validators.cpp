@@ -182,6 +182,9 @@ VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UC
     StoreData(data, type, value);
   }
   Append(ext, port - VGA_IO_BASE_PORT, type, value);
+  // The index the session leaves behind, which the end test of wide writes
+  // already counts.
+  if (port == VGA_SEQ_INDEX) ext->SequencerAddressValue = value & 0xFF;
 
   if (EndsReset(ext, port, type, value)) {
     PlayBack(ext);
@@ -189,7 +192,6 @@ VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UC
     return NO_ERROR;
   }
 
-  if (port == VGA_SEQ_INDEX) ext->SequencerAddressValue = value & 0xFF;
   if (ext->TrappedValidatorCount < kForcedPlaybackCount) return NO_ERROR;
   PlayBack(ext);
   ContinueRecording(ext);

@@ -1,0 +1,258 @@
+// The trapped port validators, driven as a full-screen session drives them:
+// V86 port accesses after IOCTL_VIDEO_ENABLE_VDM, checked on the hardware
+// trace and on the recorded state.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "miniport/device_extension.h"
+#include "sim/machine.h"
+#include "vdm/vdm.h"
+
+namespace {
+
+using sim::Machine;
+using sim::TraceEntry;
+namespace io = sim::io;
+
+struct Entry {
+  ULONG port;
+  UCHAR type;
+  ULONG data;
+};
+
+// A loaded machine with the validators idle and the sequencer index at 0.
+class Session : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(m.Load(), 0u);
+    ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
+    m.V86Out(1, 0x3C4, 0x00);
+    mark = m.trace().Size();
+  }
+
+  VgaDeviceExtension& ext() { return *static_cast<VgaDeviceExtension*>(m.DeviceExtension()); }
+
+  void ExpectTrace(const std::vector<TraceEntry>& expected) {
+    const std::string diff = sim::CompareTraces(expected, m.trace().Since(mark));
+    EXPECT_TRUE(diff.empty()) << diff;
+    mark = m.trace().Size();
+  }
+
+  void ExpectRecorded(const std::vector<Entry>& entries) {
+    ASSERT_EQ(ext().TrappedValidatorCount, entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const TrappedValidatorEntry& got = ext().TrappedValidatorData[i];
+      EXPECT_EQ(got.Port, entries[i].port) << "entry " << i;
+      EXPECT_EQ(got.AccessType, entries[i].type) << "entry " << i;
+      EXPECT_EQ(got.Data, entries[i].data) << "entry " << i;
+    }
+  }
+
+  Machine m;
+  size_t mark = 0;
+};
+
+TEST_F(Session, EnableInstallsTheMinimalTrapSet) {
+  EXPECT_EQ(ext().NumTrappedAccessRanges, 4u);
+  EXPECT_EQ(ext().TrappedAccessRanges, MinimalVgaValidatorAccessRange);
+  const uint16_t trapped[] = {0x3C2, 0x3C4, 0x3C5};
+  const uint16_t direct[] = {0x3B4, 0x3BA, 0x3C0, 0x3C3, 0x3C6, 0x3CE, 0x3D4, 0x3DA};
+  for (uint16_t port : trapped)
+    EXPECT_TRUE(m.Trapped(port)) << std::hex << port;
+  for (uint16_t port : direct)
+    EXPECT_FALSE(m.Trapped(port)) << std::hex << port;
+}
+
+TEST_F(Session, ByteResetThroughSr00StartsRecordingWithoutWriting) {
+  m.V86Out(1, 0x3C5, 0x01);
+  ExpectTrace({io::In8(0x3C4, 0x00), io::Traps(2)});
+  ExpectRecorded({{0x15, 1, 0x01}});
+  EXPECT_EQ(ext().SequencerAddressValue, 0u);
+  EXPECT_EQ(m.adapter().Seq(0), 0x03);
+  for (uint16_t port : {0x3B4, 0x3C0, 0x3CE, 0x3DA})
+    EXPECT_TRUE(m.Trapped(port)) << port;
+}
+
+struct StartCase {
+  unsigned size;
+  uint32_t value;
+  Entry first;
+};
+
+class RecordingStart : public Session, public testing::WithParamInterface<StartCase> {};
+
+TEST_P(RecordingStart, WideWriteToTheIndexPortKeepsItsFullValue) {
+  m.V86Out(GetParam().size, 0x3C4, GetParam().value);
+  ExpectTrace({io::Traps(2)});
+  ExpectRecorded({GetParam().first});
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RecordingStart,
+                         testing::Values(StartCase{2, 0x0100, {0x14, 2, 0x0100}},
+                                         StartCase{2, 0x0200, {0x14, 2, 0x0200}},
+                                         StartCase{4, 0x00000100, {0x14, 3, 0x00000100}},
+                                         StartCase{4, 0xABCD0000, {0x14, 3, 0xABCD0000}}));
+
+struct DirectCase {
+  const char* what;
+  uint8_t index;  // sequencer index before the write
+  unsigned size;
+  uint16_t port;
+  uint32_t value;
+  std::vector<TraceEntry> trace;
+};
+
+class IdleWrite : public Session, public testing::WithParamInterface<DirectCase> {};
+
+TEST_P(IdleWrite, GoesStraightToTheHardware) {
+  const DirectCase& c = GetParam();
+  m.V86Out(1, 0x3C4, c.index);
+  mark = m.trace().Size();
+  m.V86Out(c.size, c.port, c.value);
+  const std::string diff = sim::CompareTraces(c.trace, m.trace().Since(mark));
+  EXPECT_TRUE(diff.empty()) << c.what << ": " << diff;
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u) << c.what;
+  EXPECT_EQ(m.TrapSet().size(), 4u) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, IdleWrite,
+    testing::Values(
+        // The data test fails first: the index is not even read.
+        DirectCase{"SR00 = 3", 0, 1, 0x3C5, 0x03, {io::Out8(0x3C5, 0x03)}},
+        DirectCase{
+            "0x01 to SR02", 2, 1, 0x3C5, 0x01, {io::In8(0x3C4, 0x02), io::Out8(0x3C5, 0x01)}},
+        DirectCase{"word SR00 = 3", 0, 2, 0x3C4, 0x0300, {io::Out16(0x3C4, 0x0300)}},
+        DirectCase{"word SR02 = 1", 0, 2, 0x3C4, 0x0102, {io::Out16(0x3C4, 0x0102)}},
+        DirectCase{"dword SR00 = 3", 0, 4, 0x3C4, 0xFF000300, {io::Out32(0x3C4, 0xFF000300)}},
+        // Bits 8-9 decide, not the whole high byte.
+        DirectCase{"word SR00 = 0xF3", 0, 2, 0x3C4, 0xF300, {io::Out16(0x3C4, 0xF300)}}),
+    [](const testing::TestParamInfo<DirectCase>& info) { return std::to_string(info.index); });
+
+struct MiscCase {
+  unsigned size;
+  uint32_t value;
+  TraceEntry write;
+};
+
+class IdleMisc : public Session, public testing::WithParamInterface<MiscCase> {};
+
+TEST_P(IdleMisc, IsWrittenUnderResetWithClockSelectCleared) {
+  m.V86Out(1, 0x3C4, 0x02);
+  mark = m.trace().Size();
+  m.V86Out(GetParam().size, 0x3C2, GetParam().value);
+  ExpectTrace({io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100), GetParam().write,
+               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02)});
+  EXPECT_EQ(m.adapter().Misc(), 0x67);
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IdleMisc,
+                         testing::Values(MiscCase{1, 0x6F, io::Out8(0x3C2, 0x67)},
+                                         MiscCase{2, 0x0F6F, io::Out16(0x3C2, 0x0F67)},
+                                         MiscCase{4, 0x00000F6F, io::Out32(0x3C2, 0x00000F67)}));
+
+TEST_F(Session, WordEndOfResetPlaysTheBurstAndGoesIdle) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3C4, 0x02);
+  m.V86Out(1, 0x3C5, 0x05);
+  m.V86Out(2, 0x3C4, 0x0300);
+  ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02), io::Out8(0x3C5, 0x05),
+               io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00),
+               io::Traps(4)});
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u);
+  EXPECT_EQ(m.adapter().Seq(2), 0x05);
+  EXPECT_FALSE(m.Trapped(0x3CE));
+}
+
+TEST_F(Session, DwordEndOfResetPlaysTheBurstAtItsOwnSize) {
+  m.V86Out(4, 0x3C4, 0x00000100);
+  m.V86Out(4, 0x3C4, 0x00000300);
+  ExpectTrace({io::Traps(2), io::Out32(0x3C4, 0x00000100), io::Out32(0x3C4, 0x00000300),
+               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00), io::Traps(4)});
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u);
+}
+
+TEST_F(Session, ByteEndOfResetNeedsIndexZero) {
+  m.V86Out(1, 0x3C5, 0x01);
+  m.V86Out(1, 0x3C2, 0x0C);  // recorded with the clock select cleared
+  m.V86Out(1, 0x3C4, 0x02);
+  m.V86Out(1, 0x3C5, 0x03);  // SR02, not SR00: recorded
+  ExpectTrace({io::In8(0x3C4, 0x00), io::Traps(2)});
+  ExpectRecorded({{0x15, 1, 0x01}, {0x12, 1, 0x04}, {0x14, 1, 0x02}, {0x15, 1, 0x03}});
+  EXPECT_EQ(ext().SequencerAddressValue, 2u);
+
+  m.V86Out(1, 0x3C4, 0x00);
+  m.V86Out(1, 0x3C5, 0x03);
+  ExpectTrace({io::Out8(0x3C5, 0x01), io::Out8(0x3C2, 0x04), io::Out8(0x3C4, 0x02),
+               io::Out8(0x3C5, 0x03), io::Out8(0x3C4, 0x00), io::Out8(0x3C5, 0x03),
+               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00), io::Traps(4)});
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u);
+  EXPECT_EQ(m.adapter().Misc(), 0x04);
+}
+
+TEST_F(Session, MiscOutputIsRecordedWithClockSelectClearedAtEverySize) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3C2, 0x0C);
+  m.V86Out(2, 0x3C2, 0xFF0C);
+  m.V86Out(4, 0x3C2, 0xFFFFFFFF);
+  ExpectRecorded({{0x14, 2, 0x0100}, {0x12, 1, 0x04}, {0x12, 2, 0xFF04}, {0x12, 3, 0xFFFFFFF7}});
+}
+
+TEST_F(Session, ReadWhileRecordingPlaysBackReadsAndRecordsOn) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3C4, 0x02);
+  const uint8_t misc = m.adapter().Misc();
+  EXPECT_EQ(m.V86In(1, 0x3CC), misc);
+  ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02),
+               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02), io::In8(0x3CC, misc)});
+  ExpectRecorded({{0x14, 2, 0x0100}});
+  EXPECT_EQ(m.TrapSet().size(), 2u);
+  EXPECT_EQ(m.adapter().Seq(0), 0x03);
+}
+
+TEST_F(Session, The99thEntryForcesABurstOf100AndRecordingGoesOn) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  // 97 more writes: 98 entries at rest, nothing written yet.
+  for (int i = 0; i < 97; ++i)
+    m.V86Out(1, 0x3C8, static_cast<uint8_t>(i));
+  ExpectTrace({io::Traps(2)});
+  EXPECT_EQ(ext().TrappedValidatorCount, 98u);
+
+  m.V86Out(1, 0x3C8, 97);
+  std::vector<TraceEntry> burst = {io::Out16(0x3C4, 0x0100)};
+  for (int i = 0; i < 98; ++i)
+    burst.push_back(io::Out8(0x3C8, static_cast<uint8_t>(i)));
+  burst.push_back(io::Out16(0x3C4, 0x0300));
+  ASSERT_EQ(burst.size(), 100u);
+  burst.push_back(io::Out8(0x3C4, 0x00));
+  ExpectTrace(burst);
+  ExpectRecorded({{0x14, 2, 0x0100}});
+  EXPECT_EQ(m.TrapSet().size(), 2u);
+}
+
+TEST_F(Session, EnableAgainDropsARecordingInProgress) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3C4, 0x04);
+  ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
+  ExpectTrace({io::Traps(2), io::Traps(4)});
+  EXPECT_EQ(ext().TrappedValidatorCount, 0u);
+  EXPECT_EQ(ext().SequencerAddressValue, 0u);
+}
+
+TEST_F(Session, PlaybackSkipsEntriesOfAnUnknownType) {
+  VgaDeviceExtension& e = ext();
+  e.TrappedValidatorCount = 4;
+  e.TrappedValidatorData[0] = {0x14, 2, 0x0100};
+  e.TrappedValidatorData[1] = {0x1E, 0, 0x05};
+  e.TrappedValidatorData[2] = {0x1E, 4, 0x06};
+  e.TrappedValidatorData[3] = {0x14, 2, 0x0300};
+  EXPECT_TRUE(VgaPlaybackValidatorData(&e));
+  ExpectTrace({io::Out16(0x3C4, 0x0100), io::Out16(0x3C4, 0x0300)});
+  EXPECT_EQ(e.TrappedValidatorCount, 0u);
+}
+
+}  // namespace
