@@ -118,15 +118,6 @@ TEST(Parse, WordsStopAtAComment) {
   }
 }
 
-TEST(Parse, KeyValueNeedsAKey) {
-  EXPECT_EQ(SplitKeyValue("out=16", "x").key, "out");
-  EXPECT_EQ(SplitKeyValue("out=16", "x").value, "16");
-  EXPECT_EQ(SplitKeyValue("in=", "x").value, "");
-  EXPECT_EQ(SplitKeyValue("a=b=c", "x").value, "b=c");
-  EXPECT_THROW(SplitKeyValue("=16", "x"), ScriptError);
-  EXPECT_THROW(SplitKeyValue("same", "x"), ScriptError);
-}
-
 struct CodeCase {
   const char* text;
   uint32_t expected;

@@ -110,7 +110,7 @@ TEST(CommandLine, HelpGoesToStandardOutput) {
   const Outcome run = Cli({"run", "--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  // Every command and every adapter key is described.
+  // Commands and adapter keys come from their tables.
   for (const char* word : {"adapter KEY=VALUE",
                            "start",
                            "ioctl CODE",
