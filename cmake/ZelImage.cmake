@@ -79,10 +79,23 @@ function(_zel_image_objects out objdir resident)
       set(page_step COMMAND ${ZEL_MINGW_OBJCOPY}
                     --rename-section .text=PAGE,alloc,load,readonly,code,contents ${obj})
     endif()
+    if(src MATCHES "\\.S$")
+      # The driver's assembly is written for the GNU assembler's ELF output
+      # (.type, .size, the GNU-stack note): assemble it as such, then convert
+      # the object, giving its symbols the C prefix of the PE world.
+      set(compile_step
+          COMMAND ${CMAKE_ASM_COMPILER} -m32 -DZEL_NT_IMAGE -I${CMAKE_SOURCE_DIR} -MD -MF ${obj}.d
+                  -c ${src} -o ${obj}.elf
+          COMMAND ${ZEL_MINGW_OBJCOPY} -I elf32-i386 -O pe-i386 --remove-section .note.GNU-stack
+                  --prefix-symbols=_ ${obj}.elf ${obj})
+    else()
+      set(compile_step
+          COMMAND ${ZEL_MINGW_CXX} ${_zel_image_cxx_flags} -MD -MF ${obj}.d -c ${src} -o ${obj})
+    endif()
     add_custom_command(
       OUTPUT ${obj}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-      COMMAND ${ZEL_MINGW_CXX} ${_zel_image_cxx_flags} -MD -MF ${obj}.d -c ${src} -o ${obj}
+      ${compile_step}
       ${page_step}
       DEPENDS ${src}
       DEPFILE ${obj}.d
@@ -148,6 +161,7 @@ add_custom_target(zel_image ALL DEPENDS ${ZEL_IMAGE_PATH})
 _zel_image_objects(probe_objects ${ZEL_IMAGE_DIR}/probe
                    "${CMAKE_SOURCE_DIR}/image/compiler_helpers.cpp"
                    ${CMAKE_SOURCE_DIR}/image/probe/probe.cpp
+                   ${CMAKE_SOURCE_DIR}/image/probe/routines.S
                    ${CMAKE_SOURCE_DIR}/image/compiler_helpers.cpp)
 _zel_image_link(${ZEL_IMAGE_DIR}/probe.sys ${probe_objects} ${CMAKE_SOURCE_DIR}/image/probe/probe.def
                 ${videoprt_lib})

@@ -363,7 +363,7 @@ TEST(CallThunk, GateKeepsOnlyAlOfAByteResultAndStopsOnABreach) {
   const void* clobbers = reinterpret_cast<const void*>(base + *file.ExportRva("ProbeClobbersEbx"));
   EXPECT_DEATH(
       driver.callGate(clobbers, {}, false),
-      R"(probe\.sys\+0x[0-9a-f]+ \(_ProbeClobbersEbx@0\) broke the stdcall contract: EBX 0x00001234)");
+      R"(probe\.sys\+0x[0-9a-f]+ \(_ProbeClobbersEbx\) broke the stdcall contract: EBX 0x00001234)");
 }
 
 // ---------------------------------------------------------------------------
@@ -517,3 +517,23 @@ TEST(CompilerHelpers, BlockCopyFillAndOverlappingMove) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// zel.sys on the simulated machine, beside the linked-in driver
+
+TEST(ZelImageOnMachine, LoadsLikeTheLinkedDriver) {
+  REQUIRE_IMAGES();
+  sim::Machine linked;
+  const ULONG linkedStatus = linked.Load();
+  sim::Machine nt;
+  const sim::DriverImage image = sim::LoadDriverImage(kImage);
+  EXPECT_EQ(nt.Load(image), linkedStatus);
+  EXPECT_TRUE(nt.Started());
+  EXPECT_EQ(sim::CompareTraces(linked.trace().Entries(), nt.trace().Entries()), "");
+  ASSERT_EQ(nt.Registry().size(), 4u);
+  ASSERT_EQ(nt.Registry().size(), linked.Registry().size());
+  for (size_t i = 0; i < nt.Registry().size(); ++i) {
+    EXPECT_TRUE(nt.Registry()[i].name == linked.Registry()[i].name) << "registry value #" << i;
+    EXPECT_EQ(nt.Registry()[i].data, linked.Registry()[i].data) << "registry value #" << i;
+  }
+}
