@@ -23,7 +23,8 @@ void PrintRunHelp(std::ostream& out) {
          "the results. One command a line; '#' starts a comment; blank lines are ignored.\n"
          "Numbers are decimal or 0x hexadecimal; sizes may end in K (x 1024) or M\n"
          "(x 1048576). Control codes are numbers or names of the platform's\n"
-         "IOCTL_VIDEO_ codes, with or without that prefix.\n"
+         "IOCTL_VIDEO_ codes, with or without that prefix. Every command but adapter\n"
+         "and trace needs the driver loaded by start.\n"
          "\n"
          "Commands:\n";
   for (const Command& command : Commands()) {
