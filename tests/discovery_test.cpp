@@ -105,6 +105,10 @@ struct FaultCase {
   VP_STATUS status;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class DiscoveryFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(DiscoveryFault, ReturnsTheExpectedStatus) {
@@ -175,6 +179,10 @@ struct PresenceCase {
   bool reachesSequencer;           // the graphics controller is restored first
   std::vector<TraceEntry> sequencerWrites;
 };
+
+void PrintTo(const PresenceCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class VgaPresence : public testing::TestWithParam<PresenceCase> {};
 

@@ -109,6 +109,10 @@ struct RomCase {
   VP_STATUS status;
 };
 
+void PrintTo(const RomCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class OptionRom : public testing::TestWithParam<RomCase> {};
 
 TEST_P(OptionRom, IdsDecide) {
@@ -219,6 +223,10 @@ struct MemoryCase {
   UCHAR type;
   USHORT clockMHz;
 };
+
+void PrintTo(const MemoryCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class MemoryConfig : public testing::TestWithParam<MemoryCase> {};
 

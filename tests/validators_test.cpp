@@ -105,6 +105,10 @@ struct DirectCase {
   std::vector<TraceEntry> trace;
 };
 
+void PrintTo(const DirectCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class IdleWrite : public Session, public testing::WithParamInterface<DirectCase> {};
 
 TEST_P(IdleWrite, GoesStraightToTheHardware) {
