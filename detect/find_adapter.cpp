@@ -9,11 +9,13 @@
 // Row 3 is rewritten at identification (PCI base, SR10 bit 6) and by the
 // probing below; the other rows never change.
 ZEL_WRITABLE_STATIC VIDEO_ACCESS_RANGE VgaAccessRange[VGA_NUM_ACCESS_RANGES] = {
-    // RangeStart        Length    InIo Visible Shareable
-    {{{0x000003B0, 0}}, 0x0000000C, 1, 1, 0, 0},  // ports 0x3B0 to 0x3BB
-    {{{0x000003C0, 0}}, 0x00000020, 1, 1, 0, 0},  // ports 0x3C0 to 0x3DF
-    {{{0x000A0000, 0}}, 0x00020000, 0, 1, 0, 0},  // VGA memory window
-    {{{0x07C00000, 0}}, 0x00800000, 0, 1, 0, 0},  // linear frame buffer
+    // clang-format off
+    // RangeStart        Length      InIo Visible Shareable
+    {{{0x000003B0, 0}},  0x0000000C, 1,   1,      0, 0},  // ports 0x3B0 to 0x3BB
+    {{{0x000003C0, 0}},  0x00000020, 1,   1,      0, 0},  // ports 0x3C0 to 0x3DF
+    {{{0x000A0000, 0}},  0x00020000, 0,   1,      0, 0},  // VGA memory window
+    {{{0x07C00000, 0}},  0x00800000, 0,   1,      0, 0},  // linear frame buffer
+    // clang-format on
 };
 
 namespace {

@@ -206,6 +206,15 @@ TEST_F(Session, MiscOutputIsRecordedWithClockSelectClearedAtEverySize) {
   ExpectRecorded({{0x14, 2, 0x0100}, {0x12, 1, 0x04}, {0x12, 2, 0xFF04}, {0x12, 3, 0xFFFFFFF7}});
 }
 
+TEST_F(Session, MonochromePortsAreRecordedAtEverySize) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3B4, 0x11);
+  m.V86Out(2, 0x3B4, 0x2211);
+  m.V86Out(4, 0x3B8, 0x44332211);
+  ExpectTrace({io::Traps(2)});
+  ExpectRecorded({{0x14, 2, 0x0100}, {0x04, 1, 0x11}, {0x04, 2, 0x2211}, {0x08, 3, 0x44332211}});
+}
+
 TEST_F(Session, ReadWhileRecordingPlaysBackReadsAndRecordsOn) {
   m.V86Out(2, 0x3C4, 0x0100);
   m.V86Out(1, 0x3C4, 0x02);
