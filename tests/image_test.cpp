@@ -295,6 +295,32 @@ struct Refusal {
   const char* error;
 };
 
+// A service that returns its ESP on entry (the return address on top): the
+// import gate must have aligned the stack as Linux code expects it, 16 bytes
+// at the call.
+extern "C" UCHAR VPAPI ZelTestEntryStack(PUCHAR);
+__asm__(R"(
+  .pushsection .text
+  .globl ZelTestEntryStack
+  .type ZelTestEntryStack, @function
+ZelTestEntryStack:
+  movl %esp, %eax
+  ret $4
+  .popsection
+)");
+
+TEST(Loader, ImportGateAlignsTheStackForTheService) {
+  REQUIRE_IMAGES();
+  auto image =
+      LoadedImage::Load(kProbe, [](const std::string& name) -> std::optional<sim::pe::Service> {
+        if (name == "VideoPortReadPortUchar")
+          return sim::pe::Service{reinterpret_cast<const void*>(&ZelTestEntryStack), 4};
+        return TestServices(name);
+      });
+  // ProbeReadMisc returns the service's UCHAR: the low byte of that ESP.
+  EXPECT_EQ(Call(*image, "ProbeReadMisc") % 16, 12u);
+}
+
 TEST(Loader, RefusesImportsItCannotBindAndNamesThem) {
   REQUIRE_IMAGES();
   const Refusal cases[] = {
