@@ -5,6 +5,7 @@
 // is wrong and where.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
