@@ -261,7 +261,15 @@ std::string PeFile::Describe(uint32_t rva) const {
       bestRva = at;
     }
   }
-  if (best) text += " (" + best->name + (bestRva == rva ? "" : "+" + Hex(rva - bestRva)) + ")";
+  // A stripped image still names its exports.
+  const std::string* name = best ? &best->name : nullptr;
+  for (const Export& e : exports_) {
+    if (e.rva <= rva && (!name || e.rva > bestRva)) {
+      name = &e.name;
+      bestRva = e.rva;
+    }
+  }
+  if (name) text += " (" + *name + (bestRva == rva ? "" : "+" + Hex(rva - bestRva)) + ")";
   return text;
 }
 
