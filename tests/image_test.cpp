@@ -571,6 +571,37 @@ TEST(ZelImageOnMachine, LoadsLikeTheLinkedDriver) {
   }
 }
 
+ULONG AvailableModes(sim::Machine& m) {
+  VIDEO_NUM_MODES modes{};
+  const auto r = m.Ioctl(IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, nullptr, 0, &modes, sizeof modes);
+  EXPECT_EQ(r.status, NO_ERROR);
+  return modes.NumModes;
+}
+
+TEST(ZelImageOnMachine, EveryLoadStartsFromTheImagesStatics) {
+  REQUIRE_IMAGES();
+  const sim::DriverImage image = sim::LoadDriverImage(kImage);
+  sim::Profile large;
+  large.memoryMB = 8;
+  sim::Profile small;
+  small.memoryMB = 1;
+  ULONG largeModes = 0;
+  {
+    // Validation marks rows and narrows pitches in the image's statics.
+    sim::Machine first(large);
+    ASSERT_EQ(first.Load(image), NO_ERROR);
+    largeModes = AvailableModes(first);
+  }
+  sim::Machine linked(small);
+  ASSERT_EQ(linked.Load(), NO_ERROR);
+  sim::Machine second(small);
+  ASSERT_EQ(second.Load(image), NO_ERROR);
+  ASSERT_GT(largeModes, AvailableModes(linked))
+      << "8 MB and 1 MB offer as many modes: nothing to tell";
+  EXPECT_EQ(AvailableModes(second), AvailableModes(linked))
+      << "the second load kept the first one's marks";
+}
+
 // Both drivers side by side: every request and every full-screen port access
 // must give the same results and the same hardware trace.
 class SideBySide : public testing::Test {
