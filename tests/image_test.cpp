@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -571,11 +572,32 @@ TEST(ZelImageOnMachine, LoadsLikeTheLinkedDriver) {
   }
 }
 
-ULONG AvailableModes(sim::Machine& m) {
-  VIDEO_NUM_MODES modes{};
-  const auto r = m.Ioctl(IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, nullptr, 0, &modes, sizeof modes);
+// The mode list as the display driver reads it.
+std::vector<uint8_t> ModeList(sim::Machine& m) {
+  std::vector<uint8_t> list(96 * sizeof(VIDEO_MODE_INFORMATION));
+  const auto r =
+      m.Ioctl(IOCTL_VIDEO_QUERY_AVAIL_MODES, nullptr, 0, list.data(), ULONG(list.size()));
   EXPECT_EQ(r.status, NO_ERROR);
-  return modes.NumModes;
+  list.resize(r.information);
+  return list;
+}
+
+// Empty when equal; else the first difference by mode record and offset.
+std::string ListDifference(const std::vector<uint8_t>& expected,
+                           const std::vector<uint8_t>& actual) {
+  const size_t n = std::min(expected.size(), actual.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (expected[i] == actual[i]) continue;
+    std::ostringstream out;
+    out << "mode record #" << i / 80 << " offset " << i % 80 << ": expected 0x" << std::hex
+        << int(expected[i]) << ", got 0x" << int(actual[i]);
+    return out.str();
+  }
+  if (expected.size() != actual.size()) {
+    return "expected " + std::to_string(expected.size() / 80) + " mode records, got " +
+           std::to_string(actual.size() / 80);
+  }
+  return "";
 }
 
 TEST(ZelImageOnMachine, EveryLoadStartsFromTheImagesStatics) {
@@ -585,21 +607,22 @@ TEST(ZelImageOnMachine, EveryLoadStartsFromTheImagesStatics) {
   large.memoryMB = 8;
   sim::Profile small;
   small.memoryMB = 1;
-  ULONG largeModes = 0;
+  std::vector<uint8_t> largeList;
   {
     // Validation marks rows and narrows pitches in the image's statics.
     sim::Machine first(large);
     ASSERT_EQ(first.Load(image), NO_ERROR);
-    largeModes = AvailableModes(first);
+    largeList = ModeList(first);
   }
   sim::Machine linked(small);
   ASSERT_EQ(linked.Load(), NO_ERROR);
   sim::Machine second(small);
   ASSERT_EQ(second.Load(image), NO_ERROR);
-  ASSERT_GT(largeModes, AvailableModes(linked))
-      << "8 MB and 1 MB offer as many modes: nothing to tell";
-  EXPECT_EQ(AvailableModes(second), AvailableModes(linked))
-      << "the second load kept the first one's marks";
+  const std::vector<uint8_t> smallList = ModeList(linked);
+  ASSERT_NE(ListDifference(smallList, largeList), "")
+      << "8 MB and 1 MB offer the same modes: nothing to tell";
+  EXPECT_EQ(ListDifference(smallList, ModeList(second)), "")
+      << "the second load kept the first one's statics";
 }
 
 // Both drivers side by side: every request and every full-screen port access
