@@ -202,6 +202,8 @@ void Adapter::Out32(uint16_t port, uint32_t value) {
 }
 
 // ---- memory
+// Misc output bit 1 (CPU access to display memory) is not modelled: the
+// window answers whatever it says (every mode the video BIOS sets has it on).
 
 vga::WindowSetup Adapter::Window() const {
   return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),

@@ -9,7 +9,6 @@
 namespace sim::vga {
 
 inline constexpr size_t kAttributeRegisters = 0x15;
-inline constexpr uint8_t kArPaletteAddressSource = 0x20;
 
 class Attribute {
  public:

@@ -15,7 +15,6 @@ inline constexpr uint8_t kSr05ReadsUnlocked = 0xA1;
 inline constexpr uint8_t kSr06ApertureEnable = 0x80;
 inline constexpr uint8_t kSr20ApertureLow = 0x20;   // base bits 26-19
 inline constexpr uint8_t kSr21ApertureHigh = 0x21;  // bits 4-0: base bits 31-27
-inline constexpr uint32_t kApertureLength = 0x800000;
 
 class Extensions {
  public:
