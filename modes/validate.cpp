@@ -48,8 +48,8 @@ bool FitsInMemory(const VgaModeEntry& mode, ULONG videoMemorySize) {
   return static_cast<uint64_t>(mode.NumPlanes) * mode.MemoryPerPlane <= videoMemorySize;
 }
 
-// Modes the chip cannot hold steady although memory and clock would allow
-// them; the memory strap adds four.
+// Modes refused whatever memory and clock say: one on every adapter, four
+// more when the memory strap is set.
 bool Excluded(const VgaModeEntry& mode, UCHAR memoryStrapFlag) {
   struct Exclusion {
     USHORT XResolution;
