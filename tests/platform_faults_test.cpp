@@ -164,19 +164,7 @@ TEST_P(EveryService, CountsCallsFromTheMomentOfInjection) {
   EXPECT_EQ(Calls(m, 2), (std::vector<VP_STATUS>{GetParam().failure, NO_ERROR}));
 }
 
-TEST_P(EveryService, OtherServicesFaultsDoNotTouchIt) {
-  Machine m;
-  // Unmapping needs a mapping made first.
-  const bool needsMap = GetParam().service == Service::UnmapMemory;
-  for (const auto& other : kServices) {
-    if (other.service != GetParam().service && !(needsMap && other.service == Service::MapMemory)) {
-      m.InjectFault({.service = other.service, .count = UINT32_MAX, .status = kInjected});
-    }
-  }
-  EXPECT_EQ(GetParam().call(m, 0xA0000), NO_ERROR);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, EveryService, ::testing::ValuesIn(kServices),
+INSTANTIATE_TEST_SUITE_P(PlatformFaults, EveryService, ::testing::ValuesIn(kServices),
                          [](const auto& info) { return info.param.name; });
 
 // ---- faults limited to a physical range
@@ -202,19 +190,9 @@ TEST_P(RangedFault, CountsOnlyCallsInTheRange) {
   EXPECT_EQ(call(m, 0x07C00000), NO_ERROR);  // in range, index 2
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, RangedFault,
+INSTANTIATE_TEST_SUITE_P(PlatformFaults, RangedFault,
                          ::testing::Values(kServices[1], kServices[2], kServices[3], kServices[4]),
                          [](const auto& info) { return info.param.name; });
-
-TEST(RangedFault, ServicesWithoutAnAddressNeverMatch) {
-  Machine m;
-  m.InjectFault({.service = Service::Int10,
-                 .count = UINT32_MAX,
-                 .status = kInjected,
-                 .rangeStart = 0,
-                 .rangeLength = 0xFFFFFFFF});
-  EXPECT_EQ(CallInt10(m, 0), NO_ERROR);
-}
 
 TEST(RangedFault, AVerifyCallMatchesWhenAnyOfItsRangesStartsInside) {
   Machine m;
@@ -265,18 +243,6 @@ TEST(FailedCalls, AFailedMapHandsBackNoAddress) {
   EXPECT_EQ(VideoPortMapMemory(nullptr, Phys(0xA0000), &length, &inIo, &address), kInjected);
   EXPECT_EQ(address, nullptr);
   EXPECT_EQ(length, 0x1000u);
-}
-
-TEST(FailedCalls, AFailedUnmapKeepsTheMapping) {
-  Machine m;
-  ULONG length = 0x1000;
-  ULONG inIo = 0;
-  PVOID address = nullptr;
-  ASSERT_EQ(VideoPortMapMemory(nullptr, Phys(0xA0000), &length, &inIo, &address), NO_ERROR);
-  m.InjectFault({.service = Service::UnmapMemory, .status = kInjected});
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, address, nullptr), kInjected);
-  EXPECT_EQ(m.Mappings().size(), 1u);
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, address, nullptr), NO_ERROR);
 }
 
 }  // namespace

@@ -15,6 +15,10 @@ struct FormatCase {
   const char* text;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+  *os << c.text;
+}
+
 class TraceFormat : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(TraceFormat, WritesTheEntryAsOneLine) {
@@ -44,6 +48,10 @@ struct CompareCase {
   std::vector<TraceEntry> actual;
   const char* message;
 };
+
+void PrintTo(const CompareCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TraceCompare : public ::testing::TestWithParam<CompareCase> {};
 

@@ -1,7 +1,5 @@
 #include "sim/platform/claims.h"
 
-#include <array>
-
 namespace sim::platform {
 namespace {
 
@@ -20,11 +18,9 @@ bool Claims::Conflicts(const VIDEO_ACCESS_RANGE& range) const {
   if (range.RangeInIoSpace) return false;
   const auto start = static_cast<uint64_t>(range.RangeStart.QuadPart);
   const uint64_t length = range.RangeLength;
-  const std::array<Extent, 2> ram{{{0, kLowRamEnd}, {kHighRamStart, ramTop_ - kHighRamStart}}};
-  for (const Extent& e : ram) {
-    if (ramTop_ > kHighRamStart || e.start == 0) {
-      if (Overlap(start, length, e.start, e.length)) return true;
-    }
+  if (Overlap(start, length, 0, kLowRamEnd)) return true;
+  if (ramTop_ > kHighRamStart && Overlap(start, length, kHighRamStart, ramTop_ - kHighRamStart)) {
+    return true;
   }
   for (const Extent& e : foreign_) {
     if (Overlap(start, length, e.start, e.length)) return true;
