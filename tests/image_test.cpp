@@ -669,6 +669,20 @@ TEST_F(SideBySide, RequestsGiveTheLinkedDriversResultsAndTrace) {
   Request("unknown code", 0x230FFC, {}, 0);
 }
 
+TEST_F(SideBySide, ModeSetRunsTheImagesOwnPortInstructions) {
+  REQUIRE_IMAGES();
+  const size_t mark = nt_.trace().Size();
+  Request("set mode 12", IOCTL_VIDEO_SET_CURRENT_MODE, Bytes32(12), 0);
+  // SR3E is reached by real in/out instructions, trapped and traced.
+  const auto accesses = nt_.trace().Since(mark);
+  const auto sr3e = std::find(accesses.begin(), accesses.end(), io::Out8(0x3C4, 0x3E));
+  ASSERT_NE(sr3e, accesses.end()) << "no SR3E index written";
+  ASSERT_NE(sr3e + 1, accesses.end());
+  EXPECT_EQ(sr3e[1].kind, sim::AccessKind::In)
+      << "SR3E is read back before it is changed: " << sim::Format(sr3e[1]);
+  EXPECT_EQ(sr3e[1].address, 0x3C5u);
+}
+
 TEST_F(SideBySide, FullScreenPortAccessesGiveTheLinkedDriversTrace) {
   REQUIRE_IMAGES();
   Request("enable VDM", IOCTL_VIDEO_ENABLE_VDM, {}, 0);
