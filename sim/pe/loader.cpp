@@ -48,11 +48,15 @@ LoadedImage::LoadedImage(PeFile file, ImportResolver resolve)
   std::string refused;
   for (const Import& import : file_.Imports()) {
     std::string why;
-    const std::string name =
-        import.dll + "!" +
-        (import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name);
+    std::string name = import.dll;
+    name.append("!");
+    if (import.name.empty()) {
+      name.append("#").append(std::to_string(import.ordinal));
+    } else {
+      name.append(import.name);
+    }
     if (!SameDll(import.dll, kVideoPort)) {
-      why = "only " + std::string(kVideoPort) + " services are bound";
+      why.append("only ").append(kVideoPort).append(" services are bound");
     } else if (import.name.empty()) {
       why = "imports are bound by name only";
     } else if (auto service = resolve_(import.name); !service) {
@@ -60,7 +64,8 @@ LoadedImage::LoadedImage(PeFile file, ImportResolver resolve)
     } else {
       descriptors_.push_back(ImportDescriptor{service->address, service->argumentBytes});
     }
-    if (!why.empty()) refused += (refused.empty() ? "" : "; ") + name + ": " + why;
+    if (!why.empty())
+      refused.append(refused.empty() ? "" : "; ").append(name).append(": ").append(why);
   }
   if (!refused.empty()) throw PeError(file_.Label() + " imports what cannot be bound: " + refused);
 

@@ -269,7 +269,11 @@ std::string PeFile::Describe(uint32_t rva) const {
       bestRva = e.rva;
     }
   }
-  if (name) text += " (" + *name + (bestRva == rva ? "" : "+" + Hex(rva - bestRva)) + ")";
+  if (name) {
+    text.append(" (").append(*name);
+    if (bestRva != rva) text.append("+").append(Hex(rva - bestRva));
+    text.append(")");
+  }
   return text;
 }
 
