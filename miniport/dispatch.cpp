@@ -1,6 +1,7 @@
 // VgaStartIO: every request of the display driver and of the full-screen
 // console arrives here and goes to its handler by control code.
 #include "miniport/miniport.h"
+#include "modes/mode_set.h"
 #include "modes/modes.h"
 #include "vdm/vdm.h"
 
@@ -46,6 +47,8 @@ constexpr DispatchRow kDispatch[] = {
     {IOCTL_VIDEO_QUERY_AVAIL_MODES,          RequestKind::Output,      {.output = VgaQueryAvailableModes}},
     {IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,      RequestKind::Output,      {.output = VgaQueryNumberOfAvailableModes}},
     {IOCTL_VIDEO_QUERY_CURRENT_MODE,         RequestKind::Output,      {.output = VgaQueryCurrentMode}},
+    {IOCTL_VIDEO_SET_CURRENT_MODE,           RequestKind::Input,       {.input = VgaSetMode}},
+    {IOCTL_VIDEO_RESET_DEVICE,               RequestKind::None,        {.none = VgaResetDevice}},
     {IOCTL_VIDEO_MAP_VIDEO_MEMORY,           RequestKind::InputOutput, {.inputOutput = VgaMapVideoMemory}},
     {IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,         RequestKind::Input,       {.input = VgaUnmapVideoMemory}},
     {IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, RequestKind::Output,      {.output = VgaQueryPublicAccessRanges}},

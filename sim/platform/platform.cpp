@@ -11,7 +11,13 @@ Platform::Platform(const Profile& profile)
       ports(adapter, bridge, trace),
       windows(adapter, trace, ports),
       claims(profile.ramTop),
-      emulator(ports, gate) {}
+      emulator(ports, gate) {
+  // The machine has booted: the POST has set the 80 x 25 colour text mode
+  // through the video BIOS, as on every PC before the system loads drivers.
+  VIDEO_X86_BIOS_ARGUMENTS post{};
+  post.Eax = 0x0003;
+  bios.Int10(post);
+}
 
 Device* Platform::Current() const {
   if (started_) return started_;

@@ -186,8 +186,9 @@ TEST(EndToEnd, MemoryRunsStayInsideVideoMemory) {
     const Outcome o = Play(std::string("start\n") + line + "\n");
     EXPECT_EQ(o.status, 0) << line << ": " << o.err;
   }
+  // Plane 1 holds the attributes of the text screen the machine booted with.
   const Outcome run = Play("start\nvram 0x3ffff0 4\nplane 1 0 3\n");
-  EXPECT_EQ(run.out, "start status=0\n00000000\n000000\n");
+  EXPECT_EQ(run.out, "start status=0\n00000000\n070007\n");
 
   const char* outside[] = {"vram 0x3ffff0 17", "vram 0x400001 0", "plane 3 0xffff0 17",
                            "plane 4 0 1", "vram 0xffffffff 2"};

@@ -1,0 +1,126 @@
+// Refresh-rate selection before the BIOS sets a graphics mode, and SR3E bit 0
+// after it.
+#include "miniport/port_io.h"
+#include "miniport/registers.h"
+#include "modes/mode_set.h"
+
+#define SR05_EXTENSIONS_KEY 0x05
+#define SR05_UNLOCK 0x86
+#define SR0F_REFRESH_640_800_1024 0x0F
+#define SR10_REFRESH_1280 0x10
+#define SR25_REFRESH_85HZ 0x25
+#define SR36_REFRESH_1600 0x36
+#define SR37_REFRESH_INDEX 0x37
+#define SR3E_MARTEN_CONTROL 0x3E
+
+// Refresh index by width: entry i is the rate of index i + 1; 0 ends a column.
+struct RefreshIndexColumn {
+  USHORT XResolution;
+  USHORT Rates[8];
+};
+
+static const RefreshIndexColumn ZelRefreshIndexTable[] = {
+    {640, {60, 72, 75, 85, 100, 120, 160, 200}}, {800, {56, 60, 72, 75, 85, 100, 120, 160}},
+    {1024, {43, 60, 70, 75, 85, 100, 120, 0}},   {1280, {43, 60, 75, 85, 0, 0, 0, 0}},
+    {1600, {60, 65, 70, 75, 85, 0, 0, 0}},
+};
+
+// The refresh field of one width and rate; RefreshRate 0 stands for every
+// rate of that width that no earlier row lists.
+struct FrameRateRow {
+  USHORT XResolution;
+  USHORT RefreshRate;
+  UCHAR Register;
+  UCHAR Keep;
+  UCHAR Set;
+};
+
+#define ANY_OTHER_RATE 0
+
+static const FrameRateRow ZelFrameRateTable[] = {
+    {640, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x40},
+    {640, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x80},
+    {640, 85, SR0F_REFRESH_640_800_1024, 0x03, 0xC0},
+    {640, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
+    {800, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x10},
+    {800, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x20},
+    {800, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x30},
+    {800, 85, SR25_REFRESH_85HZ, 0xFC, 0x01},
+    {800, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
+    {1024, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x04},
+    {1024, 70, SR0F_REFRESH_640_800_1024, 0x03, 0x08},
+    {1024, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x0C},
+    {1024, 85, SR25_REFRESH_85HZ, 0xF3, 0x04},
+    {1024, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
+    {1280, 60, SR10_REFRESH_1280, 0xF3, 0x08},
+    {1280, 75, SR10_REFRESH_1280, 0xF3, 0x04},
+    {1280, ANY_OTHER_RATE, SR10_REFRESH_1280, 0xF3, 0x00},
+    {1600, 65, SR36_REFRESH_1600, 0x3F, 0x40},
+    {1600, 48, SR36_REFRESH_1600, 0x3F, 0x80},
+    {1600, ANY_OTHER_RATE, SR36_REFRESH_1600, 0x3F, 0x00},
+};
+
+// Any other width.
+static const FrameRateRow ZelFrameRateDefault = {0, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03,
+                                                 0x00};
+
+VOID ZelSetRefreshIndex(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
+  for (const RefreshIndexColumn& column : ZelRefreshIndexTable) {
+    if (column.XResolution != mode->XResolution) continue;
+    for (UCHAR i = 0; i < 8 && column.Rates[i] != 0; ++i) {
+      if (column.Rates[i] != mode->RefreshRate) continue;
+      // Bit 7 (the selection method) and bits 1-0 keep their values.
+      IndexedModify(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX, 0x83, static_cast<UCHAR>((i + 1) << 2));
+      return;
+    }
+  }
+  // No index for this width and rate: SR37 stays as it is.
+}
+
+static const FrameRateRow* LookupFrameRate(const VgaModeEntry* mode) {
+  for (const FrameRateRow& row : ZelFrameRateTable) {
+    if (row.XResolution == mode->XResolution &&
+        (row.RefreshRate == mode->RefreshRate || row.RefreshRate == ANY_OTHER_RATE)) {
+      return &row;
+    }
+  }
+  return &ZelFrameRateDefault;
+}
+
+VOID ZelSetFrameRate(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
+  const FrameRateRow* row = LookupFrameRate(mode);
+
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+  // The 85 Hz rows of these widths live in SR25: clear them whatever the rate.
+  if (mode->XResolution == 800) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xFC, 0x00);
+  if (mode->XResolution == 1024) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xF3, 0x00);
+  IndexedModify(ext, VGA_SEQ_INDEX, row->Register, row->Keep, row->Set);
+}
+
+static BOOLEAN MartenNeedsSr3eD0(USHORT x, USHORT bits, ULONG rate, UCHAR memoryType,
+                                 ULONG busWidth) {
+  if (bits == 32) return TRUE;
+  if (memoryType != 3) return FALSE;
+  if (busWidth == 32) {
+    return (x == 1280 && bits == 8 && rate >= 75) || (x == 1600 && bits == 8 && rate >= 65);
+  }
+  if (busWidth == 64) {
+    return (x == 800 && bits == 16 && rate == 160) || (x == 1024 && bits == 8 && rate == 120) ||
+           (x == 1024 && bits == 16 && rate >= 85) || (x == 1280 && bits == 8 && rate >= 75) ||
+           (x == 1280 && bits == 16 && rate >= 60) || (x == 1600 && (bits == 8 || bits == 16));
+  }
+  return FALSE;
+}
+
+// Reaches the sequencer by fixed port number, not through IoBase.
+VOID MartenSetSr3eD0(USHORT xResolution, USHORT yResolution, USHORT bitsPerPlane, ULONG refreshRate,
+                     UCHAR memoryType, ULONG memoryBusWidth) {
+  (void)yResolution;  // the rule does not depend on the height
+  PortOut8(VGA_SEQ_INDEX, SR3E_MARTEN_CONTROL);
+  const UCHAR value = PortIn8(VGA_SEQ_DATA);
+  if (MartenNeedsSr3eD0(xResolution, bitsPerPlane, refreshRate, memoryType, memoryBusWidth)) {
+    PortOut8(VGA_SEQ_DATA, static_cast<UCHAR>(value | 0x01));
+  } else {
+    PortOut8(VGA_SEQ_DATA, static_cast<UCHAR>(value & 0xFE));
+  }
+}

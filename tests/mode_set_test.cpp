@@ -1,0 +1,259 @@
+// Mode set through the dispatcher on the simulated adapter: the refresh
+// selection, the BIOS call and the extended registers after it, and what the
+// device extension records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "miniport/device_extension.h"
+#include "modes/modes.h"
+#include "sim/machine.h"
+
+namespace {
+
+using sim::AccessKind;
+using sim::TraceEntry;
+
+constexpr ULONG kTextMode = 0;
+constexpr ULONG k640x480x8At60 = 2;
+constexpr ULONG k1024x768x8At43 = 11;
+constexpr ULONG k1024x768x8At60 = 12;
+constexpr ULONG k640x480x16At60 = 40;
+constexpr ULONG k1024x768x16At60 = 50;
+constexpr ULONG k640x480x24At60 = 63;
+constexpr ULONG k1024x768x32At60 = 83;
+constexpr ULONG k1600x1200x32At65 = 92;
+
+sim::Profile WithMemory(uint32_t megabytes, uint32_t bus = 64, uint32_t clock = 100) {
+  sim::Profile profile;
+  profile.memoryMB = megabytes;
+  profile.busWidth = bus;
+  profile.memoryClockMHz = clock;
+  return profile;
+}
+
+class ModeSet : public ::testing::Test {
+ protected:
+  void Start(const sim::Profile& profile = sim::Profile::Default()) {
+    machine_.reset();
+    machine_ = std::make_unique<sim::Machine>(profile);
+    ASSERT_EQ(machine_->Load(), 0u);
+    ASSERT_TRUE(machine_->Started());
+  }
+
+  VgaDeviceExtension& Ext() {
+    return *static_cast<VgaDeviceExtension*>(machine_->DeviceExtension());
+  }
+  sim::Adapter& Adapter() { return machine_->adapter(); }
+
+  VP_STATUS SetMode(ULONG mode) {
+    VIDEO_MODE request{mode};
+    return machine_->Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &request, sizeof(request), nullptr, 0)
+        .status;
+  }
+
+  // Pitch as the CRTC sees it: CR13 plus SR0A bits 7..4 as bits 11..8.
+  unsigned PitchRegister() { return Adapter().Crtc(0x13) | ((Adapter().Seq(0x0A) >> 4) << 8); }
+
+  std::vector<TraceEntry> Since(size_t mark) { return machine_->trace().Since(mark); }
+
+  std::unique_ptr<sim::Machine> machine_;
+};
+
+TEST_F(ModeSet, BitThirtyOneIsClearedAndWrittenBack) {
+  Start();
+  VIDEO_MODE request{0x80000000u | k640x480x8At60};
+  EXPECT_EQ(machine_->Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &request, 4, nullptr, 0).status,
+            NO_ERROR);
+  EXPECT_EQ(request.RequestedMode, k640x480x8At60);
+  EXPECT_EQ(Ext().ModeIndex, k640x480x8At60);
+  EXPECT_EQ(Ext().CurrentMode, &ModesVGA[k640x480x8At60]);
+}
+
+TEST_F(ModeSet, RefusalsChangeNothing) {
+  Start();
+  ASSERT_EQ(SetMode(k640x480x8At60), NO_ERROR);
+  struct Case {
+    ULONG requested;
+    ULONG length;
+    VP_STATUS status;
+    ULONG leftInBuffer;
+  };
+  const Case cases[] = {
+      {96, 4, ERROR_INVALID_PARAMETER, 96},
+      {0xFFFFFFFF, 4, ERROR_INVALID_PARAMETER, 0x7FFFFFFF},
+      {k640x480x24At60, 4, ERROR_INVALID_PARAMETER, k640x480x24At60},  // never valid
+      {91, 4, ERROR_INVALID_PARAMETER, 91},  // 1600x1200x32 at 60 Hz, excluded everywhere
+      {k1024x768x8At60, 3, ERROR_INSUFFICIENT_BUFFER, k1024x768x8At60},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> before(sizeof(VgaDeviceExtension));
+    std::memcpy(before.data(), &Ext(), before.size());
+    const sim::VgaState hardware = Adapter().WholeState();
+    const size_t mark = machine_->trace().Size();
+    VIDEO_MODE request{c.requested};
+    EXPECT_EQ(machine_->Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &request, c.length, nullptr, 0).status,
+              c.status)
+        << "mode " << c.requested;
+    EXPECT_EQ(request.RequestedMode, c.leftInBuffer);
+    EXPECT_TRUE(Since(mark).empty()) << "mode " << c.requested << " touched the hardware";
+    EXPECT_EQ(std::memcmp(before.data(), &Ext(), before.size()), 0) << "mode " << c.requested;
+    EXPECT_TRUE(Adapter().WholeState() == hardware);
+  }
+}
+
+TEST_F(ModeSet, ResetGoesBackToTheTextMode) {
+  Start();
+  ASSERT_EQ(SetMode(k1024x768x8At60), NO_ERROR);
+  const UCHAR fifoBefore = Adapter().Seq(0x08);
+  const size_t mark = machine_->trace().Size();
+  EXPECT_EQ(machine_->Ioctl(IOCTL_VIDEO_RESET_DEVICE, nullptr, 0, nullptr, 0).status, NO_ERROR);
+  const std::vector<TraceEntry> accesses = Since(mark);
+
+  // No refresh selection: SR37 is not selected before the BIOS call.
+  const auto bios = std::find_if(accesses.begin(), accesses.end(),
+                                 [](const TraceEntry& e) { return e.kind == AccessKind::Bios; });
+  ASSERT_NE(bios, accesses.end());
+  EXPECT_EQ(bios->value, 0x03u);
+  EXPECT_EQ(std::count(accesses.begin(), bios, sim::io::Out8(0x3C4, 0x37)), 0);
+  // 720 is below 800: the bank select register is left alone.
+  for (const TraceEntry& e : accesses)
+    EXPECT_NE(e.address, 0x3CDu) << sim::Format(e);
+
+  EXPECT_EQ(Adapter().Seq(0x3E) & 0x01, 0x00);   // SR3E bit 0 clear in text modes
+  EXPECT_EQ(Adapter().Attr(0x10) & 0x08, 0x00);  // blink off
+  EXPECT_EQ(Adapter().Seq(0x35) & 0x20, 0x20);   // SR35 bit 5 stays set after a text mode
+  EXPECT_EQ(Adapter().Seq(0x08), fifoBefore);    // no FIFO programming
+
+  EXPECT_EQ(Ext().ModeIndex, kTextMode);
+  EXPECT_EQ(Ext().VideoMemoryPhysical.QuadPart, 0xA0000);
+  EXPECT_EQ(Ext().VideoMemoryLength, 0x20000u);
+  EXPECT_EQ(Ext().FramePhysical.QuadPart, 0xB8000);
+  EXPECT_EQ(Ext().FrameLength, 0x8000u);
+  EXPECT_EQ(Ext().FrameBufferView, Ext().A0000View);
+  EXPECT_EQ(Ext().HardwarePointerAvailable, 0);
+}
+
+struct PitchCase {
+  const char* name;
+  uint32_t megabytes;
+  uint32_t clock;
+  ULONG mode;
+  unsigned pitchRegister;  // CR13 | SR0A[7:4] << 8
+  UCHAR sr27Bits54;
+  bool sr0bBit7;
+};
+
+class ModeSetPitch : public ModeSet, public ::testing::WithParamInterface<PitchCase> {};
+
+TEST_P(ModeSetPitch, PitchRegisters) {
+  const PitchCase& c = GetParam();
+  Start(WithMemory(c.megabytes, c.megabytes == 1 ? 32 : 64, c.clock));
+  ASSERT_EQ(SetMode(c.mode), NO_ERROR);
+  EXPECT_EQ(PitchRegister(), c.pitchRegister);
+  EXPECT_EQ(Adapter().Seq(0x27) & 0x30, c.sr27Bits54);
+  EXPECT_EQ(Adapter().Seq(0x27) & 0x40, 0x40);
+  EXPECT_EQ((Adapter().Seq(0x0B) & 0x80) != 0, c.sr0bBit7);
+  EXPECT_EQ(Adapter().Seq(0x0B) & 0x64, 0x24);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strides, ModeSetPitch,
+    ::testing::Values(
+        PitchCase{"Interlaced1024CountsFourByteUnits", 4, 100, k1024x768x8At43, 0x100, 0x00, false},
+        PitchCase{"Progressive1024CountsEightByteUnits", 4, 100, k1024x768x8At60, 0x080, 0x00,
+                  false},
+        PitchCase{"NarrowedTo1280OnOneMegabyte", 1, 100, k640x480x16At60, 0x0A0, 0x00, false},
+        PitchCase{"Stride2048SetsSr27Bit4", 4, 100, k1024x768x16At60, 0x100, 0x10, false},
+        PitchCase{"Stride4096SetsSr27Bit5", 4, 100, k1024x768x32At60, 0x200, 0x20, true},
+        PitchCase{"Stride6400", 8, 138, k1600x1200x32At65, 0x320, 0x00, true}),
+    [](const ::testing::TestParamInfo<PitchCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ModeSet, NarrowedModeKeepsItsPointer) {
+  Start(WithMemory(1, 32));
+  ASSERT_EQ(SetMode(k640x480x16At60), NO_ERROR);
+  EXPECT_EQ(Ext().HardwarePointerAvailable, 1);
+}
+
+struct ApertureCase {
+  uint32_t megabytes;
+  UCHAR sr21;
+  UCHAR sr38High;
+  UCHAR sr3eBit2;
+};
+
+TEST_F(ModeSet, ApertureAndPointerPatternLocation) {
+  const ApertureCase cases[] = {{8, 0x9C, 0xF, 1}, {4, 0x7C, 0xF, 0}, {2, 0x7C, 0x7, 0}};
+  for (const ApertureCase& c : cases) {
+    Start(WithMemory(c.megabytes));
+    ASSERT_EQ(SetMode(k640x480x8At60), NO_ERROR);
+    EXPECT_EQ(Adapter().Seq(0x20), 0x00) << c.megabytes << " MB";
+    EXPECT_EQ(Adapter().Seq(0x21), c.sr21) << c.megabytes << " MB";
+    EXPECT_EQ(Adapter().Seq(0x06) & 0x80, 0x80);
+    ASSERT_TRUE(Adapter().ApertureBase().has_value());
+    EXPECT_EQ(*Adapter().ApertureBase(), 0xE0000000u);
+    EXPECT_EQ(Adapter().Seq(0x38) >> 4, c.sr38High) << c.megabytes << " MB";
+    EXPECT_EQ((Adapter().Seq(0x3E) >> 2) & 1, c.sr3eBit2) << c.megabytes << " MB";
+    EXPECT_EQ(Ext().PointerShapeAddress, Ext().LinearFrameView + c.megabytes * 0x100000 - 0x800);
+  }
+}
+
+// 3 MB (SR0F memory code 3, SR2F 5 on a 64-bit bus): 1024x768 at 32 bits
+// fills it exactly, and the pointer needs strictly less.
+TEST_F(ModeSet, PointerNeedsRoomBeyondTheVisibleFrame) {
+  sim::Profile profile;
+  profile.seqOverrides[0x0F] = 0x03;
+  profile.seqOverrides[0x2F] = 0x05;
+  Start(profile);
+  ASSERT_EQ(Ext().VideoMemorySize, 0x300000u);
+  ASSERT_EQ(SetMode(k1024x768x32At60), NO_ERROR);
+  EXPECT_EQ(Ext().HardwarePointerAvailable, 0);
+  ASSERT_EQ(SetMode(k1024x768x16At60), NO_ERROR);
+  EXPECT_EQ(Ext().HardwarePointerAvailable, 1);
+}
+
+TEST_F(ModeSet, BiosFailureIsReturnedAndRecordsNothing) {
+  Start();
+  ASSERT_EQ(SetMode(k640x480x8At60), NO_ERROR);
+  machine_->InjectFault({sim::Service::Int10, 0, 1, 0x1F});
+  std::vector<uint8_t> before(sizeof(VgaDeviceExtension));
+  std::memcpy(before.data(), &Ext(), before.size());
+  machine_->adapter().Out8(0x3C4, 0x35);
+  machine_->adapter().Out8(0x3C5, 0x00);
+  EXPECT_EQ(SetMode(k1024x768x8At60), 0x1F);
+  EXPECT_EQ(std::memcmp(before.data(), &Ext(), before.size()), 0);
+  // The refresh selection (index 2 for 1024 at 60 Hz) and SR35 bit 5 stay written.
+  EXPECT_EQ(Adapter().Seq(0x37) & 0x7C, 2 << 2);
+  EXPECT_EQ(Adapter().Seq(0x35) & 0x20, 0x20);
+}
+
+TEST_F(ModeSet, StuckRetraceBitDoesNotHang) {
+  for (const UCHAR stuck : {UCHAR{0x08}, UCHAR{0x00}}) {
+    Start();
+    Adapter().StickStatusBits(0x08, stuck);
+    const size_t mark = machine_->trace().Size();
+    EXPECT_EQ(SetMode(k640x480x8At60), NO_ERROR);
+    const std::vector<TraceEntry> accesses = Since(mark);
+    const auto statusReads = std::count_if(
+        accesses.begin(), accesses.end(),
+        [](const TraceEntry& e) { return e.kind == AccessKind::In && e.address == 0x3DA; });
+    // Two waits, each giving up after 0x10000 reads in its stuck phase.
+    EXPECT_GE(statusReads, 0x10000);
+    EXPECT_LE(statusReads, 2 * (0x10000 + 1));
+  }
+}
+
+TEST_F(ModeSet, RetraceWaitsEndWithinAFrame) {
+  Start();
+  const size_t mark = machine_->trace().Size();
+  ASSERT_EQ(SetMode(k640x480x8At60), NO_ERROR);
+  const std::vector<TraceEntry> accesses = Since(mark);
+  const auto statusReads = std::count_if(accesses.begin(), accesses.end(), [](const TraceEntry& e) {
+    return e.kind == AccessKind::In && e.address == 0x3DA;
+  });
+  EXPECT_LE(statusReads, 2 * 2 * 64);
+}
+
+}  // namespace
