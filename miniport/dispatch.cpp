@@ -3,6 +3,7 @@
 #include "miniport/miniport.h"
 #include "modes/mode_set.h"
 #include "modes/modes.h"
+#include "services/services.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -49,6 +50,20 @@ constexpr DispatchRow kDispatch[] = {
     {IOCTL_VIDEO_QUERY_CURRENT_MODE,         RequestKind::Output,      {.output = VgaQueryCurrentMode}},
     {IOCTL_VIDEO_SET_CURRENT_MODE,           RequestKind::Input,       {.input = VgaSetMode}},
     {IOCTL_VIDEO_RESET_DEVICE,               RequestKind::None,        {.none = VgaResetDevice}},
+    {IOCTL_VIDEO_LOAD_AND_SET_FONT,          RequestKind::Input,       {.input = VgaLoadAndSetFont}},
+    {IOCTL_VIDEO_SET_PALETTE_REGISTERS,      RequestKind::Input,       {.input = VgaSetPaletteReg}},
+    {IOCTL_VIDEO_SET_COLOR_REGISTERS,        RequestKind::Input,       {.input = VgaSetColorLookup}},
+    {IOCTL_VIDEO_SET_CURSOR_ATTR,            RequestKind::Input,       {.input = VgaSetCursorAttributes}},
+    {IOCTL_VIDEO_QUERY_CURSOR_ATTR,          RequestKind::Output,      {.output = VgaQueryCursorAttributes}},
+    {IOCTL_VIDEO_SET_CURSOR_POSITION,        RequestKind::Input,       {.input = VgaSetCursorPosition}},
+    {IOCTL_VIDEO_QUERY_CURSOR_POSITION,      RequestKind::Output,      {.output = VgaQueryCursorPosition}},
+    {IOCTL_VIDEO_ENABLE_POINTER,             RequestKind::None,        {.none = ZelEnablePointer}},
+    {IOCTL_VIDEO_DISABLE_POINTER,            RequestKind::None,        {.none = ZelDisablePointer}},
+    {IOCTL_VIDEO_SET_POINTER_ATTR,           RequestKind::Input,       {.input = ZelSetPointerAttributes}},
+    {IOCTL_VIDEO_SET_POINTER_POSITION,       RequestKind::Input,       {.input = ZelSetPointerPosition}},
+    {IOCTL_VIDEO_QUERY_POINTER_POSITION,     RequestKind::Output,      {.output = ZelQueryPointerPosition}},
+    {IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES, RequestKind::Output,      {.output = ZelQueryPointerCapabilities}},
+    {IOCTL_VIDEO_GET_BANK_SELECT_CODE,       RequestKind::Output,      {.output = VgaGetBankSelectCode}},
     {IOCTL_VIDEO_MAP_VIDEO_MEMORY,           RequestKind::InputOutput, {.inputOutput = VgaMapVideoMemory}},
     {IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,         RequestKind::Input,       {.input = VgaUnmapVideoMemory}},
     {IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, RequestKind::Output,      {.output = VgaQueryPublicAccessRanges}},

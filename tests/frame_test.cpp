@@ -63,8 +63,6 @@ TEST(Dispatch, CodesNotServedAnswerInvalidFunctionAndTouchNothing) {
       0x230420,   0x230424,   0x230444, 0x230468,  // the neighbours the driver never serves
       0x230004,   0x230008,   0x230470, 0x23047C,  // VDM disable/register, beyond unshare
       0x230200,   0x230204,                        // handlers still to come
-      0x230414,   0x230418,   0x23041C, 0x230428, 0x23042C, 0x230430, 0x230434,
-      0x230438,   0x23043C,   0x230440, 0x230448, 0x23044C, 0x230450, 0x230454,
       0x230401,   0x230402,   0x220400, 0x330400,  // near misses of a served code
       0x00000000, 0xFFFFFFFF,
   };

@@ -1,0 +1,162 @@
+// The 64 x 64 two-colour hardware pointer: its pattern lives in the last 2 KB
+// of video memory, its colours, position and enable bit in the sequencer.
+#include "miniport/registers.h"
+#include "modes/modes.h"
+#include "services/services.h"
+
+#define SR06_EXTENDED_MODE 0x06
+#define SR06_POINTER_ON 0x40
+#define SR14_POINTER_COLOR0 0x14  // SR14..SR16: colour 0
+#define SR17_POINTER_COLOR1 0x17  // SR17..SR19: colour 1
+#define SR1A_POINTER_X_LOW 0x1A
+#define SR1B_POINTER_X_HIGH 0x1B
+#define SR1C_POINTER_HIDDEN_COLUMNS 0x1C
+#define SR1D_POINTER_Y_LOW 0x1D
+#define SR1E_POINTER_Y_HIGH 0x1E
+#define SR1F_POINTER_HIDDEN_ROWS 0x1F
+#define POINTER_SIZE 64
+#define POINTER_MASK_BYTES 512      // one 64 x 64 monochrome mask
+#define POINTER_PATTERN_BYTES 1024  // 2 bits per pixel
+#define POINTER_ATTRIBUTES_LENGTH (sizeof(VIDEO_POINTER_ATTRIBUTES) + 2 * POINTER_MASK_BYTES)
+
+static VOID SeqWrite16(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
+  IndexedWrite16(ext, VGA_SEQ_INDEX, index, value);
+}
+
+VOID ZelPointerOn(VgaDeviceExtension* ext) {
+  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, SR06_POINTER_ON);
+}
+
+VOID ZelPointerOff(VgaDeviceExtension* ext) {
+  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, static_cast<UCHAR>(~SR06_POINTER_ON), 0);
+}
+
+VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext) {
+  if (!ext->HardwarePointerAvailable) return ERROR_INVALID_PARAMETER;
+  ZelPointerOn(ext);
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI ZelDisablePointer(VgaDeviceExtension* ext) {
+  if (!ext->HardwarePointerAvailable) return ERROR_INVALID_PARAMETER;
+  ZelPointerOff(ext);
+  return NO_ERROR;
+}
+
+// Pixel code (AND bit x 2) + XOR bit: 0 black, 1 white, 2 transparent,
+// 3 inverted; four pixels a byte, the leftmost in bits 7 and 6.
+VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
+  const UCHAR* andMask = masks;
+  const UCHAR* xorMask = masks + POINTER_MASK_BYTES;
+  UCHAR pattern = 0;
+  for (ULONG pixel = 0; pixel < POINTER_SIZE * POINTER_SIZE; ++pixel) {
+    const UCHAR bit = static_cast<UCHAR>(0x80 >> (pixel % 8));
+    const UCHAR andBit = (andMask[pixel / 8] & bit) ? 1 : 0;
+    const UCHAR xorBit = (xorMask[pixel / 8] & bit) ? 1 : 0;
+    pattern = static_cast<UCHAR>((pattern << 2) | (andBit << 1) | xorBit);
+    if (pixel % 4 == 3) {
+      VideoPortWriteRegisterUchar(destination + pixel / 4, pattern);
+      pattern = 0;
+    }
+  }
+}
+
+BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
+  SeqWrite16(ext, SR14_POINTER_COLOR0 + 0, 0x00);
+  SeqWrite16(ext, SR14_POINTER_COLOR0 + 1, 0x00);
+  SeqWrite16(ext, SR14_POINTER_COLOR0 + 2, 0x00);
+  SeqWrite16(ext, SR17_POINTER_COLOR1 + 0, 0xFF);
+  SeqWrite16(ext, SR17_POINTER_COLOR1 + 1, 0xFF);
+  SeqWrite16(ext, SR17_POINTER_COLOR1 + 2, 0xFF);
+  ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress);
+  // Interlaced modes scan a second copy right after the first.
+  if (ext->CurrentMode->Interlaced) {
+    ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + POINTER_PATTERN_BYTES);
+  }
+  return TRUE;
+}
+
+VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
+  SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, 0x00);
+  SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, 0x00);
+  if (x < 0) {
+    SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, static_cast<UCHAR>((-x) & 0x1F));
+    x = 0;
+  }
+  SeqWrite16(ext, SR1A_POINTER_X_LOW, static_cast<UCHAR>(x & 0xFF));
+  SeqWrite16(ext, SR1B_POINTER_X_HIGH, static_cast<UCHAR>((x >> 8) & 0x07));
+
+  // An interlaced frame shows odd rows in the second field: SR1E bits 7..4
+  // pick the field, and the row counts field lines.
+  if (ext->CurrentMode->Interlaced) {
+    IndexedModify(ext, VGA_SEQ_INDEX, SR1E_POINTER_Y_HIGH, 0x0F, (y & 1) ? 0xF0 : 0x00);
+    y = static_cast<SHORT>(y >> 1);
+  }
+  if (y < 0) {
+    SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, static_cast<UCHAR>((-y) & 0x1F));
+    y = 0;
+  }
+  SeqWrite16(ext, SR1D_POINTER_Y_LOW, static_cast<UCHAR>(y & 0xFF));
+  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, static_cast<UCHAR>(0xE0 | ((y >> 8) & 0x07)));
+}
+
+VP_STATUS VPAPI ZelQueryPointerCapabilities(VgaDeviceExtension* ext, PVOID output,
+                                            ULONG outputLength, PULONG information) {
+  (void)ext;
+  *information = sizeof(VIDEO_POINTER_CAPABILITIES);
+  if (outputLength < sizeof(VIDEO_POINTER_CAPABILITIES)) {
+    *information = 0;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  PVIDEO_POINTER_CAPABILITIES capabilities = static_cast<PVIDEO_POINTER_CAPABILITIES>(output);
+  capabilities->Flags = VIDEO_MODE_ASYNC_POINTER | VIDEO_MODE_MONO_POINTER;
+  capabilities->MaxWidth = POINTER_SIZE;
+  capabilities->MaxHeight = POINTER_SIZE;
+  capabilities->HWPtrBitmapStart = 0;
+  capabilities->HWPtrBitmapEnd = 0;
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI ZelSetPointerAttributes(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  if (!ext->HardwarePointerAvailable) return ERROR_INVALID_PARAMETER;
+  if (inputLength < POINTER_ATTRIBUTES_LENGTH) return ERROR_INSUFFICIENT_BUFFER;
+  const VIDEO_POINTER_ATTRIBUTES* attributes = static_cast<const VIDEO_POINTER_ATTRIBUTES*>(input);
+  if (attributes->Width > POINTER_SIZE || attributes->Height > POINTER_SIZE) {
+    return ERROR_INVALID_PARAMETER;
+  }
+
+  if (!(attributes->Flags & VIDEO_MODE_ANIMATE_UPDATE)) ZelPointerOff(ext);
+  if (!(attributes->Flags & VIDEO_MODE_MONO_POINTER)) return ERROR_INVALID_PARAMETER;
+
+  ZelCopyMonoCursor(ext, attributes->Pixels);
+  ZelSetPointerPos(ext, attributes->Column, attributes->Row);
+  ZelPointerOn(ext);
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI ZelSetPointerPosition(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  if (!ext->HardwarePointerAvailable) return ERROR_INVALID_PARAMETER;
+  if (inputLength < sizeof(VIDEO_POINTER_POSITION)) return ERROR_INSUFFICIENT_BUFFER;
+  const VIDEO_POINTER_POSITION* position = static_cast<const VIDEO_POINTER_POSITION*>(input);
+  ext->PointerX = static_cast<USHORT>(position->Column);
+  ext->PointerY = static_cast<USHORT>(position->Row);
+  ZelSetPointerPos(ext, position->Column, position->Row);
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI ZelQueryPointerPosition(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
+                                        PULONG information) {
+  if (!ext->HardwarePointerAvailable) {
+    *information = 0;
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (outputLength < sizeof(VIDEO_POINTER_POSITION)) {
+    *information = 0;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  PVIDEO_POINTER_POSITION position = static_cast<PVIDEO_POINTER_POSITION>(output);
+  position->Column = static_cast<SHORT>(ext->PointerX);
+  position->Row = static_cast<SHORT>(ext->PointerY);
+  *information = sizeof(VIDEO_POINTER_POSITION);
+  return NO_ERROR;
+}

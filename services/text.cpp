@@ -1,0 +1,143 @@
+// The text cursor and font loading, for the full-screen console.
+#include "miniport/registers.h"
+#include "modes/mode_set.h"
+#include "modes/modes.h"
+#include "services/services.h"
+
+#define CR09_MAX_SCAN_LINE 0x09
+#define CR0A_CURSOR_START 0x0A
+#define CR0B_CURSOR_END 0x0B
+#define CR0E_CURSOR_HIGH 0x0E
+#define CR0F_CURSOR_LOW 0x0F
+#define CR12_VERTICAL_DISPLAY_END 0x12
+#define CR0A_CURSOR_OFF 0x20
+#define FONT_SLOT_BYTES 32
+#define FONT_MAX_HEIGHT 32
+#define FONT_CHARACTERS 256
+
+// The text requests need a text mode; before the first mode set there is no
+// mode to work in.
+static BOOLEAN InTextMode(const VgaDeviceExtension* ext) {
+  return ext->CurrentMode != nullptr && !(ext->CurrentMode->ModeType & VIDEO_MODE_GRAPHICS);
+}
+
+static VOID CrtcWrite(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
+  IndexedWrite(ext, VGA_CRTC_INDEX_COLOR, index, value);
+}
+
+VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
+  const VIDEO_LOAD_FONT_INFORMATION* font = static_cast<const VIDEO_LOAD_FONT_INFORMATION*>(input);
+  if (inputLength < sizeof(VIDEO_LOAD_FONT_INFORMATION)) return ERROR_INSUFFICIENT_BUFFER;
+  if (static_cast<unsigned long long>(font->FontSize) + 11 > inputLength) {
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  if (font->WidthInPixels != 8 && font->WidthInPixels != 9) return ERROR_INVALID_PARAMETER;
+  // A height of 0 would leave no rows to divide the screen into.
+  if (font->HeightInPixels == 0 || font->HeightInPixels > FONT_MAX_HEIGHT) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (static_cast<ULONG>(FONT_CHARACTERS) * font->HeightInPixels > font->FontSize) {
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+
+  const USHORT height = font->HeightInPixels;
+  ext->FontHeight = height;
+  ext->FontWidth = font->WidthInPixels;
+
+  VgaModeEntry* mode = ext->CurrentMode;
+  mode->TextRows = static_cast<SHORT>(mode->YResolution / height);
+  const SHORT columns = static_cast<SHORT>(mode->XResolution / ext->FontWidth);
+  if (mode->TextColumns > columns) mode->TextColumns = columns;
+
+  VgaInterpretCmdStream(ext, EnableA000Data);
+  for (ULONG c = 0; c < FONT_CHARACTERS; ++c) {
+    VideoPortWriteRegisterBufferUchar(ext->FrameBufferView + FONT_SLOT_BYTES * c,
+                                      const_cast<PUCHAR>(&font->Font[c * height]), height);
+  }
+  VgaInterpretCmdStream(ext, DisableA000Color);
+
+  CrtcWrite(ext, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
+  CrtcWrite(ext, CR12_VERTICAL_DISPLAY_END, static_cast<UCHAR>(mode->TextRows * height - 1));
+  // A two-line underline at the bottom of the cell, shown.
+  const USHORT cell = mode->YResolution / mode->TextRows;
+  CrtcWrite(ext, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
+  CrtcWrite(ext, CR0A_CURSOR_START, static_cast<UCHAR>(cell - 2));
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI VgaQueryCursorPosition(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
+                                       PULONG information) {
+  if (!InTextMode(ext)) {
+    *information = 0;
+    return ERROR_INVALID_PARAMETER;
+  }
+  *information = sizeof(VIDEO_CURSOR_POSITION);
+  if (outputLength < sizeof(VIDEO_CURSOR_POSITION)) {
+    *information = 0;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  PVIDEO_CURSOR_POSITION position = static_cast<PVIDEO_CURSOR_POSITION>(output);
+  position->Column = static_cast<SHORT>(ext->CursorColumn);
+  position->Row = static_cast<SHORT>(ext->CursorRow);
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI VgaSetCursorPosition(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
+  if (inputLength < sizeof(VIDEO_CURSOR_POSITION)) return ERROR_INSUFFICIENT_BUFFER;
+  const VIDEO_CURSOR_POSITION* position = static_cast<const VIDEO_CURSOR_POSITION*>(input);
+  const VgaModeEntry* mode = ext->CurrentMode;
+  // Signed comparisons: a negative position is not refused.
+  if (position->Column >= mode->TextColumns || position->Row >= mode->TextRows) {
+    return ERROR_INVALID_PARAMETER;
+  }
+
+  ext->CursorColumn = static_cast<USHORT>(position->Column);
+  ext->CursorRow = static_cast<USHORT>(position->Row);
+  const USHORT offset = static_cast<USHORT>(mode->TextColumns * position->Row + position->Column);
+  CrtcWrite(ext, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
+  CrtcWrite(ext, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI VgaQueryCursorAttributes(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
+                                         PULONG information) {
+  if (!InTextMode(ext)) {
+    *information = 0;
+    return ERROR_INVALID_PARAMETER;
+  }
+  *information = sizeof(VIDEO_CURSOR_ATTRIBUTES);
+  if (outputLength < sizeof(VIDEO_CURSOR_ATTRIBUTES)) {
+    *information = 0;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  PVIDEO_CURSOR_ATTRIBUTES attributes = static_cast<PVIDEO_CURSOR_ATTRIBUTES>(output);
+  attributes->Height = ext->CursorStartLine;
+  attributes->Width = ext->CursorEndLine;
+  attributes->Enable = ext->CursorVisible;
+  return NO_ERROR;
+}
+
+VP_STATUS VPAPI VgaSetCursorAttributes(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
+  if (inputLength < sizeof(VIDEO_CURSOR_ATTRIBUTES)) return ERROR_INSUFFICIENT_BUFFER;
+  const VIDEO_CURSOR_ATTRIBUTES* attributes = static_cast<const VIDEO_CURSOR_ATTRIBUTES*>(input);
+  // Height is the first scan line, Width the last.
+  if (attributes->Height >= ext->FontHeight || attributes->Width > 31) {
+    return ERROR_INVALID_PARAMETER;
+  }
+
+  ext->CursorStartLine = static_cast<UCHAR>(attributes->Height);
+  ext->CursorEndLine = static_cast<UCHAR>(attributes->Width);
+  ext->CursorVisible = attributes->Enable;
+
+  IndexedModify(
+      ext, VGA_CRTC_INDEX_COLOR, CR0A_CURSOR_START, 0xC0,
+      static_cast<UCHAR>((attributes->Height & 0x1F) | (attributes->Enable ? 0 : CR0A_CURSOR_OFF)));
+  // The end line is clamped to the cell; the skew bits stay.
+  const USHORT lastLine = ext->FontHeight - 1;
+  const USHORT end = attributes->Width < lastLine ? attributes->Width : lastLine;
+  IndexedModify(ext, VGA_CRTC_INDEX_COLOR, CR0B_CURSOR_END, 0xE0, static_cast<UCHAR>(end & 0x1F));
+  return NO_ERROR;
+}
