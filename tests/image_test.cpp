@@ -123,7 +123,8 @@ TEST(ZelImage, ResidentCodeIsInTextAndTheRestIsPageable) {
        {Placement{"VgaPlaybackValidatorData", ".text"}, Placement{"_memcpy", ".text"},
         Placement{"___udivdi3", ".text"}, Placement{"_DriverEntry@8", "PAGE"},
         Placement{"VgaStartIO", "PAGE"}, Placement{"VgaFindAdapter", "PAGE"},
-        Placement{"VgaValidatorUcharEntry", "PAGE"}}) {
+        Placement{"VgaValidatorUcharEntry", "PAGE"}, Placement{"_BankSwitchStart", ".text"},
+        Placement{"_DisablePlanarHCStart", ".text"}}) {
     EXPECT_EQ(SectionOf(file, p.symbol), p.section) << p.symbol;
   }
 }
@@ -674,6 +675,10 @@ TEST_F(SideBySide, RequestsGiveTheLinkedDriversResultsAndTrace) {
   Request("set mode 0 (80x25 text)", IOCTL_VIDEO_SET_CURRENT_MODE, Bytes32(0), 0);
   Request("set mode 12", IOCTL_VIDEO_SET_CURRENT_MODE, Bytes32(12), 0);
   Request("current mode", IOCTL_VIDEO_QUERY_CURRENT_MODE, {}, 80);
+  // The record and the 50-byte block, copied out of each driver's own code.
+  Request("bank-switch code", IOCTL_VIDEO_GET_BANK_SELECT_CODE, {}, 256);
+  Request("colour registers 16 and 17", IOCTL_VIDEO_SET_COLOR_REGISTERS,
+          {2, 0, 16, 0, 0x3F, 0x20, 0x01, 0, 0x00, 0x15, 0x2A, 0}, 0);
   Request("reset", IOCTL_VIDEO_RESET_DEVICE, {}, 0);
   Request("unknown code", 0x230FFC, {}, 0);
 }
