@@ -1,0 +1,210 @@
+// Runs the bank-switch code block that IOCTL_VIDEO_GET_BANK_SELECT_CODE hands
+// out on a real i386 CPU emulator, placed at arbitrary addresses, with its
+// port instructions wired to the simulated adapter, and checks each routine's
+// contract: what it writes, what it keeps, a balanced stack, and only EAX and
+// EDX changed.
+//
+// Usage: bank_switch_exec SCRIPT -- ZELCTL-COMMAND...
+// The block comes from the driver itself: zelctl plays SCRIPT, whose last
+// request is the bank-select query with a 102-byte output buffer.
+#include <unicorn/unicorn.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/adapter.h"
+
+namespace {
+
+constexpr size_t kRecordLength = 52;
+constexpr size_t kBlockLength = 50;
+constexpr uint32_t kCodePage = 0x00735000;
+constexpr uint32_t kStackPage = 0x00200000;
+constexpr uint32_t kReturnAddress = 0x00300000;  // mapped, never executed
+
+int failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  if (ok) return;
+  std::cerr << "FAILED: " << what << "\n";
+  ++failures;
+}
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", value);
+  return text;
+}
+
+// The record's bytes from zelctl's "status=0 info=102 out=HEX" line.
+std::optional<std::vector<uint8_t>> QueryRecord(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return std::nullopt;
+  std::string output;
+  std::array<char, 4096> chunk;
+  while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
+    output.append(chunk.data(), n);
+  if (pclose(pipe) != 0) return std::nullopt;
+  const size_t line = output.rfind("status=0 info=102 out=");
+  if (line == std::string::npos) return std::nullopt;
+  const std::string hex = output.substr(line + 22, 2 * (kRecordLength + kBlockLength));
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  if (bytes.size() != kRecordLength + kBlockLength) return std::nullopt;
+  return bytes;
+}
+
+uint32_t Dword(const std::vector<uint8_t>& bytes, size_t offset) {
+  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+         static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+struct PortWrite {
+  uint16_t port;
+  uint8_t value;
+};
+
+struct Cpu {
+  sim::Adapter* adapter;
+  std::vector<PortWrite> writes;
+};
+
+uint32_t PortIn(uc_engine*, uint32_t port, int size, void* user) {
+  auto* cpu = static_cast<Cpu*>(user);
+  uint32_t value = 0;
+  for (int i = 0; i < size; ++i)
+    value |= cpu->adapter->In8(static_cast<uint16_t>(port + i)) << (8 * i);
+  return value;
+}
+
+void PortOut(uc_engine*, uint32_t port, int size, uint32_t value, void* user) {
+  auto* cpu = static_cast<Cpu*>(user);
+  for (int i = 0; i < size; ++i) {
+    const auto byte = static_cast<uint8_t>(value >> (8 * i));
+    cpu->adapter->Out8(static_cast<uint16_t>(port + i), byte);
+    cpu->writes.push_back({static_cast<uint16_t>(port + i), byte});
+  }
+}
+
+struct Registers {
+  uint32_t eax, ebx, ecx, edx, esi, edi, ebp, esp, eip;
+};
+
+const int kRegisterIds[] = {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX,
+                            UC_X86_REG_EDX, UC_X86_REG_ESI, UC_X86_REG_EDI,
+                            UC_X86_REG_EBP, UC_X86_REG_ESP, UC_X86_REG_EIP};
+
+Registers Read(uc_engine* uc) {
+  Registers r{};
+  uint32_t* fields[] = {&r.eax, &r.ebx, &r.ecx, &r.edx, &r.esi, &r.edi, &r.ebp, &r.esp, &r.eip};
+  for (size_t i = 0; i < std::size(kRegisterIds); ++i)
+    uc_reg_read(uc, kRegisterIds[i], fields[i]);
+  return r;
+}
+
+// Copies the block to `placement`, calls the routine at block offset `entry`
+// as a near call with EAX and EDX given, and checks the calling contract.
+std::vector<PortWrite> Call(sim::Adapter& adapter, const std::vector<uint8_t>& block,
+                            uint32_t placement, uint32_t entry, uint32_t eax, uint32_t edx,
+                            const std::string& name) {
+  uc_engine* uc = nullptr;
+  if (uc_open(UC_ARCH_X86, UC_MODE_32, &uc) != UC_ERR_OK) {
+    Check(false, "unicorn opens");
+    return {};
+  }
+  uc_mem_map(uc, kCodePage, 0x2000, UC_PROT_ALL);
+  uc_mem_map(uc, kStackPage, 0x1000, UC_PROT_READ | UC_PROT_WRITE);
+  uc_mem_map(uc, kReturnAddress, 0x1000, UC_PROT_ALL);
+  uc_mem_write(uc, placement, block.data(), block.size());
+
+  // A near call: the return address on the stack.
+  const uint32_t stackTop = kStackPage + 0xF00;
+  const uint32_t esp = stackTop - 4;
+  uc_mem_write(uc, esp, &kReturnAddress, 4);
+  const Registers before{eax,        0xB0B0B0B0, 0xC0C0C0C0,       edx, 0x51515151, 0xD1D1D1D1,
+                         0xBBBBBBBB, esp,        placement + entry};
+  const uint32_t* values[] = {&before.eax, &before.ebx, &before.ecx, &before.edx, &before.esi,
+                              &before.edi, &before.ebp, &before.esp, &before.eip};
+  for (size_t i = 0; i < std::size(kRegisterIds); ++i)
+    uc_reg_write(uc, kRegisterIds[i], values[i]);
+
+  Cpu cpu{&adapter, {}};
+  uc_hook in, out;
+  uc_hook_add(uc, &in, UC_HOOK_INSN, reinterpret_cast<void*>(PortIn), &cpu, 1, 0, UC_X86_INS_IN);
+  uc_hook_add(uc, &out, UC_HOOK_INSN, reinterpret_cast<void*>(PortOut), &cpu, 1, 0, UC_X86_INS_OUT);
+  const uc_err err = uc_emu_start(uc, placement + entry, kReturnAddress, 0, 1000);
+  Check(err == UC_ERR_OK, name + ": runs (" + uc_strerror(err) + ")");
+
+  const Registers after = Read(uc);
+  Check(after.eip == kReturnAddress, name + ": returns to its caller, EIP " + Hex(after.eip));
+  Check(after.esp == stackTop, name + ": stack balanced, ESP " + Hex(after.esp));
+  Check(after.ebx == before.ebx && after.ecx == before.ecx && after.esi == before.esi &&
+            after.edi == before.edi && after.ebp == before.ebp,
+        name + ": only EAX and EDX change");
+  uc_close(uc);
+  return cpu.writes;
+}
+
+void SetSequencer(sim::Adapter& adapter, uint8_t sr04, uint8_t index) {
+  adapter.Out8(0x3C4, 0x04);
+  adapter.Out8(0x3C5, sr04);
+  adapter.Out8(0x3C4, index);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4 || std::string(argv[2]) != "--") {
+    std::cerr << "usage: bank_switch_exec SCRIPT -- ZELCTL-COMMAND...\n";
+    return 2;
+  }
+  std::string command;
+  for (int i = 3; i < argc; ++i)
+    command += std::string(argv[i]) + " ";
+  command += std::string("run ") + argv[1];
+
+  const std::optional<std::vector<uint8_t>> record = QueryRecord(command);
+  if (!record) {
+    std::cerr << "FAILED: no bank-select record from: " << command << "\n";
+    return 1;
+  }
+  const uint32_t codeOffset = Dword(*record, 36);
+  Check(codeOffset == kRecordLength, "CodeOffset is 52");
+  const std::vector<uint8_t> block(record->begin() + kRecordLength, record->end());
+
+  sim::Adapter adapter(sim::DerivePowerOn(sim::Profile{}));
+  // Two placements, neither the block's own address: the code must not care.
+  for (const uint32_t placement : {kCodePage + 0x123u, kCodePage + 0x1001u}) {
+    const std::string at = " at " + Hex(placement);
+
+    // Bank select: read bank 1, write bank 2 -> 0x12 to 0x3CD.
+    std::vector<PortWrite> writes = Call(adapter, block, placement, 0, 1, 2, "bank select" + at);
+    Check(writes.size() == 1 && writes[0].port == 0x3CD && writes[0].value == 0x12,
+          "bank select" + at + ": one write of 0x12 to 0x3cd");
+    Check(adapter.BankSelect() == 0x12, "bank select" + at + ": 0x3cd holds 0x12");
+
+    // Planar high colour on: chain 4 off, other SR04 bits and the index kept.
+    SetSequencer(adapter, 0x0E, 0x02);
+    Call(adapter, block, placement, 12, 0, 0, "planar enable" + at);
+    Check(adapter.Seq(0x04) == 0x06,
+          "planar enable" + at + ": SR04 0x0e -> 0x06, got " + Hex(adapter.Seq(0x04)));
+    Check(adapter.WholeState().seqIndex == 0x02, "planar enable" + at + ": index back at 0x02");
+
+    // And off again: chain 4 on.
+    SetSequencer(adapter, 0x06, 0x01);
+    Call(adapter, block, placement, 32, 0, 0, "planar disable" + at);
+    Check(adapter.Seq(0x04) == 0x0E,
+          "planar disable" + at + ": SR04 0x06 -> 0x0e, got " + Hex(adapter.Seq(0x04)));
+    Check(adapter.WholeState().seqIndex == 0x01, "planar disable" + at + ": index back at 0x01");
+  }
+
+  if (failures == 0) std::cout << "bank-switch block: all routines keep their contract\n";
+  return failures == 0 ? 0 : 1;
+}
