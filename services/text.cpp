@@ -66,17 +66,21 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   return NO_ERROR;
 }
 
+// The cursor queries: a text mode and room for the record, else no byte count.
+static VP_STATUS BeginCursorQuery(const VgaDeviceExtension* ext, ULONG outputLength,
+                                  ULONG recordLength, PULONG information) {
+  *information = 0;
+  if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
+  if (outputLength < recordLength) return ERROR_INSUFFICIENT_BUFFER;
+  *information = recordLength;
+  return NO_ERROR;
+}
+
 VP_STATUS VPAPI VgaQueryCursorPosition(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
                                        PULONG information) {
-  if (!InTextMode(ext)) {
-    *information = 0;
-    return ERROR_INVALID_PARAMETER;
-  }
-  *information = sizeof(VIDEO_CURSOR_POSITION);
-  if (outputLength < sizeof(VIDEO_CURSOR_POSITION)) {
-    *information = 0;
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
+  const VP_STATUS status =
+      BeginCursorQuery(ext, outputLength, sizeof(VIDEO_CURSOR_POSITION), information);
+  if (status != NO_ERROR) return status;
   PVIDEO_CURSOR_POSITION position = static_cast<PVIDEO_CURSOR_POSITION>(output);
   position->Column = static_cast<SHORT>(ext->CursorColumn);
   position->Row = static_cast<SHORT>(ext->CursorRow);
@@ -103,15 +107,9 @@ VP_STATUS VPAPI VgaSetCursorPosition(VgaDeviceExtension* ext, PVOID input, ULONG
 
 VP_STATUS VPAPI VgaQueryCursorAttributes(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
                                          PULONG information) {
-  if (!InTextMode(ext)) {
-    *information = 0;
-    return ERROR_INVALID_PARAMETER;
-  }
-  *information = sizeof(VIDEO_CURSOR_ATTRIBUTES);
-  if (outputLength < sizeof(VIDEO_CURSOR_ATTRIBUTES)) {
-    *information = 0;
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
+  const VP_STATUS status =
+      BeginCursorQuery(ext, outputLength, sizeof(VIDEO_CURSOR_ATTRIBUTES), information);
+  if (status != NO_ERROR) return status;
   PVIDEO_CURSOR_ATTRIBUTES attributes = static_cast<PVIDEO_CURSOR_ATTRIBUTES>(output);
   attributes->Height = ext->CursorStartLine;
   attributes->Width = ext->CursorEndLine;

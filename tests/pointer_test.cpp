@@ -8,6 +8,7 @@
 
 namespace {
 
+using test::Position;
 using test::Put16;
 using test::Put32;
 
@@ -30,13 +31,6 @@ std::vector<uint8_t> PointerAttributes(uint32_t flags, uint32_t width, int16_t c
   bytes.insert(bytes.end(), 512, andFill);
   bytes.insert(bytes.end(), 512, xorFill);
   bytes.resize(length, 0);
-  return bytes;
-}
-
-std::vector<uint8_t> Position(int16_t column, int16_t row) {
-  std::vector<uint8_t> bytes;
-  Put16(bytes, static_cast<uint16_t>(column));
-  Put16(bytes, static_cast<uint16_t>(row));
   return bytes;
 }
 

@@ -8,6 +8,7 @@
 
 namespace {
 
+using test::Position;
 using test::Put16;
 using test::Put32;
 
@@ -31,13 +32,6 @@ std::vector<uint8_t> Font(uint16_t width, uint16_t height, uint32_t fontSize, si
     if (height == 0) break;
   }
   bytes.resize(length, 0);
-  return bytes;
-}
-
-std::vector<uint8_t> Position(int16_t column, int16_t row) {
-  std::vector<uint8_t> bytes;
-  Put16(bytes, static_cast<uint16_t>(column));
-  Put16(bytes, static_cast<uint16_t>(row));
   return bytes;
 }
 

@@ -68,4 +68,12 @@ inline void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
   Put16(bytes, static_cast<uint16_t>(value >> 16));
 }
 
+// VIDEO_CURSOR_POSITION and VIDEO_POINTER_POSITION: column, row.
+inline std::vector<uint8_t> Position(int16_t column, int16_t row) {
+  std::vector<uint8_t> bytes;
+  Put16(bytes, static_cast<uint16_t>(column));
+  Put16(bytes, static_cast<uint16_t>(row));
+  return bytes;
+}
+
 }  // namespace test
