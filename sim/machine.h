@@ -37,8 +37,8 @@ enum class Service {
 
 struct Fault {
   Service service;
-  uint32_t firstCall = 0;    // 0-based index of the first call of that service to fail
-  uint32_t count = 1;        // how many calls fail from there (UINT32_MAX: all)
+  uint32_t firstCall = 0;  // 0-based index of the first call of that service to fail
+  uint32_t count = 1;      // how many calls fail from there (UINT32_MAX: all)
   VP_STATUS status = ERROR_INVALID_PARAMETER;  // GetDeviceBase fails with a null view
   // When set, only calls whose physical address lies in [start, start + length) count.
   std::optional<uint64_t> rangeStart = std::nullopt;
@@ -61,6 +61,14 @@ struct DriverImage {
 // The driver linked into this executable.
 DriverImage LinkedDriver();
 
+// The driver a load uses when none is named: the NT image named by
+// UseDriverImage, or else by the environment variable ZEL_DRIVER_IMAGE, or
+// else the linked-in driver. Every call maps a fresh copy of an image.
+DriverImage DefaultDriver();
+void UseDriverImage(const std::string& path);
+// The image DefaultDriver loads, empty for the linked-in driver.
+std::string DefaultDriverImagePath();
+
 class Machine {
  public:
   explicit Machine(const Profile& profile = Profile::Default());
@@ -75,7 +83,7 @@ class Machine {
   // ---- loading, as the video port does it
   // Runs DriverEntry; each VideoPortInitialize registration calls find-adapter
   // and, after a successful find-adapter, initialize. Returns DriverEntry's status.
-  ULONG Load(const DriverImage& image = LinkedDriver());
+  ULONG Load(const DriverImage& image = DefaultDriver());
   bool Started() const;  // a registration found the adapter
   // Forces the result of a registration (by bus type) without calling find-adapter.
   void ForceRegistration(INTERFACE_TYPE bus, VP_STATUS status);
@@ -105,6 +113,12 @@ class Machine {
   uint32_t V86In(unsigned size, uint16_t port);
   void V86Out(unsigned size, uint16_t port, uint32_t value);
   bool Trapped(uint16_t port) const;  // by the trap set last installed
+  // The session's reads and writes of the 0xA0000-0xBFFFF window, which the
+  // platform maps to the adapter untrapped: through the window logic (planes,
+  // odd/even, chain-4, latches) and traced against base 0xA0000. An address
+  // outside the window throws std::out_of_range.
+  uint8_t V86Read8(uint32_t address);
+  void V86Write8(uint32_t address, uint8_t value);
   const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const;
 
   // ---- registry values written by the driver, in the order written
@@ -119,7 +133,7 @@ class Machine {
     void* virtualAddress;
     uint64_t physical;
     uint32_t length;
-    bool plainMemory;  // true: backed directly by video memory (the linear aperture)
+    bool plainMemory;        // true: backed directly by video memory (the linear aperture)
     bool inIoSpace = false;  // true: the address is the port number
   };
   const std::vector<Mapping>& Mappings() const;

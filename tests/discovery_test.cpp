@@ -11,6 +11,7 @@
 #include "miniport/device_extension.h"
 #include "modes/modes.h"
 #include "sim/machine.h"
+#include "support/linked_only.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -59,6 +60,7 @@ Fault NullView(uint64_t start, uint64_t length, uint32_t first = 0) {
 constexpr uint32_t kAll = UINT32_MAX;
 
 TEST(Discovery, DefaultAdapterLoadsAndFillsTheConfigRecord) {
+  ZEL_LINKED_DRIVER_ONLY();
   Machine m;
   EXPECT_EQ(m.Load(), 0u);
   EXPECT_EQ(IsaStatus(m), NO_ERROR);
@@ -138,6 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- the linear frame buffer probing (bar0 0: the BAR does not override)
 
 TEST(Discovery, LinearRangeClaimableOnly8MBHigherTakesThreeVerifications) {
+  ZEL_LINKED_DRIVER_ONLY();
   Profile p;
   p.bar0 = 0;
   Machine m(p);

@@ -12,6 +12,7 @@
 #include "detect/detect.h"
 #include "miniport/device_extension.h"
 #include "sim/machine.h"
+#include "support/linked_only.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                             ERROR_DEV_NOT_EXIST}));
 
 TEST(Identification, WrongDeviceFailsAfterTheBaseAndRomSizeAreTaken) {
+  ZEL_LINKED_DRIVER_ONLY();
   Profile p;
   p.romDevice = 0x7A53;
   p.sr10Bit6 = true;
@@ -310,6 +312,7 @@ struct KeyCase {
 class KeyPorts : public testing::TestWithParam<KeyCase> {};
 
 TEST_P(KeyPorts, FollowTheAddressingMode) {
+  ZEL_LINKED_DRIVER_ONLY();
   Machine m;
   m.Load();
   ASSERT_EQ(IsaStatus(m), NO_ERROR);

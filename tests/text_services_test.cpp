@@ -70,8 +70,8 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
   for (const FontCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << "8x" << c.height);
     ASSERT_EQ(LoadFont(8, c.height), NO_ERROR);
-    EXPECT_EQ(ModesVGA[kTextMode].TextRows, c.rows);
-    EXPECT_EQ(ModesVGA[kTextMode].TextColumns, 80);  // 720 / 8 = 90 is more: never raised
+    EXPECT_EQ(s.ext().CurrentMode->TextRows, c.rows);
+    EXPECT_EQ(s.ext().CurrentMode->TextColumns, 80);  // 720 / 8 = 90 is more: never raised
     EXPECT_EQ(s.adapter().Crtc(0x09), c.cr09);
     EXPECT_EQ(s.adapter().Crtc(0x12), c.cr12);
     EXPECT_EQ(s.adapter().Crtc(0x0A), c.cr0a);
@@ -94,8 +94,8 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
 TEST_F(TextServices, NineDotFontOnTheNarrowMode) {
   ASSERT_EQ(s.SetMode(1), NO_ERROR);  // 640 x 350: 640 / 9 = 71 columns
   ASSERT_EQ(LoadFont(9, 14), NO_ERROR);
-  EXPECT_EQ(ModesVGA[1].TextRows, 25);
-  EXPECT_EQ(ModesVGA[1].TextColumns, 71);
+  EXPECT_EQ(s.ext().CurrentMode->TextRows, 25);
+  EXPECT_EQ(s.ext().CurrentMode->TextColumns, 71);
 }
 
 struct FontRefusal {

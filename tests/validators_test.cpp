@@ -9,6 +9,7 @@
 
 #include "miniport/device_extension.h"
 #include "sim/machine.h"
+#include "support/linked_only.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -56,6 +57,7 @@ class Session : public testing::Test {
 };
 
 TEST_F(Session, EnableInstallsTheMinimalTrapSet) {
+  ZEL_LINKED_DRIVER_ONLY();
   EXPECT_EQ(ext().NumTrappedAccessRanges, 4u);
   EXPECT_EQ(ext().TrappedAccessRanges, MinimalVgaValidatorAccessRange);
   const uint16_t trapped[] = {0x3C2, 0x3C4, 0x3C5};
@@ -257,6 +259,7 @@ TEST_F(Session, EnableAgainDropsARecordingInProgress) {
 }
 
 TEST_F(Session, PlaybackSkipsEntriesOfAnUnknownType) {
+  ZEL_LINKED_DRIVER_ONLY();
   VgaDeviceExtension& e = ext();
   e.TrappedValidatorCount = 4;
   e.TrappedValidatorData[0] = {0x14, 2, 0x0100};

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <string>
 
+#include "sim/machine.h"
 #include "tools/zelctl/adapter_keys.h"
 #include "tools/zelctl/script.h"
 #include "tools/zelctl/session.h"
@@ -11,8 +12,10 @@ namespace zelctl {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: zelctl run FILE      play a request script on the simulated machine\n"
-    "                            (FILE '-' reads standard input)\n"
+    "usage: zelctl [--image zel.sys] run FILE\n"
+    "                            play a request script on the simulated machine\n"
+    "                            (FILE '-' reads standard input); with --image the\n"
+    "                            NT image is loaded instead of the linked-in driver\n"
     "       zelctl run --help    the script commands\n"
     "       zelctl --help        this text\n";
 
@@ -53,6 +56,10 @@ void PrintRunHelp(std::ostream& out) {
 
 int Main(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
          std::ostream& err) {
+  if (args.size() >= 2 && args[0] == "--image") {
+    sim::UseDriverImage(std::string(args[1]));
+    args = args.subspan(2);
+  }
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     out << kUsage;
     return kExitOk;
