@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/adapter.h"
+#include "sim/screen/screen.h"
 #include "sim/trace.h"
 #include "tools/zelctl/adapter_keys.h"
 #include "tools/zelctl/format.h"
@@ -123,9 +124,45 @@ void Ioctl(Session& session, Args args) {
   session.out() << line << '\n';
 }
 
+// The session's own accesses to the 0xA0000-0xBFFFF window.
+constexpr uint32_t kV86WindowBase = 0xA0000;
+constexpr uint32_t kV86WindowEnd = 0xC0000;
+
+bool V86Memory(Session& session, Args args) {
+  constexpr std::string_view kUsage =
+      "v86 read8 ADDRESS, v86 write8 ADDRESS VALUE, or v86 fill ADDRESS HEX";
+  const std::string_view access = args[0];
+  if (access != "read8" && access != "write8" && access != "fill") return false;
+  ExpectCount(args, access == "read8" ? 2 : 3, kUsage);
+  const uint64_t address = ParseNumber(args[1], "address", 0xFFFFFFFF);
+  std::vector<uint8_t> bytes;
+  if (access == "write8") {
+    bytes.push_back(static_cast<uint8_t>(ParseNumber(args[2], "value", 0xFF)));
+  } else if (access == "fill") {
+    bytes = ParseHexBytes(args[2], "fill");
+  }
+  const uint64_t end = address + std::max<size_t>(bytes.size(), 1);
+  if (address < kV86WindowBase || end > kV86WindowEnd) {
+    throw ScriptError("v86: " + std::string(args[1]) +
+                      (bytes.size() > 1 ? "+" + std::to_string(bytes.size()) : "") +
+                      " lies outside the window 0xa0000-0xbffff");
+  }
+  sim::Machine& machine = session.Driver();
+  if (access == "read8") {
+    // Read before printing, so that a live trace line comes first.
+    const uint8_t value = machine.V86Read8(static_cast<uint32_t>(address));
+    session.out() << "value=" << Hex(value, 2) << '\n';
+    return true;
+  }
+  for (size_t i = 0; i < bytes.size(); ++i)
+    machine.V86Write8(static_cast<uint32_t>(address + i), bytes[i]);
+  return true;
+}
+
 void V86(Session& session, Args args) {
   constexpr std::string_view kUsage = "v86 in8|in16|in32 PORT, or v86 out8|out16|out32 PORT VALUE";
   if (args.empty()) throw ScriptError("usage: " + std::string(kUsage));
+  if (V86Memory(session, args)) return;
   struct Access {
     std::string_view name;
     bool out;
@@ -150,6 +187,15 @@ void V86(Session& session, Args args) {
     machine.V86Out(access->size, port, value);
   } else {
     session.out() << "value=" << Hex(machine.V86In(access->size, port), 2 * access->size) << '\n';
+  }
+}
+
+void Screenshot(Session& session, Args args) {
+  ExpectCount(args, 1, "screenshot FILE.png");
+  const sim::screen::Image image = sim::screen::RenderScreen(session.StartedMachine().adapter());
+  const std::string path(args[0]);
+  if (!sim::screen::WritePng(image, path)) {
+    throw std::runtime_error("screenshot: cannot write '" + path + "'");
   }
 }
 
@@ -285,8 +331,14 @@ constexpr Command kCommands[] = {
     {"adapter", "adapter KEY=VALUE ...", "before start: set the adapter profile", Adapter},
     {"start", "start", "load the driver as the video port does", Start},
     {"ioctl", "ioctl CODE [in=HEX] [out=N] [same]", "one request through VgaStartIO", Ioctl},
-    {"v86", "v86 in8|in16|in32 PORT | v86 out8|out16|out32 PORT VALUE",
-     "a full-screen session's port access through the V86 emulator", V86},
+    {"v86",
+     "v86 in8|in16|in32 PORT | v86 out8|out16|out32 PORT VALUE | v86 read8 ADDRESS | "
+     "v86 write8 ADDRESS VALUE | v86 fill ADDRESS HEX",
+     "a full-screen session's port access through the V86 emulator, or its access to the "
+     "0xA0000-0xBFFFF window (fill writes the bytes in order)",
+     V86},
+    {"screenshot", "screenshot FILE.png", "the screen as the adapter shows it now, as a PNG",
+     Screenshot},
     {"reg", "reg sr|cr|gr|ar INDEX | reg misc|fcr|pel",
      "read an adapter register (no side effects)", Reg},
     {"dac", "dac INDEX", "read a colour table entry: 0xRR 0xGG 0xBB", Dac},
