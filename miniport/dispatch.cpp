@@ -68,6 +68,8 @@ constexpr DispatchRow kDispatch[] = {
     {IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,         RequestKind::Input,       {.input = VgaUnmapVideoMemory}},
     {IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, RequestKind::Output,      {.output = VgaQueryPublicAccessRanges}},
     {IOCTL_VIDEO_FREE_PUBLIC_ACCESS_RANGES,  RequestKind::Input,       {.input = VgaFreePublicAccessRanges}},
+    {IOCTL_VIDEO_SAVE_HARDWARE_STATE,        RequestKind::Output,      {.output = VgaSaveHardwareState}},
+    {IOCTL_VIDEO_RESTORE_HARDWARE_STATE,     RequestKind::Input,       {.input = VgaRestoreHardwareState}},
     {IOCTL_VIDEO_SHARE_VIDEO_MEMORY,         RequestKind::InputOutput, {.inputOutput = VgaShareVideoMemory}},
     {IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,       RequestKind::Input,       {.input = VgaUnshareVideoMemory}},
 };

@@ -1,0 +1,291 @@
+// IOCTL_VIDEO_RESTORE_HARDWARE_STATE: gives a full-screen session back the
+// adapter as the save found it. The buffer comes from the console, so every
+// block, count and table it names is checked before anything is touched.
+#include <cstdint>
+
+#include "detect/detect.h"
+#include "miniport/registers.h"
+#include "vdm/vdm.h"
+
+namespace {
+
+constexpr UCHAR SR00_RESET = 0x00;
+constexpr UCHAR SR02_MAP_MASK = 0x02;
+constexpr UCHAR SR04_MEMORY_MODE = 0x04;
+constexpr UCHAR CR11_VERTICAL_RETRACE_END = 0x11;
+constexpr UCHAR GR01_ENABLE_SET_RESET = 0x01;
+constexpr UCHAR GR03_DATA_ROTATE = 0x03;
+constexpr UCHAR GR05_MODE = 0x05;
+constexpr UCHAR GR06_MISC = 0x06;
+constexpr UCHAR GR08_BIT_MASK = 0x08;
+
+constexpr UCHAR kSr00SyncReset = 0x01;
+constexpr UCHAR kSr00Run = 0x03;
+constexpr UCHAR kMiscClockSelect = 0x08;  // never written set
+constexpr UCHAR kCr11WriteProtect = 0x80;
+constexpr UCHAR kDacReadMode = 0x03;
+constexpr ULONG kMaxDacPosition = 2;  // components of a triple moved before the save
+
+// Lengths of the reserved extended areas and of the misc data area, which
+// are checked but not used.
+constexpr ULONG kExtSeqLength = 2;
+constexpr ULONG kExtCrtcLength = 8;
+constexpr ULONG kExtAttrLength = 1;
+constexpr ULONG kMiscDataLength = 2215;
+
+// Validator block layout: count, 100 entries of 12 bytes, sequencer index,
+// trap row count, trap table.
+constexpr ULONG kBlockEntries = 4;
+constexpr ULONG kBlockEntrySize = 12;
+constexpr ULONG kBlockNumRanges = 1208;
+constexpr ULONG kBlockRanges = 1212;
+// A save stores at most 98 recorded writes: the burst still needs its
+// closing write and room for a forced playback.
+constexpr ULONG kMaxSavedCount = 98;
+
+typedef unsigned long long U64;
+
+BOOLEAN Fits(ULONG offset, U64 length, ULONG stateLength) {
+  return offset + length <= stateLength;
+}
+
+// The DIB size as a product of three 32-bit factors, refused early when
+// the first two alone overrun the buffer.
+BOOLEAN DibFits(const VIDEO_HARDWARE_STATE_HEADER* header, ULONG stateLength) {
+  const U64 bytesPerPixel = header->DIBBitsPerPixel / 8;
+  const U64 row = bytesPerPixel * header->DIBXResolution;
+  if (header->DIBYResolution != 0 && row > stateLength) return FALSE;
+  return Fits(header->DIBOffset, row * header->DIBYResolution, stateLength);
+}
+
+BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
+  const struct {
+    ULONG offset;
+    U64 length;
+  } blocks[] = {
+      {h->BasicSequencerOffset, VGA_NUM_SEQ_REGS},
+      {h->BasicCrtContOffset, VGA_NUM_CRTC_REGS},
+      {h->BasicGraphContOffset, VGA_NUM_GC_REGS},
+      {h->BasicAttribContOffset, VGA_NUM_ATTR_REGS},
+      {h->BasicDacOffset, 3 * VGA_NUM_DAC_ENTRIES},
+      {h->BasicLatchesOffset, VGA_NUM_PLANES},
+      {h->ExtendedSequencerOffset, kExtSeqLength},
+      {h->ExtendedCrtContOffset, kExtCrtcLength},
+      {h->ExtendedGraphContOffset, 0},
+      {h->ExtendedAttribContOffset, kExtAttrLength},
+      {h->ExtendedDacOffset, 0},
+      {h->ExtendedMiscDataOffset, kMiscDataLength},
+      {h->Plane1Offset, h->PlaneLength},
+      {h->Plane2Offset, h->PlaneLength},
+      {h->Plane3Offset, h->PlaneLength},
+      {h->Plane4Offset, h->PlaneLength},
+      {h->DIBXlatOffset, h->DIBXlatLength},
+  };
+  for (const auto& block : blocks) {
+    if (!Fits(block.offset, block.length, stateLength)) return FALSE;
+  }
+  if ((h->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0 &&
+      !Fits(h->ExtendedValidatorStateOffset, VGA_VALIDATOR_STATE_SIZE, stateLength)) {
+    return FALSE;
+  }
+  return DibFits(h, stateLength);
+}
+
+// The block sits at an odd offset: read its fields a byte at a time.
+ULONG LoadUlong(const UCHAR* bytes) {
+  return static_cast<ULONG>(bytes[0]) | (static_cast<ULONG>(bytes[1]) << 8) |
+         (static_cast<ULONG>(bytes[2]) << 16) | (static_cast<ULONG>(bytes[3]) << 24);
+}
+
+ULONG AccessWidth(UCHAR type) {
+  switch (type) {
+    case VGA_VALIDATOR_USHORT_ACCESS:
+      return 2;
+    case VGA_VALIDATOR_ULONG_ACCESS:
+      return 4;
+    default:
+      return 1;
+  }
+}
+
+// Playback writes every entry through IoBase, so each must land inside the
+// mapped VGA ports; the trap pair must be one the driver itself installs.
+BOOLEAN ValidatorBlockSound(const UCHAR* block) {
+  const ULONG count = LoadUlong(block);
+  if (count > kMaxSavedCount) return FALSE;
+  for (ULONG i = 0; i < count; ++i) {
+    const UCHAR* entry = block + kBlockEntries + i * kBlockEntrySize;
+    const U64 end = static_cast<U64>(LoadUlong(entry)) + AccessWidth(entry[4]);
+    if (end > VGA_IO_PORT_COUNT) return FALSE;
+  }
+  const ULONG rows = LoadUlong(block + kBlockNumRanges);
+  const ULONG table = LoadUlong(block + kBlockRanges);
+  const ULONG full = static_cast<ULONG>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
+  const ULONG minimal =
+      static_cast<ULONG>(reinterpret_cast<uintptr_t>(MinimalVgaValidatorAccessRange));
+  return (table == full && rows == VGA_NUM_FULL_TRAP_RANGES) ||
+         (table == minimal && rows == VGA_NUM_MINIMAL_TRAP_RANGES);
+}
+
+VP_STATUS CheckState(const VIDEO_HARDWARE_STATE* request, ULONG inputLength) {
+  if (inputLength < sizeof(VIDEO_HARDWARE_STATE)) return ERROR_INSUFFICIENT_BUFFER;
+  if (request->StateLength < VGA_TOTAL_STATE_SIZE) return ERROR_INSUFFICIENT_BUFFER;
+  const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
+  if (!BlocksFit(header, request->StateLength)) return ERROR_INVALID_PARAMETER;
+  // The planes go through the 64 KB window.
+  if (header->PlaneLength > VGA_PLANE_SIZE) return ERROR_INVALID_PARAMETER;
+  if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
+    if (header->ExtendedValidatorStateOffset == 0) return ERROR_INVALID_PARAMETER;
+    const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+    if (!ValidatorBlockSound(state + header->ExtendedValidatorStateOffset)) {
+      return ERROR_INVALID_PARAMETER;
+    }
+  }
+  return NO_ERROR;
+}
+
+inline UCHAR Slot(const VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
+  return header->PortValue[port - VGA_IO_BASE_PORT];
+}
+
+// Planes and latches through the 0xA0000 window, plane by plane, in write
+// mode 0 with every bit of the CPU data going through.
+VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header) {
+  const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+  const PUCHAR window = ext->A0000View;
+
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
+  IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE4, 0x00);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR08_BIT_MASK, 0xFF);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR03_DATA_ROTATE, 0x00);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR01_ENABLE_SET_RESET, 0x00);
+  PortWrite8(ext, VGA_SEQ_INDEX, SR02_MAP_MASK);
+
+  // One byte per plane at offset 0, read back once to fill all four latches;
+  // the plane copy below writes over offset 0 and leaves the latches alone.
+  const UCHAR* latches = state + header->BasicLatchesOffset;
+  for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
+    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    VideoPortWriteRegisterUchar(window, latches[p]);
+  }
+  VideoPortReadRegisterUchar(window);
+
+  const ULONG planeOffsets[VGA_NUM_PLANES] = {header->Plane1Offset, header->Plane2Offset,
+                                              header->Plane3Offset, header->Plane4Offset};
+  for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
+    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    VideoPortMoveMemory(window, const_cast<UCHAR*>(state + planeOffsets[p]), header->PlaneLength);
+  }
+}
+
+VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header,
+                      USHORT crtcIndexPort, USHORT statusPort) {
+  const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+  const UCHAR* seq = state + header->BasicSequencerOffset;
+  const UCHAR* crtc = state + header->BasicCrtContOffset;
+  const UCHAR* gc = state + header->BasicGraphContOffset;
+  const UCHAR* attr = state + header->BasicAttribContOffset;
+
+  ZelUnlockKeyRegs(ext);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  PortWrite8(ext, VGA_MISC_WRITE, Slot(header, VGA_MISC_WRITE) & ~kMiscClockSelect);
+  // SR00 stays as the running sequencer needs it, whatever was saved.
+  for (UCHAR n = 1; n < VGA_NUM_SEQ_REGS; ++n)
+    IndexedWrite16(ext, VGA_SEQ_INDEX, n, seq[n]);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR06_MISC, gc[GR06_MISC]);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+
+  IndexedWrite16(ext, crtcIndexPort, CR11_VERTICAL_RETRACE_END,
+                 crtc[CR11_VERTICAL_RETRACE_END] & ~kCr11WriteProtect);
+  for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n)
+    IndexedWrite16(ext, crtcIndexPort, n, crtc[n]);
+  for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n)
+    IndexedWrite16(ext, VGA_GC_INDEX, n, gc[n]);
+
+  PortRead8(ext, statusPort);
+  for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
+    PortWrite8(ext, VGA_AC_INDEX, n);
+    PortWrite8(ext, VGA_AC_INDEX, attr[n]);
+  }
+  ZelLockKeyRegs(ext);
+}
+
+// Entries 1 to 255 first; entry 0 stays black until the screen comes back.
+VOID RestoreDacTable(const VgaDeviceExtension* ext, const UCHAR* dac, ULONG first, ULONG end) {
+  for (ULONG entry = first; entry < end; ++entry) {
+    PortWrite8(ext, VGA_DAC_WRITE_INDEX, static_cast<UCHAR>(entry));
+    for (ULONG c = 0; c < 3; ++c)
+      PortWrite8(ext, VGA_DAC_DATA, dac[3 * entry + c]);
+  }
+}
+
+// Leaves the DAC at the saved index, in the saved mode, with as many
+// components of the triple moved as the save found.
+VOID RestoreDacPosition(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header,
+                        const UCHAR* dac) {
+  const UCHAR dacState = Slot(header, VGA_DAC_READ_INDEX);
+  const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
+  ULONG moved = dacState >> 4;
+  if (moved > kMaxDacPosition) moved = kMaxDacPosition;
+
+  if ((dacState & 0x0F) == kDacReadMode) {
+    // The read index is one ahead of the entry being read.
+    PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(index - 1));
+    for (ULONG c = 0; c < moved; ++c)
+      PortRead8(ext, VGA_DAC_DATA);
+  } else {
+    PortWrite8(ext, VGA_DAC_WRITE_INDEX, index);
+    for (ULONG c = 0; c < moved; ++c)
+      PortWrite8(ext, VGA_DAC_DATA, dac[3 * index + c]);
+  }
+}
+
+}  // namespace
+
+VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
+  const VIDEO_HARDWARE_STATE* request = static_cast<const VIDEO_HARDWARE_STATE*>(input);
+  const VP_STATUS status = CheckState(request, inputLength);
+  if (status != NO_ERROR) return status;
+
+  const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
+  const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+  const UCHAR* dac = state + header->BasicDacOffset;
+  const BOOLEAN color = (Slot(header, VGA_MISC_WRITE) & VGA_MISC_COLOR_ADDRESSING) != 0;
+  const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
+  const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+
+  // Black screen while the state goes back in.
+  PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
+  for (ULONG c = 0; c < 3; ++c)
+    PortWrite8(ext, VGA_DAC_DATA, 0x00);
+  PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
+
+  RestoreMemory(ext, header);
+
+  if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
+    VideoPortMoveMemory(&ext->TrappedValidatorCount,
+                        const_cast<UCHAR*>(state + header->ExtendedValidatorStateOffset),
+                        VGA_VALIDATOR_STATE_SIZE);
+    VideoPortSetTrappedEmulatorPorts(ext, ext->NumTrappedAccessRanges, ext->TrappedAccessRanges);
+  }
+
+  RestoreRegisters(ext, header, crtcIndexPort, statusPort);
+  RestoreDacTable(ext, dac, 1, VGA_NUM_DAC_ENTRIES);
+
+  PortWrite8(ext, statusPort, Slot(header, statusPort));
+  PortWrite8(ext, VGA_SEQ_INDEX, Slot(header, VGA_SEQ_INDEX));
+  PortWrite8(ext, crtcIndexPort, Slot(header, crtcIndexPort));
+  PortWrite8(ext, VGA_GC_INDEX, Slot(header, VGA_GC_INDEX));
+
+  PortRead8(ext, statusPort);
+  PortWrite8(ext, VGA_AC_INDEX, Slot(header, VGA_AC_INDEX));
+  if (header->AttribIndexDataState == 0) PortRead8(ext, statusPort);
+
+  PortWrite8(ext, VGA_DAC_PEL_MASK, Slot(header, VGA_DAC_PEL_MASK));
+  RestoreDacTable(ext, dac, 0, 1);
+  RestoreDacPosition(ext, header, dac);
+  return NO_ERROR;
+}
