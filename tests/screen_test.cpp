@@ -176,19 +176,6 @@ TEST(ScreenText, NinthDotRepeatsTheEighthOnlyForLineGraphics) {
   }
 }
 
-TEST(ScreenText, EightDotCellsNarrowTheScreen) {
-  Rig r;
-  r.CursorOffScreen();
-  r.Seq(0x01, 0x01);
-  r.Glyph(0xC4, {0xFF});
-  r.Cell(0, 0xC4, 0x1E);
-  r.Cell(1, 0xC4, 0x1E);
-  const Image image = r.Render();
-  EXPECT_EQ(image.width, 640);
-  EXPECT_EQ(image.height, 400);
-  ExpectRows(image, 0, 0, {"YYYYYYYYYYYYYYYYk"}, {{'Y', kYellow}, {'k', kBlack}}, "two cells");
-}
-
 TEST(ScreenText, AttributeColourSelectReplacesTheHighIndexBits) {
   Rig r;
   r.CursorOffScreen();
