@@ -104,7 +104,7 @@ Outcome Cli(std::vector<std::string_view> args, const std::string& input = "") {
 TEST(CommandLine, HelpGoesToStandardOutput) {
   const Outcome top = Cli({"--help"});
   EXPECT_EQ(top.status, 0);
-  EXPECT_NE(top.out.find("zelctl run FILE"), std::string::npos);
+  EXPECT_NE(top.out.find("zelctl [--image zel.sys] run FILE"), std::string::npos);
   EXPECT_EQ(top.err, "");
 
   const Outcome run = Cli({"run", "--help"});
