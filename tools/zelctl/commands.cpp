@@ -71,8 +71,23 @@ void Adapter(Session& session, Args args) {
   profile = changed;
 }
 
+// The hardware state buffer the console holds between a save and a restore;
+// every `start` begins with a fresh, zeroed one.
+constexpr uint32_t kStateBufferSize = 264359;
+
+struct StateStore {
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(kStateBufferSize, 0);
+  ULONG restoreLength = kStateBufferSize;  // the StateLength the next restore passes
+};
+
+StateStore& States() {
+  static StateStore store;
+  return store;
+}
+
 void Start(Session& session, Args args) {
   ExpectCount(args, 0, "start");
+  States() = StateStore{};
   const ULONG status = session.Start();
   session.out() << "start status=" << status << '\n';
 }
@@ -327,6 +342,51 @@ void Modes(Session& session, Args args) {
   session.out() << ModesTable(modes);
 }
 
+VIDEO_HARDWARE_STATE StateRecord(ULONG length) {
+  return {reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(States().bytes.data()), length};
+}
+
+void SaveState(Session& session, Args args) {
+  ExpectCount(args, 0, "save");
+  VIDEO_HARDWARE_STATE record = StateRecord(0);
+  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0,
+                                                     &record, sizeof record))
+                << '\n';
+}
+
+void RestoreState(Session& session, Args args) {
+  ExpectCount(args, 0, "restore");
+  VIDEO_HARDWARE_STATE record = StateRecord(States().restoreLength);
+  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record,
+                                                     sizeof record, nullptr, 0))
+                << '\n';
+}
+
+void StatePeek(Session& session, Args args) {
+  ExpectCount(args, 2, "state-peek OFFSET LENGTH");
+  const auto [offset, length] =
+      Run(args[0], args[1], kStateBufferSize, "state-peek: the state buffer");
+  session.out() << HexBytes(std::span<const uint8_t>(States().bytes).subspan(offset, length))
+                << '\n';
+}
+
+void StatePoke(Session& session, Args args) {
+  ExpectCount(args, 2, "state-poke OFFSET HEX");
+  const std::vector<uint8_t> bytes = ParseHexBytes(args[1], "state-poke");
+  const auto [offset, length] =
+      Run(args[0], std::to_string(bytes.size()), kStateBufferSize, "state-poke: the state buffer");
+  std::copy_n(bytes.begin(), length, States().bytes.begin() + offset);
+  (void)session;
+}
+
+// A longer StateLength than the buffer would let the driver read past it.
+void StateLength(Session& session, Args args) {
+  ExpectCount(args, 1, "state-length N");
+  States().restoreLength =
+      static_cast<ULONG>(ParseNumber(args[0], "state-length", kStateBufferSize));
+  (void)session;
+}
+
 constexpr Command kCommands[] = {
     {"adapter", "adapter KEY=VALUE ...", "before start: set the adapter profile", Adapter},
     {"start", "start", "load the driver as the video port does", Start},
@@ -347,6 +407,13 @@ constexpr Command kCommands[] = {
     {"trace", "trace on|off", "print every hardware access as it happens", Trace},
     {"registry", "registry", "the registry values the driver wrote, in order", Registry},
     {"modes", "modes", "the valid modes as a table", Modes},
+    {"save", "save", "IOCTL_VIDEO_SAVE_HARDWARE_STATE into the console's state buffer", SaveState},
+    {"restore", "restore", "IOCTL_VIDEO_RESTORE_HARDWARE_STATE from the state buffer",
+     RestoreState},
+    {"state-peek", "state-peek OFFSET LENGTH", "bytes of the state buffer", StatePeek},
+    {"state-poke", "state-poke OFFSET HEX", "write bytes into the state buffer", StatePoke},
+    {"state-length", "state-length N",
+     "the StateLength the next restore passes (default and largest 264359)", StateLength},
 };
 
 }  // namespace
