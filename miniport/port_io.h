@@ -23,7 +23,11 @@ static inline VOID PortOut8(USHORT port, UCHAR value) {
 extern "C" UCHAR VPAPI ZelSimPortIn8(USHORT port);
 extern "C" VOID VPAPI ZelSimPortOut8(USHORT port, UCHAR value);
 
-static inline UCHAR PortIn8(USHORT port) { return ZelSimPortIn8(port); }
-static inline VOID PortOut8(USHORT port, UCHAR value) { ZelSimPortOut8(port, value); }
+static inline UCHAR PortIn8(USHORT port) {
+  return ZelSimPortIn8(port);
+}
+static inline VOID PortOut8(USHORT port, UCHAR value) {
+  ZelSimPortOut8(port, value);
+}
 
 #endif

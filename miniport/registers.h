@@ -6,7 +6,7 @@
 #include "miniport/videoport.h"
 
 // Port numbers
-#define VGA_AC_INDEX 0x3C0      // attribute controller index and data writes
+#define VGA_AC_INDEX 0x3C0  // attribute controller index and data writes
 #define VGA_AC_DATA_READ 0x3C1
 #define VGA_MISC_WRITE 0x3C2
 #define VGA_VIDEO_ENABLE 0x3C3

@@ -123,7 +123,11 @@ typedef enum _INTERFACE_TYPE {
 
 typedef enum _KINTERRUPT_MODE { LevelSensitive = 0, Latched = 1 } KINTERRUPT_MODE;
 
-typedef enum _EMULATOR_PORT_ACCESS_TYPE { Uchar = 0, Ushort = 1, Ulong = 2 } EMULATOR_PORT_ACCESS_TYPE;
+typedef enum _EMULATOR_PORT_ACCESS_TYPE {
+  Uchar = 0,
+  Ushort = 1,
+  Ulong = 2
+} EMULATOR_PORT_ACCESS_TYPE;
 
 typedef enum _VIDEO_SYNCHRONIZE_PRIORITY {
   VpLowPriority = 0,
@@ -210,8 +214,7 @@ typedef struct _VIDEO_PORT_CONFIG_INFO {
 
 typedef VP_STATUS(VPAPI* PVIDEO_HW_FIND_ADAPTER)(PVOID HwDeviceExtension, PVOID HwContext,
                                                  PWSTR ArgumentString,
-                                                 PVIDEO_PORT_CONFIG_INFO ConfigInfo,
-                                                 PUCHAR Again);
+                                                 PVIDEO_PORT_CONFIG_INFO ConfigInfo, PUCHAR Again);
 typedef BOOLEAN(VPAPI* PVIDEO_HW_INITIALIZE)(PVOID HwDeviceExtension);
 typedef BOOLEAN(VPAPI* PVIDEO_HW_INTERRUPT)(PVOID HwDeviceExtension);
 typedef BOOLEAN(VPAPI* PVIDEO_HW_START_IO)(PVOID HwDeviceExtension,

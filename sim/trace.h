@@ -14,11 +14,11 @@ enum class AccessKind : uint8_t { In, Out, MemRead, MemWrite, Bios, Traps };
 
 struct TraceEntry {
   AccessKind kind;
-  uint8_t size = 1;     // 1, 2 or 4 bytes for port and memory accesses
-  uint32_t address = 0; // port, or physical base of the mapping for memory
-  uint32_t offset = 0;  // memory: offset from the base
-  uint32_t value = 0;   // data; BIOS: EAX on entry; traps: row count
-  uint32_t status = 0;  // BIOS: the returned status
+  uint8_t size = 1;      // 1, 2 or 4 bytes for port and memory accesses
+  uint32_t address = 0;  // port, or physical base of the mapping for memory
+  uint32_t offset = 0;   // memory: offset from the base
+  uint32_t value = 0;    // data; BIOS: EAX on entry; traps: row count
+  uint32_t status = 0;   // BIOS: the returned status
 
   bool operator==(const TraceEntry&) const = default;
 };

@@ -44,7 +44,9 @@ TEST(PlatformLayout, PhysicalAddressMembersSitOnEightByteBoundaries) {
       {"VIDEO_MEMORY_INFORMATION.FrameBufferBase",
        offsetof(VIDEO_MEMORY_INFORMATION, FrameBufferBase), 8},
   };
-  for (const OffsetCase& c : cases) EXPECT_EQ(c.actual, c.expected) << c.field;
+  for (const OffsetCase& c : cases) {
+    EXPECT_EQ(c.actual, c.expected) << c.field;
+  }
 }
 
 TEST(PlatformLayout, ValidatorStateIsOneContiguousBlockOf1216Bytes) {
