@@ -224,8 +224,25 @@ TEST_F(Session, ReadWhileRecordingPlaysBackReadsAndRecordsOn) {
   EXPECT_EQ(m.V86In(1, 0x3CC), misc);
   ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02),
                io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02), io::In8(0x3CC, misc)});
-  ExpectRecorded({{0x14, 2, 0x0100}});
+  ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
   EXPECT_EQ(m.TrapSet().size(), 2u);
+  EXPECT_EQ(m.adapter().Seq(0), 0x03);
+}
+
+// A read-modify-write inside the reset, as programs change SR01: the write
+// after the read lands in the register the session selected, not in SR00.
+TEST_F(Session, WriteAfterAReadWhileRecordingKeepsTheSessionsIndex) {
+  m.V86Out(2, 0x3C4, 0x0100);
+  m.V86Out(1, 0x3C4, 0x01);
+  const uint32_t clocking = m.V86In(1, 0x3C5);
+  m.V86Out(1, 0x3C5, clocking | 0x01);
+  m.V86Out(2, 0x3C4, 0x0300);
+  ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x01),
+               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x01), io::In8(0x3C5, clocking),
+               io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x01), io::Out8(0x3C5, clocking | 0x01),
+               io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00),
+               io::Traps(4)});
+  EXPECT_EQ(m.adapter().Seq(1), clocking | 0x01);
   EXPECT_EQ(m.adapter().Seq(0), 0x03);
 }
 

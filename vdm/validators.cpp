@@ -140,10 +140,14 @@ VOID FinishRecording(VgaDeviceExtension* ext) {
 }
 
 // The reset is still in progress: the next burst opens by holding the
-// sequencer again.
+// sequencer again. Holding it selects index 0, so the session's own index
+// follows; its next data write belongs to that register, not to SR00.
 VOID ContinueRecording(VgaDeviceExtension* ext) {
   ext->TrappedValidatorCount = 0;
   Append(ext, kSeqIndexOffset, VGA_VALIDATOR_USHORT_ACCESS, kHoldResetWord);
+  if (ext->SequencerAddressValue != 0) {
+    Append(ext, kSeqIndexOffset, VGA_VALIDATOR_UCHAR_ACCESS, ext->SequencerAddressValue);
+  }
 }
 
 VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UCHAR type) {

@@ -5,6 +5,8 @@
 
 #include "sim/machine.h"
 #include "tools/zelctl/adapter_keys.h"
+#include "tools/zelctl/demo.h"
+#include "tools/zelctl/parse.h"
 #include "tools/zelctl/script.h"
 #include "tools/zelctl/session.h"
 
@@ -12,7 +14,12 @@ namespace zelctl {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: zelctl [--image zel.sys] run FILE\n"
+    "usage: zelctl [--image zel.sys] demo [--out DIR] [--mode WxHxBITS] [KEY=VALUE ...]\n"
+    "                            the driver's whole job on the simulated adapter, step\n"
+    "                            by step, with screenshots in DIR (default zel-demo);\n"
+    "                            the desktop mode defaults to 800x600x8, the adapter\n"
+    "                            to the embedded one (keys as 'zelctl run --help' lists)\n"
+    "       zelctl [--image zel.sys] run FILE\n"
     "                            play a request script on the simulated machine\n"
     "                            (FILE '-' reads standard input); with --image the\n"
     "                            NT image is loaded instead of the linked-in driver\n"
@@ -67,6 +74,14 @@ int Main(std::span<const std::string_view> args, std::istream& in, std::ostream&
   if (args.size() == 2 && args[0] == "run" && (args[1] == "--help" || args[1] == "-h")) {
     PrintRunHelp(out);
     return kExitOk;
+  }
+  if (!args.empty() && args[0] == "demo") {
+    try {
+      return RunDemo(ParseDemoArguments(args.subspan(1)), out, err);
+    } catch (const ScriptError& e) {
+      err << "zelctl " << e.what() << '\n' << kUsage;
+      return kExitMisuse;
+    }
   }
   if (args.size() != 2 || args[0] != "run") {
     err << kUsage;
