@@ -255,8 +255,8 @@ class Demo {
     }
     if (frameBuffer_ == nullptr) MapFrameBuffer();
     DrawTestImage(mode);
-    std::string what = "mode " + std::to_string(mode.ModeIndex) + ", " + DesktopName() + " at " +
-                       std::to_string(mode.Frequency) + " Hz; test image drawn";
+    std::string what = "mode " + std::to_string(mode.ModeIndex) + " (" + DesktopName() + ", " +
+                       std::to_string(mode.Frequency) + " Hz); test image drawn";
 
     const demo::PixelLayout layout = demo::LayoutOf(mode);
     if (layout.palette) {
