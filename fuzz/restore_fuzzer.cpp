@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -109,9 +110,9 @@ void Patch(fuzz::Input& in, std::vector<uint8_t>& state, uint32_t stateLength) {
                                 0x10000,
                                 0x10001,
                                 0x7FFFFFFF,
-                                0xFFFFFFFF,
-                                in.U32()};
-    Put32(state, at, in.Pick(choices));
+                                0xFFFFFFFF};
+    const uint32_t choice = in.Below(std::size(choices) + 1);
+    Put32(state, at, choice < std::size(choices) ? choices[choice] : in.U32());
     return;
   }
   uint32_t at = 0;
