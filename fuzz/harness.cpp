@@ -1,7 +1,5 @@
 #include "fuzz/harness.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +8,7 @@
 
 #include "fuzz/invariants.h"
 #include "miniport/device_extension.h"
+#include "tests/support/address_space.h"
 #include "tests/support/side_effects.h"
 
 // An i386 process under AddressSanitizer has little address space: every
@@ -126,24 +125,6 @@ std::string BootKey(const sim::Profile& p) {
 
 constexpr size_t kMaxBooted = 4;
 
-// Under qemu-i386 on a 64-bit kernel the process owns all 4 GB, and the
-// emulator places new mappings ever lower, wrapping to the top once it
-// reaches the bottom; the megabytes of video memory each run allocates and
-// frees get there within a minute. AddressSanitizer's i386 layout ends at
-// 0xbfffffff, where a 32-bit kernel would start, so a block mapped above it
-// (or ending on that edge) stops the run. Reserving the top keeps every
-// mapping inside the layout. On a 32-bit kernel the reservation just fails.
-void ReserveTopOfAddressSpace() {
-  static const bool reserved = [] {
-    constexpr uintptr_t kStart = 0xBF000000u;
-    constexpr size_t kLength = 0x40FF0000u;
-    void* block = mmap(reinterpret_cast<void*>(kStart), kLength, PROT_NONE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
-    return block != MAP_FAILED;
-  }();
-  (void)reserved;
-}
-
 std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
   static std::map<std::string, std::unique_ptr<const sim::Adapter>> booted;
   const bool cacheable = reuse && profile.seqOverrides.empty() && !profile.romPcirOffset;
@@ -165,7 +146,7 @@ std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
 
 std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where,
                                           bool reuseBoot) {
-  ReserveTopOfAddressSpace();
+  test::ReserveTopOfAddressSpace();
   std::unique_ptr<sim::Machine> machine;
   try {
     machine = Boot(profile, reuseBoot);
@@ -268,6 +249,10 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   CheckAtRest(machine, done);
 
   if (test::Refused(result.status) || result.status == ERROR_MORE_DATA) {
+    if (test::RefusalHidesPointer(request.code, result.status,
+                                  std::span(inBefore).first(inLength))) {
+      test::HidePointer(before);
+    }
     auto lines = test::ChangesSince(before, machine);
     test::CallerBuffers buffers{inBefore, in.View(), outBefore, out.View(), request.sameBuffer};
     for (const std::string& line :

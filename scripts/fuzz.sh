@@ -42,12 +42,18 @@ for harness in "${harnesses[@]}"; do
   work="build/fuzz/runs/$harness"
   mkdir -p "$work/corpus"
   log="$work/log"
+  # The seeds go by name: a 32-bit process under qemu cannot list a
+  # directory whose entries carry 64-bit offsets, so libFuzzer would find
+  # none in a corpus directory.
+  find "fuzz/corpus/$harness" "$work/corpus" -type f | paste -sd, - >"$work/seeds"
+  seeds=()
+  if [[ -s "$work/seeds" ]]; then seeds=(-seed_inputs="@$work/seeds"); fi
   status=0
   # The fuzzer stops itself after max_total_time; the outer timeout only
   # guards against a run that cannot stop.
   timeout $((seconds + 300)) "${runner[@]}" "build/fuzz/fuzz/${harness}_fuzzer" \
     -max_total_time="$seconds" -timeout=120 -rss_limit_mb=2560 -print_final_stats=1 \
-    -artifact_prefix="$work/" "$work/corpus" "fuzz/corpus/$harness" >"$log" 2>&1 || status=$?
+    -artifact_prefix="$work/" "${seeds[@]}" "$work/corpus" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)

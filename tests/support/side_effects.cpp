@@ -262,6 +262,29 @@ std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
   return lines.Take();
 }
 
+bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input) {
+  constexpr size_t kPointerRecord = 1052;
+  constexpr ULONG kLargestPointer = 64;
+  constexpr ULONG kAnimateUpdate = 0x10;
+  if (code != IOCTL_VIDEO_SET_POINTER_ATTR || status != ERROR_INVALID_PARAMETER ||
+      input.size() < kPointerRecord) {
+    return false;
+  }
+  ULONG flags, width, height;
+  std::memcpy(&flags, input.data(), 4);
+  std::memcpy(&width, input.data() + 4, 4);
+  std::memcpy(&height, input.data() + 8, 4);
+  return width <= kLargestPointer && height <= kLargestPointer &&
+         (flags & VIDEO_MODE_MONO_POINTER) == 0 && (flags & kAnimateUpdate) == 0;
+}
+
+void HidePointer(MachineState& before) {
+  constexpr uint8_t kSr06 = 0x06;
+  constexpr uint8_t kPointerOn = 0x40;
+  before.vga.seqIndex = kSr06;
+  before.seq[kSr06] &= static_cast<uint8_t>(~kPointerOn);
+}
+
 std::vector<ULONG> AllowedRefusalInformation(ULONG code, VP_STATUS status, ULONG availableModes) {
   if (status != ERROR_INSUFFICIENT_BUFFER) {
     if (code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA) return {52};

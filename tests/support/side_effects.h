@@ -62,6 +62,14 @@ struct CallerBuffers {
 std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
                                                const CallerBuffers& buffers, size_t limit = 20);
 
+// The one refusal that may touch the adapter: a pointer shape that passes
+// the length and size checks but is not monochrome hides the pointer (SR06
+// bit 6 cleared, the sequencer index left at 0x06) unless its flags ask for
+// an animated update, and is then refused.
+bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input);
+// `before` as that refusal leaves it.
+void HidePointer(MachineState& before);
+
 // The Information values a refusal of this code may leave: the size a query
 // tells a caller whose buffer is short, else 0. `availableModes` is the
 // device extension's NumAvailableModes.
