@@ -8,6 +8,7 @@
 
 #include "fuzz/invariants.h"
 #include "miniport/device_extension.h"
+#include "sim/trace.h"
 #include "tests/support/address_space.h"
 #include "tests/support/side_effects.h"
 
@@ -236,6 +237,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   static test::MachineState before;
   test::Capture(machine, before);
 
+  const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
+  const bool pointerAvailable = ext->HardwarePointerAvailable != 0;
   const size_t mark = machine.trace().Size();
   const sim::Machine::Result result =
       machine.Ioctl(request.code, inLength ? in.bytes.get() : nullptr, inLength,
@@ -245,12 +248,16 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   const std::string done = at + " -> status " + std::to_string(result.status) + ", information " +
                            std::to_string(result.information);
 
+  const bool refused = test::Refused(result.status) || result.status == ERROR_MORE_DATA;
+  // A refusal's accesses, to show with a broken invariant (refusals make few).
+  std::vector<sim::TraceEntry> accesses;
+  if (refused) accesses = machine.trace().Since(mark);
   CheckAccesses(machine, mark, Scope::Request, done);
   CheckAtRest(machine, done);
 
-  if (test::Refused(result.status) || result.status == ERROR_MORE_DATA) {
-    if (test::RefusalHidesPointer(request.code, result.status,
-                                  std::span(inBefore).first(inLength))) {
+  if (refused) {
+    if (test::RefusalHidesPointer(request.code, result.status, std::span(inBefore).first(inLength),
+                                  pointerAvailable)) {
       test::HidePointer(before);
     }
     auto lines = test::ChangesSince(before, machine);
@@ -261,7 +268,6 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     if (state && !std::equal(stateBefore.begin(), stateBefore.end(), state->bytes.get())) {
       lines.push_back("the hardware state buffer changed");
     }
-    const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
     const auto allowed =
         test::AllowedRefusalInformation(request.code, result.status, ext->NumAvailableModes);
     if (std::find(allowed.begin(), allowed.end(), result.information) == allowed.end()) {
@@ -272,6 +278,9 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       std::string what = "a refused request changed what it must leave alone:";
       for (const auto& line : lines)
         what += "\n  " + line;
+      what += "\nits accesses:";
+      for (size_t i = 0; i < accesses.size() && i < 40; ++i)
+        what += "\n  " + sim::Format(accesses[i]);
       Fail(done, what);
     }
   }

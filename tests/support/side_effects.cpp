@@ -262,12 +262,13 @@ std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
   return lines.Take();
 }
 
-bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input) {
+bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input,
+                         bool pointerAvailable) {
   constexpr size_t kPointerRecord = 1052;
   constexpr ULONG kLargestPointer = 64;
   constexpr ULONG kAnimateUpdate = 0x10;
-  if (code != IOCTL_VIDEO_SET_POINTER_ATTR || status != ERROR_INVALID_PARAMETER ||
-      input.size() < kPointerRecord) {
+  if (!pointerAvailable || code != IOCTL_VIDEO_SET_POINTER_ATTR ||
+      status != ERROR_INVALID_PARAMETER || input.size() < kPointerRecord) {
     return false;
   }
   ULONG flags, width, height;

@@ -62,11 +62,13 @@ struct CallerBuffers {
 std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
                                                const CallerBuffers& buffers, size_t limit = 20);
 
-// The one refusal that may touch the adapter: a pointer shape that passes
-// the length and size checks but is not monochrome hides the pointer (SR06
-// bit 6 cleared, the sequencer index left at 0x06) unless its flags ask for
-// an animated update, and is then refused.
-bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input);
+// The one refusal that may touch the adapter: with the hardware pointer
+// available, a pointer shape that passes the length and size checks but is
+// not monochrome hides the pointer (SR06 bit 6 cleared, the sequencer index
+// left at 0x06) unless its flags ask for an animated update, and is then
+// refused.
+bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input,
+                         bool pointerAvailable);
 // `before` as that refusal leaves it.
 void HidePointer(MachineState& before);
 
