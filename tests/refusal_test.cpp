@@ -362,13 +362,16 @@ const sim::Adapter& Booted() {
   return *adapter;
 }
 
-class Refusals : public ::testing::TestWithParam<Case> {
- protected:
-  void SetUp() override {
+// One case on a machine of its own, started in the case's state.
+class CaseRun {
+ public:
+  explicit CaseRun(const Case& c) : c_(c) {}
+
+  void Prepare() {
     machine_ = std::make_unique<sim::Machine>(sim::Profile::Default(), Booted());
     ASSERT_EQ(machine_->Load(), 0u);
     ASSERT_TRUE(machine_->Started());
-    const Start start = GetParam().start;
+    const Start start = c_.start;
     if (start != Start::NoMode) {
       ULONG mode = start == Start::Text ? kTextMode : kGraphicsMode;
       ASSERT_EQ(machine_->Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &mode, 4, nullptr, 0).status,
@@ -530,57 +533,59 @@ class Refusals : public ::testing::TestWithParam<Case> {
       bytes[i] = r[i];
   }
 
+  void Check() {
+    const Case& c = c_;
+    // Buffers of exactly the stated lengths: one of the larger length when
+    // input and output are one buffer.
+    std::vector<uint8_t> in(c.oneBuffer ? std::max(c.inLength, c.outLength) : c.inLength, kFill);
+    std::vector<uint8_t> out(c.oneBuffer ? 0 : c.outLength, kFill);
+    // A save's record sits in the output buffer, everything else's in the input.
+    Fill(c, c.oneBuffer || c.code != IOCTL_VIDEO_SAVE_HARDWARE_STATE ? in : out);
+
+    const std::vector<uint8_t> inBefore = in;
+    const std::vector<uint8_t> outBefore = out;
+    const std::vector<uint8_t> stateBefore = state_;
+    const test::MachineState before = test::Capture(*machine_);
+    const size_t mark = machine_->trace().Size();
+
+    void* inPointer = in.empty() ? nullptr : in.data();
+    void* outPointer =
+        c.oneBuffer ? (c.outLength ? in.data() : nullptr) : (out.empty() ? nullptr : out.data());
+    const sim::Machine::Result result =
+        machine_->Ioctl(c.code, inPointer, c.inLength, outPointer, c.outLength);
+
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.information, c.information);
+    if (!test::Refused(result.status) && result.status != ERROR_MORE_DATA) return;
+
+    test::MachineState expected = before;
+    std::vector<sim::TraceEntry> accesses;
+    const bool hides = test::RefusalHidesPointer(
+        c.code, result.status, std::span<const uint8_t>(inBefore).first(c.inLength),
+        c.start == Start::Graphics);
+    if (hides) {
+      // The pointer is hidden before the shape is refused: SR06 bit 6 cleared
+      // by read-modify-write, the sequencer index left at 0x06.
+      test::HidePointer(expected);
+      const uint8_t sr06 = before.seq[0x06];
+      accesses = {sim::io::Out8(0x3C4, 0x06), sim::io::In8(0x3C5, sr06),
+                  sim::io::Out8(0x3C5, static_cast<uint8_t>(sr06 & 0xBF))};
+    }
+    EXPECT_EQ(sim::CompareTraces(accesses, machine_->trace().Since(mark)), "")
+        << "a refusal touches no port or memory beyond what it may";
+    for (const std::string& line : test::ChangesSince(expected, *machine_))
+      ADD_FAILURE() << "changed by the refusal: " << line;
+    test::CallerBuffers buffers{inBefore, in, outBefore, out, c.oneBuffer};
+    for (const std::string& line : test::UnallowedBufferWrites(c.code, result.status, buffers))
+      ADD_FAILURE() << "caller's " << line;
+    EXPECT_TRUE(state_ == stateBefore) << "the hardware state buffer changed";
+  }
+
+ private:
+  const Case& c_;
   std::unique_ptr<sim::Machine> machine_;
   std::vector<uint8_t> state_;  // the hardware state buffer a case points at
 };
-
-TEST_P(Refusals, StatusAndNothingElse) {
-  const Case& c = GetParam();
-  // Buffers of exactly the stated lengths: one of the larger length when
-  // input and output are one buffer.
-  std::vector<uint8_t> in(c.oneBuffer ? std::max(c.inLength, c.outLength) : c.inLength, kFill);
-  std::vector<uint8_t> out(c.oneBuffer ? 0 : c.outLength, kFill);
-  // A save's record sits in the output buffer, everything else's in the input.
-  Fill(c, c.oneBuffer || c.code != IOCTL_VIDEO_SAVE_HARDWARE_STATE ? in : out);
-
-  const std::vector<uint8_t> inBefore = in;
-  const std::vector<uint8_t> outBefore = out;
-  const std::vector<uint8_t> stateBefore = state_;
-  const test::MachineState before = test::Capture(*machine_);
-  const size_t mark = machine_->trace().Size();
-
-  void* inPointer = in.empty() ? nullptr : in.data();
-  void* outPointer =
-      c.oneBuffer ? (c.outLength ? in.data() : nullptr) : (out.empty() ? nullptr : out.data());
-  const sim::Machine::Result result =
-      machine_->Ioctl(c.code, inPointer, c.inLength, outPointer, c.outLength);
-
-  EXPECT_EQ(result.status, c.status);
-  EXPECT_EQ(result.information, c.information);
-  if (!test::Refused(result.status) && result.status != ERROR_MORE_DATA) return;
-
-  test::MachineState expected = before;
-  std::vector<sim::TraceEntry> accesses;
-  const bool hides = test::RefusalHidesPointer(c.code, result.status,
-                                               std::span<const uint8_t>(inBefore).first(c.inLength),
-                                               c.start == Start::Graphics);
-  if (hides) {
-    // The pointer is hidden before the shape is refused: SR06 bit 6 cleared
-    // by read-modify-write, the sequencer index left at 0x06.
-    test::HidePointer(expected);
-    const uint8_t sr06 = before.seq[0x06];
-    accesses = {sim::io::Out8(0x3C4, 0x06), sim::io::In8(0x3C5, sr06),
-                sim::io::Out8(0x3C5, static_cast<uint8_t>(sr06 & 0xBF))};
-  }
-  EXPECT_EQ(sim::CompareTraces(accesses, machine_->trace().Since(mark)), "")
-      << "a refusal touches no port or memory beyond what it may";
-  for (const std::string& line : test::ChangesSince(expected, *machine_))
-    ADD_FAILURE() << "changed by the refusal: " << line;
-  test::CallerBuffers buffers{inBefore, in, outBefore, out, c.oneBuffer};
-  for (const std::string& line : test::UnallowedBufferWrites(c.code, result.status, buffers))
-    ADD_FAILURE() << "caller's " << line;
-  EXPECT_TRUE(state_ == stateBefore) << "the hardware state buffer changed";
-}
 
 // A refused mode number comes back with bit 31 clear: 0x80000060 becomes 0x60.
 TEST(RefusalWrites, ModeNumberLosesBit31) {
@@ -631,9 +636,28 @@ TEST(RefusalChecker, SeesAnyOtherByte) {
           .empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllCodes, Refusals, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.name) + "_" + StartName(info.param.start);
-                         });
+// Each state's cases in one test: a case names itself in any failure.
+void RunCases(Start start) {
+  for (const Case& c : kCases) {
+    if (c.start != start) continue;
+    SCOPED_TRACE(std::string(c.name) + " (" + StartName(start) + ")");
+    CaseRun run(c);
+    run.Prepare();
+    if (::testing::Test::HasFatalFailure()) return;
+    run.Check();
+  }
+}
+
+TEST(Refusals, EveryCodeBeforeAnyModeSet) {
+  RunCases(Start::NoMode);
+}
+
+TEST(Refusals, EveryCodeInTheTextMode) {
+  RunCases(Start::Text);
+}
+
+TEST(Refusals, EveryCodeInAGraphicsMode) {
+  RunCases(Start::Graphics);
+}
 
 }  // namespace
