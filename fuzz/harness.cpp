@@ -113,33 +113,40 @@ sim::Profile ReadProfile(Input& in) {
 
 namespace {
 
-// The POST costs more than everything else a run does: each profile boots
-// once, and later machines of that profile start from a copy of its adapter
-// as the POST left it, untouched by any run.
-std::string BootKey(const sim::Profile& p) {
-  char key[128];
-  std::snprintf(key, sizeof(key), "%x/%u/%u/%u/%u/%u/%u/%d/%zu", p.revision, p.memoryMB, p.busWidth,
-                p.memoryType, p.memoryClockMHz, p.strap, p.romKB, p.sr10Bit6 ? 1 : 0,
-                p.seqOverrides.size());
+// The POST costs more than everything else a run does: each power-on state
+// boots once, and later machines with that power-on state start from a copy
+// of its adapter as the POST left it, untouched by any run. The adapter is
+// made from the power-on state alone (the rest of a profile goes to the
+// PCI bridge and the claims, which every machine builds afresh), so the
+// state's bytes are the key.
+std::string PowerOnKey(const sim::PowerOnState& s) {
+  std::string key;
+  auto add = [&key](const void* data, size_t size) {
+    key.append(static_cast<const char*>(data), size);
+  };
+  add(&s.videoMemoryBytes, sizeof(s.videoMemoryBytes));
+  add(s.extendedSeq.data(), s.extendedSeq.size());
+  add(s.pciConfig.data(), s.pciConfig.size());
+  const uint8_t defects[] = {s.defects.graphicsIndexMasked, s.defects.bitMaskStuckLow,
+                             s.defects.graphicsDataNotIndexed, s.defects.sequencerIndexMasked,
+                             s.defects.chain4Stuck};
+  add(defects, sizeof(defects));
+  add(s.optionRom.data(), s.optionRom.size());
   return key;
 }
 
-constexpr size_t kMaxBooted = 4;
+constexpr size_t kMaxBooted = 6;
 
 std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
   static std::map<std::string, std::unique_ptr<const sim::Adapter>> booted;
-  const bool cacheable = reuse && profile.seqOverrides.empty() && !profile.romPcirOffset;
-  const std::string key = BootKey(profile);
-  if (cacheable) {
-    if (const auto it = booted.find(key); it != booted.end()) {
-      return std::make_unique<sim::Machine>(profile, *it->second);
-    }
+  if (!reuse) return std::make_unique<sim::Machine>(profile);
+  const std::string key = PowerOnKey(sim::DerivePowerOn(profile));
+  if (const auto it = booted.find(key); it != booted.end()) {
+    return std::make_unique<sim::Machine>(profile, *it->second);
   }
   auto machine = std::make_unique<sim::Machine>(profile);
-  if (cacheable) {
-    if (booted.size() >= kMaxBooted) booted.clear();
-    booted.emplace(key, std::make_unique<const sim::Adapter>(machine->adapter()));
-  }
+  if (booted.size() >= kMaxBooted) booted.clear();
+  booted.emplace(key, std::make_unique<const sim::Adapter>(machine->adapter()));
   return machine;
 }
 

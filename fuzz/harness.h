@@ -22,8 +22,8 @@ sim::Profile ReadProfile(Input& in);
 
 // Builds the machine and loads the driver, checking the load like any step.
 // Null when the profile cannot be encoded or no adapter was found. With
-// `reuseBoot`, a profile met before starts from its adapter as the POST left
-// it instead of running the POST again.
+// `reuseBoot`, a power-on state met before starts from its adapter as the
+// POST left it instead of running the POST again.
 std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where,
                                           bool reuseBoot = true);
 

@@ -2,7 +2,7 @@
 // straps, bus width, clocks, PCI placement and BAR, ROM IDs and PCI data
 // structure, register defects) and option ROM images through the driver's
 // load; an adapter that was found then answers the mode queries and sets
-// the first mode it lists.
+// one of the modes it lists.
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -18,18 +18,29 @@ constexpr size_t kLargestRom = 0x20000;
 constexpr int kMaxRomPatches = 8;
 constexpr int kMaxSeqOverrides = 4;
 
+// Clocks the memory clock synthesizer cannot give (with strap 0).
+bool Unencodable(uint32_t mhz) {
+  return mhz == 0 || mhz == 171 || mhz == 201 || mhz == 228 || mhz == 230;
+}
+
+// Every field free within what the model can encode: a setting the model
+// refuses never reaches the driver, and a C++ exception thrown under
+// qemu-i386 can upset AddressSanitizer's stack bookkeeping in long runs.
+// Raw register values beyond the settings come in through seqOverrides.
 sim::Profile ReadWildProfile(fuzz::Input& in) {
-  static const uint32_t kMemory[] = {1, 2, 4, 8, 0, 3, 16};
-  static const uint32_t kRom[] = {32, 48, 64, 0, 1, 16, 127, 128};
+  static const uint32_t kMemory[] = {1, 2, 4, 8};
+  static const uint32_t kRom[] = {32, 48, 64, 0, 1, 16, 127};
+  static const uint32_t kStrap1Clocks[] = {66, 75, 83, 100};
   static const uint32_t kRamTop[] = {0x04000000, 0x00100000, 0xE0000000, 0xE0800000, 0xFFFFFFFF};
   sim::Profile p;
   const uint8_t flags = in.U8();
   p.revision = in.U8();
-  p.memoryMB = (flags & 1) ? in.U8() : in.Pick(kMemory);
-  p.busWidth = (flags & 2) ? in.U8() : ((in.U8() & 1) ? 64 : 32);
-  p.memoryType = in.U8() & 7;
-  p.strap = in.U8() & 3;
-  p.memoryClockMHz = in.U8();
+  p.memoryMB = in.Pick(kMemory);
+  p.busWidth = (in.U8() & 1) ? 64 : 32;
+  p.memoryType = in.U8() & 3;
+  p.strap = in.U8() & 1;
+  p.memoryClockMHz = p.strap ? in.Pick(kStrap1Clocks) : in.U8();
+  if (Unencodable(p.memoryClockMHz)) p.memoryClockMHz = 100;
   p.romKB = in.Pick(kRom);
   p.pciBus = in.U8();
   p.pciDevice = in.U8() & 0x3F;
@@ -85,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in({data, size});
   sim::Profile profile = ReadWildProfile(in);
   FuzzRom(in, profile);
-  auto machine = fuzz::LoadMachine(profile, "identification", /*reuseBoot=*/false);
+  auto machine = fuzz::LoadMachine(profile, "identification");
   if (!machine) return 0;
 
   fuzz::Request count;
