@@ -316,6 +316,16 @@ void Adapter::StickStatusBits(uint8_t mask, uint8_t value) {
 }
 
 VgaState Adapter::WholeState() const {
+  VgaState s = RegisterState();
+  for (int p = 0; p < 4; ++p) {
+    s.planes[p].resize(0x10000);
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      s.planes[p][o] = PlaneByte(p, o);
+  }
+  return s;
+}
+
+VgaState Adapter::RegisterState() const {
   VgaState s;
   s.seq = seq_.All();
   s.seqIndex = seq_.Index();
@@ -337,11 +347,6 @@ VgaState Adapter::WholeState() const {
   s.dacPending = dac_.Pending();
   s.pelMask = dac_.PelMask();
   s.latches = memory_.Latches();
-  for (int p = 0; p < 4; ++p) {
-    s.planes[p].resize(0x10000);
-    for (uint32_t o = 0; o < 0x10000; ++o)
-      s.planes[p][o] = PlaneByte(p, o);
-  }
   return s;
 }
 

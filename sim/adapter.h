@@ -107,6 +107,9 @@ class Adapter {
   std::span<const uint8_t> Vram() const { return vram_; }
   std::span<const uint8_t> OptionRom() const { return rom_; }
   VgaState WholeState() const;
+  // WholeState with the planes left empty: the registers alone, cheap
+  // enough to take before every request.
+  VgaState RegisterState() const;
 
   // ---- test hooks
   // Input status bits forced to a value (mask of bits 0 and 3 of 0x3DA/0x3BA).

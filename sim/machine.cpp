@@ -13,7 +13,7 @@
 namespace sim {
 
 struct Machine::Impl {
-  explicit Impl(const Profile& profile) : platform(profile) {}
+  Impl(const Profile& profile, const Adapter* booted) : platform(profile, booted) {}
   platform::Platform platform;
   VIDEO_PORT_CONFIG_INFO noConfig{};
 };
@@ -63,7 +63,12 @@ Machine& Machine::Current() {
   return *Top().machine;
 }
 
-Machine::Machine(const Profile& profile) : impl_(std::make_unique<Impl>(profile)) {
+Machine::Machine(const Profile& profile) : impl_(std::make_unique<Impl>(profile, nullptr)) {
+  Stack().push_back({this, &impl_->platform});
+}
+
+Machine::Machine(const Profile& profile, const Adapter& booted)
+    : impl_(std::make_unique<Impl>(profile, &booted)) {
   Stack().push_back({this, &impl_->platform});
 }
 

@@ -249,7 +249,7 @@ PowerOnState DerivePowerOn(const Profile& profile) {
   PowerOnState state;
   state.extendedSeq = DeriveExtendedSeq(profile);
   state.videoMemoryBytes = profile.memoryMB * 1024 * 1024;
-  state.optionRom = BuildOptionRom(profile);
+  state.optionRom = profile.romImage ? *profile.romImage : BuildOptionRom(profile);
   state.pciConfig = BuildPciConfig(profile);
   state.defects = profile.defects;
   return state;

@@ -39,6 +39,9 @@ struct Profile {
   bool sr10Bit6 = false;
   uint32_t ramTop = 0x04000000;             // system RAM from 0 up to here
   std::map<uint8_t, uint8_t> seqOverrides;  // raw power-on values of extended SRs
+  // The option ROM byte for byte, instead of the one built from the
+  // settings above (romKB, romVendor, romDevice, romPcirOffset).
+  std::optional<std::vector<uint8_t>> romImage;
   Defects defects;
 
   static Profile Default() { return Profile{}; }

@@ -42,12 +42,12 @@ constexpr uint8_t SR10_FRAME_RATE_1280 = 0x10;
 constexpr uint8_t SR25_FRAME_RATE_85 = 0x25;
 constexpr uint8_t SR37_REFRESH_INDEX = 0x37;
 
-constexpr uint8_t SR0E_VDE_BIT10 = 0x01;
-constexpr uint8_t SR0E_VT_BIT10 = 0x02;
+[[maybe_unused]] constexpr uint8_t SR0E_VDE_BIT10 = 0x01;
+[[maybe_unused]] constexpr uint8_t SR0E_VT_BIT10 = 0x02;
 constexpr uint8_t SR0E_INTERLACED = 0x04;
-constexpr uint8_t SR0E_VBS_BIT10 = 0x08;
-constexpr uint8_t SR0E_VRS_BIT10 = 0x10;
-constexpr uint8_t SR0E_HT_BIT8 = 0x20;
+[[maybe_unused]] constexpr uint8_t SR0E_VBS_BIT10 = 0x08;
+[[maybe_unused]] constexpr uint8_t SR0E_VRS_BIT10 = 0x10;
+[[maybe_unused]] constexpr uint8_t SR0E_HT_BIT8 = 0x20;
 
 constexpr uint8_t CR11_VERTICAL_RETRACE_END = 0x11;
 constexpr uint8_t GR04_READ_MAP = 0x04;

@@ -4,8 +4,8 @@
 
 namespace sim::platform {
 
-Platform::Platform(const Profile& profile)
-    : adapter(DerivePowerOn(profile)),
+Platform::Platform(const Profile& profile, const Adapter* booted)
+    : adapter(booted ? *booted : Adapter(DerivePowerOn(profile))),
       bridge(adapter, profile),
       bios(adapter),
       ports(adapter, bridge, trace),
@@ -14,6 +14,7 @@ Platform::Platform(const Profile& profile)
       emulator(ports, gate) {
   // The machine has booted: the POST has set the 80 x 25 colour text mode
   // through the video BIOS, as on every PC before the system loads drivers.
+  if (booted) return;
   VIDEO_X86_BIOS_ARGUMENTS post{};
   post.Eax = 0x0003;
   bios.Int10(post);

@@ -41,7 +41,9 @@ struct Device {
 
 class Platform {
  public:
-  explicit Platform(const Profile& profile);
+  // With `booted`, the adapter is a copy of that adapter, already through
+  // the POST, and the POST is not run again.
+  explicit Platform(const Profile& profile, const Adapter* booted = nullptr);
 
   // One VideoPortInitialize call.
   ULONG Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext);

@@ -1,0 +1,61 @@
+// What the harnesses share: adapter profiles from fuzz input, a loaded
+// machine, and requests sent with buffers of exactly their stated lengths
+// and checked against every invariant.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz/input.h"
+#include "miniport/videoport.h"
+#include "sim/machine.h"
+#include "sim/profile.h"
+
+namespace fuzz {
+
+// A profile the model accepts: chip, memory size, bus width, memory type,
+// strap and clock, ROM size, chosen by the input.
+sim::Profile ReadProfile(Input& in);
+
+// Builds the machine and loads the driver, checking the load like any step.
+// Null when the profile cannot be encoded or no adapter was found. With
+// `reuseBoot`, a power-on state met before starts from its adapter as the
+// POST left it instead of running the POST again.
+std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where,
+                                          bool reuseBoot = true);
+
+struct Request {
+  ULONG code = 0;
+  std::vector<uint8_t> input;  // exactly InputBufferLength bytes
+  ULONG outputLength = 0;
+  uint8_t outputFill = 0;
+  bool sameBuffer = false;  // METHOD_BUFFERED: one buffer of the larger length
+  // Save and restore: the hardware state buffer the record points at,
+  // allocated at exactly this size. Without it, a save gets a buffer of the
+  // size discovery reported and a restore one of the StateLength given.
+  std::optional<std::vector<uint8_t>> state;
+};
+
+struct Answer {
+  sim::Machine::Result result;
+  std::vector<uint8_t> output;  // the output buffer (or the one buffer) afterwards
+  std::vector<uint8_t> state;   // the hardware state buffer afterwards, if any
+};
+
+// Sends the request with heap buffers of exactly their lengths, then checks
+// the invariants; a refusal must have changed nothing but what it may write.
+Answer Send(sim::Machine& machine, const Request& request, const std::string& where);
+
+// The size of the hardware state buffer a save fills.
+inline constexpr ULONG kStateSize = 264359;
+
+// A request read from the input: a control code (accepted, a neighbour, or
+// anything), lengths around the record sizes, contents and buffer sharing.
+Request ReadRequest(Input& in);
+
+std::string Describe(const Request& request);
+
+}  // namespace fuzz

@@ -1,0 +1,94 @@
+// Session harness: a full-screen session's trapped port accesses (bytes,
+// words and dwords, reads and writes, anywhere in 0x3B0-0x3DF) through the
+// V86 emulator and the driver's validators, interleaved with VDM enable,
+// hardware state saves, restores of what was saved, and other requests.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/harness.h"
+#include "fuzz/input.h"
+#include "fuzz/invariants.h"
+
+namespace {
+
+constexpr int kMaxSteps = 96;
+constexpr uint16_t kFirstPort = 0x3B0;
+constexpr uint32_t kPortCount = 0x30;
+
+// The ports a DOS program and the validators care most about, so that runs
+// reach them often; the others come from the whole block.
+const uint16_t kBusyPorts[] = {0x3C4, 0x3C5, 0x3CE, 0x3CF, 0x3D4, 0x3D5, 0x3C0,
+                               0x3DA, 0x3C7, 0x3C8, 0x3C9, 0x3C2, 0x3CC, 0x3C6};
+
+void Access(sim::Machine& machine, fuzz::Input& in, const std::string& where) {
+  const unsigned sizes[] = {1, 1, 1, 2, 2, 4};
+  const unsigned width = in.Pick(sizes);
+  uint16_t port =
+      in.Bool() ? in.Pick(kBusyPorts) : static_cast<uint16_t>(kFirstPort + in.Below(kPortCount));
+  // Every byte of the access inside the block.
+  if (port + width - 1 > kFirstPort + kPortCount - 1) {
+    port = static_cast<uint16_t>(kFirstPort + kPortCount - width);
+  }
+  const bool write = in.U8() < 192;
+  const size_t mark = machine.trace().Size();
+  std::string what =
+      where + (write ? ", out" : ", in") + std::to_string(8 * width) + " " + std::to_string(port);
+  if (write) {
+    const uint32_t value = width == 1 ? in.U8() : width == 2 ? in.U16() : in.U32();
+    what += " " + std::to_string(value);
+    machine.V86Out(width, port, value);
+  } else {
+    machine.V86In(width, port);
+  }
+  fuzz::CheckAccesses(machine, mark, fuzz::Scope::Session, what);
+  fuzz::CheckAtRest(machine, what);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Input in({data, size});
+  const sim::Profile profile = fuzz::ReadProfile(in);
+  auto machine = fuzz::LoadMachine(profile, "session");
+  if (!machine) return 0;
+
+  std::vector<uint8_t> saved;  // the last state a save filled
+  for (int step = 0; step < kMaxSteps && !in.Empty(); ++step) {
+    const std::string where = "session step " + std::to_string(step);
+    const uint8_t op = in.U8();
+    if (op < 176) {
+      Access(*machine, in, where);
+    } else if (op < 192) {
+      fuzz::Request vdm;
+      vdm.code = IOCTL_VIDEO_ENABLE_VDM;
+      fuzz::Send(*machine, vdm, where + ", enable VDM");
+    } else if (op < 208) {
+      fuzz::Request save;
+      save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
+      save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
+      save.state = std::vector<uint8_t>(fuzz::kStateSize, in.U8());
+      const fuzz::Answer answer = fuzz::Send(*machine, save, where + ", save");
+      if (answer.result.status == NO_ERROR) saved = answer.state;
+    } else if (op < 224) {
+      if (saved.empty()) continue;
+      fuzz::Request restore;
+      restore.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
+      restore.input.assign(sizeof(VIDEO_HARDWARE_STATE), 0);
+      const uint32_t length = static_cast<uint32_t>(saved.size());
+      std::memcpy(restore.input.data() + 4, &length, 4);
+      restore.state = saved;
+      fuzz::Send(*machine, restore, where + ", restore");
+    } else if (op < 240) {
+      static const uint8_t kModes[] = {0, 1, 2, 12, 40};
+      fuzz::Request set;
+      set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
+      set.input = {in.Pick(kModes), 0, 0, 0};
+      fuzz::Send(*machine, set, where + ", mode set");
+    } else {
+      fuzz::Send(*machine, fuzz::ReadRequest(in), where);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,308 @@
+#include "tests/support/side_effects.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "miniport/device_extension.h"
+
+namespace test {
+namespace {
+
+std::string Hex(uint32_t value, int width = 2) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%0*x", width, value);
+  return text;
+}
+
+struct Field {
+  const char* name;
+  size_t offset;
+  size_t size;
+};
+
+#define ZEL_FIELD(name) \
+  { #name, offsetof(VgaDeviceExtension, name), sizeof(VgaDeviceExtension::name) }
+const Field kFields[] = {
+    ZEL_FIELD(IoBase),
+    ZEL_FIELD(FrameBufferView),
+    ZEL_FIELD(VideoMemorySize),
+    ZEL_FIELD(ModeIndex),
+    ZEL_FIELD(NumAvailableModes),
+    ZEL_FIELD(CurrentMode),
+    ZEL_FIELD(FontWidth),
+    ZEL_FIELD(FontHeight),
+    ZEL_FIELD(CursorColumn),
+    ZEL_FIELD(CursorRow),
+    ZEL_FIELD(CursorVisible),
+    ZEL_FIELD(CursorStartLine),
+    ZEL_FIELD(CursorEndLine),
+    ZEL_FIELD(MemoryStrapFlag),
+    ZEL_FIELD(ChipType),
+    ZEL_FIELD(MemoryBusWidth),
+    ZEL_FIELD(MemoryType),
+    ZEL_FIELD(MemoryClockMHz),
+    ZEL_FIELD(VideoMemoryPhysical),
+    ZEL_FIELD(VideoMemoryLength),
+    ZEL_FIELD(FramePhysical),
+    ZEL_FIELD(FrameLength),
+    ZEL_FIELD(BiosRomSizeKb),
+    ZEL_FIELD(TrappedValidatorCount),
+    ZEL_FIELD(TrappedValidatorData),
+    ZEL_FIELD(SequencerAddressValue),
+    ZEL_FIELD(NumTrappedAccessRanges),
+    ZEL_FIELD(TrappedAccessRanges),
+    ZEL_FIELD(LinearFramePhysical),
+    ZEL_FIELD(A0000View),
+    ZEL_FIELD(LinearFrameView),
+    ZEL_FIELD(PointerX),
+    ZEL_FIELD(PointerY),
+    ZEL_FIELD(PointerShapeAddress),
+    ZEL_FIELD(HardwarePointerAvailable),
+    ZEL_FIELD(PublicRangePhysical),
+    ZEL_FIELD(PublicRangeLength),
+    ZEL_FIELD(PublicRangeInIoSpace),
+    ZEL_FIELD(RomPhysical),
+    ZEL_FIELD(RomLength),
+    ZEL_FIELD(RomView),
+};
+#undef ZEL_FIELD
+
+// Appends "what: before -> after" until `limit` lines; the last line then
+// says how many more differ.
+class Lines {
+ public:
+  explicit Lines(size_t limit) : limit_(limit) {}
+  void Add(const std::string& line) {
+    if (lines_.size() < limit_) {
+      lines_.push_back(line);
+    } else {
+      ++omitted_;
+    }
+  }
+  std::vector<std::string> Take() {
+    if (omitted_ != 0) lines_.push_back("... and " + std::to_string(omitted_) + " more");
+    return std::move(lines_);
+  }
+
+ private:
+  size_t limit_;
+  size_t omitted_ = 0;
+  std::vector<std::string> lines_;
+};
+
+void CompareBytes(const std::string& what, std::span<const uint8_t> before,
+                  std::span<const uint8_t> after, Lines& lines,
+                  std::string (*name)(size_t) = nullptr) {
+  if (std::equal(before.begin(), before.end(), after.begin(), after.end())) return;
+  if (before.size() != after.size()) {
+    lines.Add(what + ": size " + std::to_string(before.size()) + " -> " +
+              std::to_string(after.size()));
+    return;
+  }
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    const std::string where = name ? " " + name(i) : "";
+    lines.Add(what + where + " " + Hex(static_cast<uint32_t>(i), 4) + ": " + Hex(before[i]) +
+              " -> " + Hex(after[i]));
+  }
+}
+
+std::string FieldName(size_t offset) {
+  return ExtensionField(offset);
+}
+
+}  // namespace
+
+std::string ExtensionField(size_t offset) {
+  for (const Field& f : kFields) {
+    if (offset >= f.offset && offset < f.offset + f.size) {
+      return std::string(f.name) + "+" + std::to_string(offset - f.offset);
+    }
+  }
+  return "(padding)";
+}
+
+MachineState Capture(sim::Machine& machine) {
+  MachineState s;
+  Capture(machine, s);
+  return s;
+}
+
+namespace {
+
+// Everything but the video memory.
+void CaptureRegisters(sim::Machine& machine, MachineState& s) {
+  s.extension.clear();
+  if (const auto* ext = static_cast<const uint8_t*>(machine.DeviceExtension())) {
+    s.extension.assign(ext, ext + sizeof(VgaDeviceExtension));
+  }
+  sim::Adapter& a = machine.adapter();
+  s.vga = a.RegisterState();  // the planes are in the video memory below
+  for (size_t i = 0; i < s.seq.size(); ++i)
+    s.seq[i] = a.Seq(static_cast<uint8_t>(i));
+  s.bankSelect = a.BankSelect();
+  s.extendedUnlocked = a.ExtendedUnlocked();
+  s.keyPort3BF = a.KeyPort3BF();
+  s.keyPortMode = a.KeyPortMode();
+  const auto& traps = machine.TrapSet();
+  const auto* rows = reinterpret_cast<const uint8_t*>(traps.data());
+  s.trapSet.assign(rows, rows + traps.size() * sizeof(VIDEO_ACCESS_RANGE));
+}
+
+std::vector<std::string> Differences(const MachineState& before, const MachineState& after,
+                                     std::span<const uint8_t> vramAfter, size_t limit) {
+  Lines lines(limit);
+  CompareBytes("device extension", before.extension, after.extension, lines, FieldName);
+  if (!(before.vga == after.vga)) {
+    for (const std::string& line : sim::Diff(before.vga, after.vga, limit))
+      lines.Add("VGA " + line);
+  }
+  for (size_t i = 5; i < before.seq.size(); ++i) {
+    if (before.seq[i] != after.seq[i]) {
+      lines.Add("SR" + Hex(static_cast<uint32_t>(i)).substr(2) + ": " + Hex(before.seq[i]) +
+                " -> " + Hex(after.seq[i]));
+    }
+  }
+  if (before.bankSelect != after.bankSelect) {
+    lines.Add("bank select 0x3CD: " + Hex(before.bankSelect) + " -> " + Hex(after.bankSelect));
+  }
+  if (before.extendedUnlocked != after.extendedUnlocked) {
+    lines.Add(std::string("extended registers ") +
+              (after.extendedUnlocked ? "unlocked" : "locked"));
+  }
+  if (before.keyPort3BF != after.keyPort3BF) {
+    lines.Add("key port 0x3BF: " + Hex(before.keyPort3BF) + " -> " + Hex(after.keyPort3BF));
+  }
+  if (before.keyPortMode != after.keyPortMode) {
+    lines.Add("mode key port: " + Hex(before.keyPortMode) + " -> " + Hex(after.keyPortMode));
+  }
+  CompareBytes("video memory", before.vram, vramAfter, lines);
+  CompareBytes("trap set", before.trapSet, after.trapSet, lines);
+  return lines.Take();
+}
+
+}  // namespace
+
+void Capture(sim::Machine& machine, MachineState& into) {
+  CaptureRegisters(machine, into);
+  const auto vram = machine.adapter().Vram();
+  into.vram.assign(vram.begin(), vram.end());
+}
+
+std::vector<std::string> StateDifferences(const MachineState& before, const MachineState& after,
+                                          size_t limit) {
+  return Differences(before, after, after.vram, limit);
+}
+
+std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
+                                      size_t limit) {
+  MachineState now;
+  CaptureRegisters(machine, now);
+  return Differences(before, now, machine.adapter().Vram(), limit);
+}
+
+bool Refused(VP_STATUS status) {
+  return status != NO_ERROR && status != ERROR_MORE_DATA;
+}
+
+namespace {
+
+constexpr size_t kBankSelectFixedPart = 52;
+constexpr size_t kBankCodeOffsetField = 36;  // CodeOffset, left alone by ERROR_MORE_DATA
+
+// The bytes of one buffer after the request, as the allowance has them:
+// `free` marks bytes that may hold anything.
+struct Expectation {
+  std::vector<uint8_t> bytes;
+  std::vector<bool> free;
+};
+
+Expectation Unchanged(std::span<const uint8_t> before) {
+  return {std::vector<uint8_t>(before.begin(), before.end()),
+          std::vector<bool>(before.size(), false)};
+}
+
+void Check(const std::string& what, const Expectation& expected, std::span<const uint8_t> actual,
+           Lines& lines) {
+  if (expected.bytes.size() != actual.size()) {
+    lines.Add(what + ": size changed");
+    return;
+  }
+  for (size_t i = 0; i < actual.size(); ++i) {
+    if (expected.free[i] || expected.bytes[i] == actual[i]) continue;
+    lines.Add(what + " byte " + std::to_string(i) + ": expected " + Hex(expected.bytes[i]) +
+              ", got " + Hex(actual[i]));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
+                                               const CallerBuffers& buffers, size_t limit) {
+  Lines lines(limit);
+  Expectation in = Unchanged(buffers.inBefore);
+  Expectation out = Unchanged(buffers.outBefore);
+  // One buffer: the output allowance applies to the input bytes.
+  Expectation& outTarget = buffers.sameBuffer ? in : out;
+
+  if (code == IOCTL_VIDEO_SET_CURRENT_MODE && status == ERROR_INVALID_PARAMETER &&
+      in.bytes.size() >= 4) {
+    in.bytes[3] &= 0x7F;  // the mode number's bit 31, written back cleared
+  }
+  if (code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA) {
+    for (size_t i = 0; i < kBankSelectFixedPart && i < outTarget.free.size(); ++i) {
+      if (i < kBankCodeOffsetField || i >= kBankCodeOffsetField + 4) outTarget.free[i] = true;
+    }
+  }
+
+  Check(buffers.sameBuffer ? "buffer" : "input buffer", in, buffers.inAfter, lines);
+  if (!buffers.sameBuffer) Check("output buffer", out, buffers.outAfter, lines);
+  return lines.Take();
+}
+
+bool RefusalHidesPointer(ULONG code, VP_STATUS status, std::span<const uint8_t> input,
+                         bool pointerAvailable) {
+  constexpr size_t kPointerRecord = 1052;
+  constexpr ULONG kLargestPointer = 64;
+  constexpr ULONG kAnimateUpdate = 0x10;
+  if (!pointerAvailable || code != IOCTL_VIDEO_SET_POINTER_ATTR ||
+      status != ERROR_INVALID_PARAMETER || input.size() < kPointerRecord) {
+    return false;
+  }
+  ULONG flags, width, height;
+  std::memcpy(&flags, input.data(), 4);
+  std::memcpy(&width, input.data() + 4, 4);
+  std::memcpy(&height, input.data() + 8, 4);
+  return width <= kLargestPointer && height <= kLargestPointer &&
+         (flags & VIDEO_MODE_MONO_POINTER) == 0 && (flags & kAnimateUpdate) == 0;
+}
+
+void HidePointer(MachineState& before) {
+  constexpr uint8_t kSr06 = 0x06;
+  constexpr uint8_t kPointerOn = 0x40;
+  before.vga.seqIndex = kSr06;
+  before.seq[kSr06] &= static_cast<uint8_t>(~kPointerOn);
+}
+
+std::vector<ULONG> AllowedRefusalInformation(ULONG code, VP_STATUS status, ULONG availableModes) {
+  if (status != ERROR_INSUFFICIENT_BUFFER) {
+    if (code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA) return {52};
+    return {0};
+  }
+  switch (code) {
+    case IOCTL_VIDEO_QUERY_AVAIL_MODES:
+      return {availableModes * 80};
+    case IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES:
+      return {8};
+    case IOCTL_VIDEO_QUERY_CURRENT_MODE:
+      return {80};
+    case IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES:
+      return {24};
+    default:
+      return {0};
+  }
+}
+
+}  // namespace test
