@@ -37,14 +37,6 @@ std::string RequestName(ULONG code) {
   return Hex(code, 8);
 }
 
-std::string Narrow(std::span<const uint8_t> utf16) {
-  std::string text;
-  for (size_t i = 0; i + 1 < utf16.size() && (utf16[i] | utf16[i + 1]) != 0; i += 2) {
-    text += static_cast<char>(utf16[i]);
-  }
-  return text;
-}
-
 std::string MegabytesOrKilobytes(uint32_t bytes) {
   if (bytes % 1048576 == 0) return std::to_string(bytes / 1048576) + " MB";
   return std::to_string(bytes / 1024) + " KB";
@@ -111,16 +103,17 @@ class Demo {
     const auto* ext = static_cast<const VgaDeviceExtension*>(machine_->DeviceExtension());
     std::string chip = "a Zel adapter";
     for (const sim::Machine::RegistryValue& value : machine_->Registry()) {
-      if (value.name == u"HardwareInformation.ChipType") chip = Narrow(value.data);
+      if (value.name != u"HardwareInformation.ChipType") continue;
+      if (const auto text = RegistryText(value.data)) chip = *text;
     }
-    adapterLine_ = chip + ", " + MegabytesOrKilobytes(ext->VideoMemorySize) + ", " +
-                   std::to_string(ext->MemoryBusWidth) + "-bit bus, " +
-                   std::to_string(ext->MemoryClockMHz) + " MHz";
+    const std::string memory = MegabytesOrKilobytes(ext->VideoMemorySize);
+    const std::string bus = std::to_string(ext->MemoryBusWidth) + "-bit bus";
+    const std::string clock = std::to_string(ext->MemoryClockMHz) + " MHz";
+    adapterLine_ = chip + ", " + memory + ", " + bus + ", " + clock;
     const std::string image = sim::DefaultDriverImagePath();
     return (image.empty() ? "the linked-in driver" : image) + " found a " + chip + " with " +
-           MegabytesOrKilobytes(ext->VideoMemorySize) + " of type " +
-           std::to_string(ext->MemoryType) + " memory on a " + std::to_string(ext->MemoryBusWidth) +
-           "-bit bus, memory clock " + std::to_string(ext->MemoryClockMHz) + " MHz";
+           memory + " of type " + std::to_string(ext->MemoryType) + " memory on a " + bus +
+           ", memory clock " + clock;
   }
 
   std::string Modes() {

@@ -6,8 +6,15 @@
 namespace zelctl {
 namespace {
 
-// The text of a registry string, when the data is one: printable characters
-// followed by exactly one terminating NUL.
+std::string Narrow(std::u16string_view name) {
+  std::string narrow;
+  for (const char16_t c : name)
+    narrow += (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+}  // namespace
+
 std::optional<std::string> RegistryText(std::span<const uint8_t> data) {
   if (data.size() < 4 || data.size() % 2 != 0) return std::nullopt;
   const size_t characters = data.size() / 2 - 1;
@@ -24,15 +31,6 @@ std::optional<std::string> RegistryText(std::span<const uint8_t> data) {
   }
   return text;
 }
-
-std::string Narrow(std::u16string_view name) {
-  std::string narrow;
-  for (const char16_t c : name)
-    narrow += (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '?';
-  return narrow;
-}
-
-}  // namespace
 
 std::string Hex(uint32_t value, int digits) {
   char text[16];

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ std::string Hex(uint32_t value, int digits);
 
 // Lowercase hex pairs without separators.
 std::string HexBytes(std::span<const uint8_t> bytes);
+
+// The text of a registry string, when the data is one: printable characters
+// followed by exactly one terminating NUL ('"' and '\\' escaped).
+std::optional<std::string> RegistryText(std::span<const uint8_t> data);
 
 // One registry value as the driver stored it:
 //   NAME = "TEXT" (N bytes)          a NUL-terminated string of 16-bit characters
