@@ -161,7 +161,8 @@ std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std
   } catch (const std::invalid_argument&) {
     return nullptr;  // a profile no chip is built to
   }
-  const size_t mark = machine->trace().Size();
+  // The access invariants read the trace.
+  const size_t mark = machine->trace().Start();
   machine->Load();
   CheckAccesses(*machine, mark, Scope::Loading, where + ", loading the driver");
   CheckAtRest(*machine, where + ", after loading the driver");
@@ -240,7 +241,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   const std::vector<uint8_t> outBefore(out.View().begin(), out.View().end());
   std::vector<uint8_t> stateBefore;
   if (state) stateBefore.assign(state->View().begin(), state->View().end());
-  // One snapshot reused by every request: its megabytes are allocated once.
+  // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
   test::Capture(machine, before);
 
@@ -291,6 +292,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       Fail(done, what);
     }
   }
+  machine.adapter().StopChangeRecord();
   Answer answer{result, {}, {}};
   const Block& outBlock = request.sameBuffer ? in : out;
   answer.output.assign(outBlock.View().begin(), outBlock.View().end());

@@ -3,6 +3,8 @@
 // addresses and hands each access to the device that answers it.
 #include "sim/adapter.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -53,7 +55,7 @@ uint16_t Movable(uint16_t port, bool color) {
 }  // namespace
 
 Adapter::Adapter(const PowerOnState& powerOn)
-    : vram_(powerOn.videoMemoryBytes, 0),
+    : vram_(powerOn.videoMemoryBytes),
       rom_(powerOn.optionRom),
       pciConfig_(powerOn.pciConfig),
       seq_(powerOn.defects),
@@ -115,6 +117,7 @@ uint8_t Adapter::In8(uint16_t port) {
 
 void Adapter::Out8(uint16_t port, uint8_t value) {
   if (port < kFirstPort || port > kLastPort) return;
+  logicStale_ = true;
   const bool color = general_.ColorAddressing();
   switch (port) {
     case kKey:
@@ -206,7 +209,8 @@ void Adapter::Out32(uint16_t port, uint32_t value) {
 // window answers whatever it says (every mode the video BIOS sets has it on).
 
 vga::WindowSetup Adapter::Window() const {
-  return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),
+  return vga::WindowSetup{.misc = general_.Misc(),
+                          .mapMask = seq_.Reg(vga::kSr02MapMask),
                           .memoryMode = seq_.Reg(vga::kSr04MemoryMode),
                           .gc = gc_.All(),
                           .bankSelect = zel_.BankSelect()};
@@ -231,27 +235,162 @@ bool Adapter::Decodes(uint32_t physical) const {
 
 // The window is looked at first, then the ROM, then the aperture.
 uint8_t Adapter::MemRead8(uint32_t physical) {
-  if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
-    return memory_.Read(*offset, Window(), vram_);
+  const vga::WindowLogic& w = Logic();
+  if (physical - w.windowStart < w.windowLength) {
+    return memory_.Read(physical - w.windowStart, w, vram_);
   }
   if (auto offset = Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) {
     return rom_[*offset];
   }
   if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
-    return *offset < vram_.size() ? vram_[*offset] : kUndecoded;
+    return *offset < vram_.Size() ? vram_[*offset] : kUndecoded;
   }
   return kUndecoded;
 }
 
-void Adapter::MemWrite8(uint32_t physical, uint8_t value) {
-  if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
-    memory_.Write(*offset, value, Window(), vram_);
-    return;
-  }
+void Adapter::RefreshLogic() {
+  logic_ = vga::Resolve(Window());
+  logicStale_ = false;
+}
+
+void Adapter::WriteOutsideWindow(uint32_t physical, uint8_t value) {
   if (Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) return;
   if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
-    if (*offset < vram_.size()) vram_[*offset] = value;
+    if (*offset < vram_.Size()) vram_.Store(*offset, value);
   }
+}
+
+// ---- spans
+
+namespace {
+
+enum class Target { Window, Rom, Aperture, Nothing };
+
+struct Range {
+  Target target;
+  uint64_t start, end;  // end exclusive; empty when start == end
+};
+
+// The addresses from `physical` on that one target answers, decoded as the
+// byte accesses decode them: the first range (in the order window, ROM,
+// aperture) holding the address wins, up to where it ends or a range before
+// it in that order begins. At most `remaining` bytes, and none past 4 GB
+// (the byte accesses wrap there).
+struct Stretch {
+  Target target;
+  uint32_t offset;  // within the target
+  uint32_t length;
+};
+
+std::array<Range, 3> Ranges(const vga::WindowLogic& w, size_t romSize,
+                            std::optional<uint32_t> aperture, uint32_t apertureLength) {
+  return {Range{Target::Window, w.windowStart, uint64_t{w.windowStart} + w.windowLength},
+          Range{Target::Rom, kRomBase, kRomBase + romSize},
+          Range{Target::Aperture, aperture.value_or(0),
+                aperture ? uint64_t{*aperture} + apertureLength : 0}};
+}
+
+Stretch StretchAt(uint32_t physical, uint64_t remaining, std::span<const Range, 3> ranges) {
+  const uint64_t p = physical;
+  uint64_t end = std::min<uint64_t>(p + remaining, uint64_t{1} << 32);
+  for (const Range& r : ranges) {
+    if (p >= r.start && p < r.end) {
+      end = std::min(end, r.end);
+      return {r.target, static_cast<uint32_t>(p - r.start), static_cast<uint32_t>(end - p)};
+    }
+    // A range of higher precedence cuts the ones after it short.
+    if (r.start > p && r.start < r.end) end = std::min(end, r.start);
+  }
+  return {Target::Nothing, 0, static_cast<uint32_t>(end - p)};
+}
+
+}  // namespace
+
+void Adapter::MemRead(uint32_t physical, std::span<uint8_t> out) {
+  const vga::WindowLogic& w = Logic();
+  const std::array<Range, 3> ranges = Ranges(w, rom_.size(), ApertureBase(), ApertureLength());
+  size_t done = 0;
+  while (done < out.size()) {
+    const Stretch s = StretchAt(static_cast<uint32_t>(physical + done), out.size() - done, ranges);
+    const std::span<uint8_t> part = out.subspan(done, s.length);
+    switch (s.target) {
+      case Target::Window:
+        memory_.Read(s.offset, part, w, vram_);
+        break;
+      case Target::Rom:
+        std::copy_n(rom_.begin() + s.offset, s.length, part.begin());
+        break;
+      case Target::Aperture: {
+        const uint32_t installed =
+            s.offset < vram_.Size() ? std::min<uint32_t>(s.length, vram_.Size() - s.offset) : 0;
+        if (installed != 0) std::copy_n(vram_.Bytes().begin() + s.offset, installed, part.begin());
+        std::fill(part.begin() + installed, part.end(), kUndecoded);
+        break;
+      }
+      case Target::Nothing:
+        std::fill(part.begin(), part.end(), kUndecoded);
+        break;
+    }
+    done += s.length;
+  }
+}
+
+template <typename Source>
+void Adapter::WriteSpan(uint32_t physical, uint32_t length, Source source) {
+  const vga::WindowLogic& w = Logic();
+  const std::array<Range, 3> ranges = Ranges(w, rom_.size(), ApertureBase(), ApertureLength());
+  uint32_t done = 0;
+  while (done < length) {
+    const Stretch s = StretchAt(physical + done, length - done, ranges);
+    switch (s.target) {
+      case Target::Window:
+        source.WriteWindow(memory_, s.offset, done, s.length, w, vram_);
+        break;
+      case Target::Aperture: {
+        const uint32_t installed =
+            s.offset < vram_.Size() ? std::min<uint32_t>(s.length, vram_.Size() - s.offset) : 0;
+        if (installed != 0) source.Copy(vram_.Writable(s.offset, installed), done, installed);
+        break;
+      }
+      case Target::Rom:
+      case Target::Nothing:
+        break;  // writes are lost
+    }
+    done += s.length;
+  }
+}
+
+namespace {
+
+// The bytes of a span write: from a buffer, or one value throughout.
+struct FromBuffer {
+  std::span<const uint8_t> bytes;
+  void WriteWindow(vga::Memory& memory, uint32_t offset, uint32_t from, uint32_t length,
+                   const vga::WindowLogic& w, vga::VideoMemory& vram) const {
+    memory.Write(offset, bytes.subspan(from, length), w, vram);
+  }
+  void Copy(uint8_t* to, uint32_t from, uint32_t length) const {
+    std::copy_n(bytes.begin() + from, length, to);
+  }
+};
+
+struct Repeated {
+  uint8_t value;
+  void WriteWindow(vga::Memory& memory, uint32_t offset, uint32_t, uint32_t length,
+                   const vga::WindowLogic& w, vga::VideoMemory& vram) const {
+    memory.Fill(offset, length, value, w, vram);
+  }
+  void Copy(uint8_t* to, uint32_t, uint32_t length) const { std::fill_n(to, length, value); }
+};
+
+}  // namespace
+
+void Adapter::MemWrite(uint32_t physical, std::span<const uint8_t> bytes) {
+  WriteSpan(physical, static_cast<uint32_t>(bytes.size()), FromBuffer{bytes});
+}
+
+void Adapter::MemFill(uint32_t physical, uint32_t length, uint8_t value) {
+  WriteSpan(physical, length, Repeated{value});
 }
 
 uint32_t Adapter::ConfigRead32(uint8_t reg) const {
@@ -295,7 +434,7 @@ uint8_t Adapter::Latch(int plane) const {
 
 uint8_t Adapter::PlaneByte(int plane, uint32_t offset) const {
   const uint64_t at = uint64_t{offset} * 4 + (plane & 3);
-  return at < vram_.size() ? vram_[at] : kUndecoded;
+  return at < vram_.Size() ? vram_[static_cast<uint32_t>(at)] : kUndecoded;
 }
 
 uint8_t Adapter::BankSelect() const {
@@ -323,6 +462,13 @@ VgaState Adapter::WholeState() const {
       s.planes[p][o] = PlaneByte(p, o);
   }
   return s;
+}
+
+bool Adapter::operator==(const Adapter& other) const {
+  return vram_ == other.vram_ && rom_ == other.rom_ && pciConfig_ == other.pciConfig_ &&
+         general_ == other.general_ && seq_ == other.seq_ && crtc_ == other.crtc_ &&
+         gc_ == other.gc_ && attr_ == other.attr_ && dac_ == other.dac_ &&
+         memory_ == other.memory_ && zel_ == other.zel_;
 }
 
 VgaState Adapter::RegisterState() const {

@@ -21,6 +21,7 @@
 #include "sim/vga/graphics.h"
 #include "sim/vga/memory.h"
 #include "sim/vga/sequencer.h"
+#include "sim/vga/video_memory.h"
 #include "sim/zel/extensions.h"
 
 namespace sim {
@@ -81,7 +82,20 @@ class Adapter {
   // the option ROM at 0xC0000.
   bool Decodes(uint32_t physical) const;
   uint8_t MemRead8(uint32_t physical);
-  void MemWrite8(uint32_t physical, uint8_t value);
+  void MemWrite8(uint32_t physical, uint8_t value) {
+    const vga::WindowLogic& w = Logic();
+    if (physical - w.windowStart < w.windowLength) {
+      memory_.Write(physical - w.windowStart, value, w, vram_);
+      return;
+    }
+    WriteOutsideWindow(physical, value);
+  }
+  // Consecutive addresses from `physical` on: exactly the byte accesses
+  // above one after the other, each address decoded as they decode it, with
+  // the window's registers worked out once.
+  void MemRead(uint32_t physical, std::span<uint8_t> out);
+  void MemWrite(uint32_t physical, std::span<const uint8_t> bytes);
+  void MemFill(uint32_t physical, uint32_t length, uint8_t value);
   std::optional<uint32_t> ApertureBase() const;  // while SR06 bit 7 is set
   uint32_t ApertureLength() const { return 0x800000; }
 
@@ -103,13 +117,30 @@ class Adapter {
   bool ExtendedUnlocked() const;
   uint8_t KeyPort3BF() const;
   uint8_t KeyPortMode() const;  // last value written to 0x3D8 or 0x3B8
-  std::span<uint8_t> Vram() { return vram_; }
-  std::span<const uint8_t> Vram() const { return vram_; }
+  std::span<const uint8_t> Vram() const { return vram_.Bytes(); }
+  // For writing by hand (a test's set-up, the BIOS's clear): a change record
+  // running meanwhile cannot tell what the memory held before.
+  std::span<uint8_t> Vram() { return vram_.Unfollowed(); }
+  // Where a caller mapping of the linear aperture points: the video memory
+  // itself, written by the caller's own stores.
+  uint8_t* LinearMemory() { return vram_.Storage(); }
   std::span<const uint8_t> OptionRom() const { return rom_; }
   VgaState WholeState() const;
   // WholeState with the planes left empty: the registers alone, cheap
   // enough to take before every request.
   VgaState RegisterState() const;
+  // Everything the adapter holds, video memory included: two adapters that
+  // compare equal answer every access alike.
+  bool operator==(const Adapter& other) const;
+
+  // ---- change record: from StartChangeRecord on, video memory keeps what
+  // each 4 KB page held before the bus first wrote it, so that what a
+  // stretch of activity changed is found without copying the memory.
+  void StartChangeRecord() { vram_.StartRecord(); }
+  void StopChangeRecord() { vram_.StopRecord(); }
+  std::vector<vga::VideoMemory::WrittenPage> WrittenPages() const { return vram_.WrittenPages(); }
+  // The memory was handed out whole for writing (Vram()) meanwhile.
+  bool VramWrittenWhole() const { return vram_.WrittenWhole(); }
 
   // ---- test hooks
   // Input status bits forced to a value (mask of bits 0 and 3 of 0x3DA/0x3BA).
@@ -123,8 +154,18 @@ class Adapter {
 
  private:
   vga::WindowSetup Window() const;
+  // The window's registers worked out, again after any port write.
+  const vga::WindowLogic& Logic() {
+    if (logicStale_) RefreshLogic();
+    return logic_;
+  }
+  void RefreshLogic();
+  void WriteOutsideWindow(uint32_t physical, uint8_t value);
+  void ReadSpan(uint32_t physical, std::span<uint8_t> out);
+  template <typename Source>
+  void WriteSpan(uint32_t physical, uint32_t length, Source source);
 
-  std::vector<uint8_t> vram_;
+  vga::VideoMemory vram_;
   std::vector<uint8_t> rom_;
   std::array<uint8_t, 256> pciConfig_;
   vga::General general_;
@@ -135,6 +176,8 @@ class Adapter {
   vga::Dac dac_;
   vga::Memory memory_;
   zel::Extensions zel_;
+  vga::WindowLogic logic_;
+  bool logicStale_ = true;
 };
 
 }  // namespace sim

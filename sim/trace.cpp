@@ -47,6 +47,14 @@ std::string Body(const TraceEntry& e) {
       return "bios int10 eax=" + Hex(e.value, 8) + " status=" + Status(e.status);
     case AccessKind::Traps:
       return "traps " + std::to_string(e.value);
+    case AccessKind::MoveToBuffer:
+    case AccessKind::MoveFromBuffer:
+      return "mem move " + Hex(e.address, 0) + "+" + Hex(e.offset, 0) + " len=" + Hex(e.length, 0) +
+             (e.kind == AccessKind::MoveToBuffer ? " to-buffer" : " from-buffer") +
+             " digest=" + Hex(e.value, 8);
+    case AccessKind::Fill:
+      return "mem fill " + Hex(e.address, 0) + "+" + Hex(e.offset, 0) + " len=" + Hex(e.length, 0) +
+             " " + Hex(e.value, 2);
   }
   return "unknown access";
 }
@@ -61,6 +69,15 @@ TraceEntry Port(AccessKind kind, uint8_t size, uint16_t port, uint32_t value) {
 
 TraceEntry Memory(AccessKind kind, uint32_t base, uint32_t offset, uint8_t value) {
   return TraceEntry{.kind = kind, .size = 1, .address = base, .offset = offset, .value = value};
+}
+
+TraceEntry Block(AccessKind kind, uint32_t base, uint32_t offset, std::span<const uint8_t> bytes) {
+  return TraceEntry{.kind = kind,
+                    .size = 1,
+                    .address = base,
+                    .offset = offset,
+                    .value = Digest(bytes),
+                    .length = static_cast<uint32_t>(bytes.size())};
 }
 
 }  // namespace
@@ -100,9 +117,30 @@ TraceEntry Bios(uint32_t eax, uint32_t status) {
 TraceEntry Traps(uint32_t rows) {
   return TraceEntry{.kind = AccessKind::Traps, .size = 0, .value = rows};
 }
+TraceEntry MoveToBuffer(uint32_t base, uint32_t offset, std::span<const uint8_t> bytes) {
+  return Block(AccessKind::MoveToBuffer, base, offset, bytes);
+}
+TraceEntry MoveFromBuffer(uint32_t base, uint32_t offset, std::span<const uint8_t> bytes) {
+  return Block(AccessKind::MoveFromBuffer, base, offset, bytes);
+}
+TraceEntry Fill(uint32_t base, uint32_t offset, uint32_t length, uint8_t value) {
+  return TraceEntry{.kind = AccessKind::Fill,
+                    .size = 1,
+                    .address = base,
+                    .offset = offset,
+                    .value = value,
+                    .length = length};
+}
 }  // namespace io
 
-void Trace::Record(const TraceEntry& entry) {
+uint32_t Digest(std::span<const uint8_t> bytes) {
+  uint32_t hash = 0x811C9DC5u;
+  for (uint8_t b : bytes)
+    hash = (hash ^ b) * 0x01000193u;
+  return hash;
+}
+
+void Trace::Append(const TraceEntry& entry) {
   entries_.push_back(entry);
   if (listener_) listener_(entry);
 }

@@ -1,31 +1,57 @@
 // The ordered record of every hardware access made by the driver or by a
 // full-screen session: port in/out, window and aperture reads and writes,
-// BIOS calls and trap-set changes.
+// BIOS calls and trap-set changes. Nothing is recorded until someone asks
+// (Trace::Start): a trace nobody reads costs nothing.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace sim {
 
-enum class AccessKind : uint8_t { In, Out, MemRead, MemWrite, Bios, Traps };
+// MoveToBuffer, MoveFromBuffer and Fill are one memory service call over a
+// run of consecutive bytes of one view (VideoPortMoveMemory between a view
+// and plain memory, VideoPortWriteRegisterBufferUchar, VideoPortZeroMemory):
+// one entry for the whole run, whose bytes went through the adapter one
+// after the other exactly as that many byte accesses would.
+enum class AccessKind : uint8_t {
+  In,
+  Out,
+  MemRead,
+  MemWrite,
+  Bios,
+  Traps,
+  MoveToBuffer,
+  MoveFromBuffer,
+  Fill
+};
 
 struct TraceEntry {
   AccessKind kind;
   uint8_t size = 1;      // 1, 2 or 4 bytes for port and memory accesses
   uint32_t address = 0;  // port, or physical base of the mapping for memory
-  uint32_t offset = 0;   // memory: offset from the base
-  uint32_t value = 0;    // data; BIOS: EAX on entry; traps: row count
+  uint32_t offset = 0;   // memory: offset from the base (of the first byte)
+  uint32_t value = 0;    // data; BIOS: EAX on entry; traps: row count; moves: digest; fill: byte
   uint32_t status = 0;   // BIOS: the returned status
+  uint32_t length = 0;   // moves and fills: bytes
 
   bool operator==(const TraceEntry&) const = default;
 };
 
 // "io out8 0x3c4 0x05", "io in16 0x3c4 0x8605", "mem write8 0xa0000+0xffff 0x00",
-// "bios int10 eax=0x00000003 status=0", "traps 4".
+// "bios int10 eax=0x00000003 status=0", "traps 4",
+// "mem move 0xa0000+0x0 len=0x10000 to-buffer digest=0x1b3c5d7e" (the bytes
+// read from the view into plain memory), "mem move 0xa0000+0x0 len=0x10000
+// from-buffer digest=0x..." (the bytes written to the view from plain
+// memory), "mem fill 0xa0000+0x20 len=0x10 0x00".
 std::string Format(const TraceEntry& entry);
+
+// The digest of a move's bytes: 32-bit FNV-1a (offset basis 0x811c9dc5,
+// prime 0x01000193, each byte XORed in, then multiplied).
+uint32_t Digest(std::span<const uint8_t> bytes);
 
 // Builders for expected sequences in tests.
 namespace io {
@@ -39,11 +65,25 @@ TraceEntry MemRead8(uint32_t base, uint32_t offset, uint8_t value);
 TraceEntry MemWrite8(uint32_t base, uint32_t offset, uint8_t value);
 TraceEntry Bios(uint32_t eax, uint32_t status);
 TraceEntry Traps(uint32_t rows);
+// A move of exactly these bytes between the view and plain memory.
+TraceEntry MoveToBuffer(uint32_t base, uint32_t offset, std::span<const uint8_t> bytes);
+TraceEntry MoveFromBuffer(uint32_t base, uint32_t offset, std::span<const uint8_t> bytes);
+TraceEntry Fill(uint32_t base, uint32_t offset, uint32_t length, uint8_t value);
 }  // namespace io
 
 class Trace {
  public:
-  void Record(const TraceEntry& entry);
+  // Recording is off until started; Size() and Since() count recorded
+  // entries. Start returns the mark of what is recorded from then on.
+  size_t Start() {
+    recording_ = true;
+    return entries_.size();
+  }
+  void Stop() { recording_ = false; }
+  bool Recording() const { return recording_; }
+  void Record(const TraceEntry& entry) {
+    if (recording_) Append(entry);
+  }
   const std::vector<TraceEntry>& Entries() const { return entries_; }
   size_t Size() const { return entries_.size(); }
   void Clear() { entries_.clear(); }
@@ -53,6 +93,9 @@ class Trace {
   void SetListener(std::function<void(const TraceEntry&)> listener);
 
  private:
+  void Append(const TraceEntry& entry);
+
+  bool recording_ = false;
   std::vector<TraceEntry> entries_;
   std::function<void(const TraceEntry&)> listener_;
 };

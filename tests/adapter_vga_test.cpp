@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/adapter.h"
@@ -395,6 +399,107 @@ TEST(AdapterMemory, BeyondInstalledMemoryReadsFFAndDropsWrites) {
   EXPECT_EQ(a.Latch(0), 0xFF);
   for (uint8_t b : a.Vram())
     ASSERT_EQ(b, 0);
+}
+
+// A run of addresses as one span call and as that many byte accesses in
+// order, from random register states: the same bytes read, and the same
+// memory, latches and registers after. Every register the window logic
+// reads is drawn (misc output, SR02, SR04, GR00 to GR08 with GR06's map and
+// chain odd/even bits, the bank select, the latches), with the linear
+// aperture off or overlapping the window, memory smaller than the banks
+// reach, and runs that cross the window's ends into the ROM and beyond.
+// The span's change record holds every page it changed, as it was before.
+TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
+  std::mt19937 random(0x5EED);
+  auto byte = [&random] { return static_cast<uint8_t>(random()); };
+  std::vector<Adapter> boards;
+  for (uint32_t bytes : {0x40000u, 0x80000u}) {
+    PowerOnState p = Memory(bytes);
+    p.optionRom.assign(0x1000, 0x5A);
+    boards.emplace_back(p);
+    for (uint8_t& b : boards.back().Vram())
+      b = byte();
+  }
+  for (int round = 0; round < 300; ++round) {
+    Adapter a = boards[round & 1];
+    std::string state = "misc/SR02/SR04/GR00-08/bank/aperture:";
+    auto set = [&](uint16_t index, uint16_t data, uint8_t reg, uint8_t value) {
+      a.Out8(index, reg);
+      a.Out8(data, value);
+      state += " " + std::to_string(value);
+    };
+    const uint8_t misc = byte();
+    a.Out8(0x3C2, misc);
+    state += " " + std::to_string(misc);
+    set(0x3C4, 0x3C5, 0x02, byte());
+    set(0x3C4, 0x3C5, 0x04, byte());
+    // Every other round keeps to write mode 0 without set/reset, rotation,
+    // logical function or bit mask: the stores a span may take as they are.
+    const bool plain = round % 2 == 0;
+    for (uint8_t gr = 0; gr < 9; ++gr) {
+      uint8_t value = byte();
+      if (plain && (gr == 1 || gr == 3)) value = 0x00;
+      if (plain && gr == 5) value &= 0xFC;
+      if (plain && gr == 8) value = 0xFF;
+      set(0x3CE, 0x3CF, gr, value);
+    }
+    const uint8_t bank = byte();
+    a.Out8(0x3CD, bank);
+    state += " " + std::to_string(bank);
+    if (round % 4 == 0) {
+      set(0x3C4, 0x3C5, 0x05, 0x86);
+      set(0x3C4, 0x3C5, 0x20, byte() & 1);  // base 0 or 0x80000
+      set(0x3C4, 0x3C5, 0x06, 0x80);
+    }
+    a.MemRead8(0xA0000 + (random() & 0x1FFFF));  // latches
+    const uint32_t start = 0x9E000 + random() % 0x24000;
+    const uint32_t length = 1 + random() % 0x2400;
+    const int kind = static_cast<int>(random() % 3);
+    std::vector<uint8_t> bytes(length);
+    for (uint8_t& b : bytes)
+      b = byte();
+    const uint8_t fill = byte();
+
+    Adapter b = a;
+    const std::vector<uint8_t> before(std::as_const(b).Vram().begin(),
+                                      std::as_const(b).Vram().end());
+    b.StartChangeRecord();
+    std::vector<uint8_t> readByBytes(length), readBySpan(length);
+    for (uint32_t i = 0; i < length; ++i) {
+      if (kind == 0) readByBytes[i] = a.MemRead8(start + i);
+      if (kind == 1) a.MemWrite8(start + i, bytes[i]);
+      if (kind == 2) a.MemWrite8(start + i, fill);
+    }
+    if (kind == 0) b.MemRead(start, readBySpan);
+    if (kind == 1) b.MemWrite(start, bytes);
+    if (kind == 2) b.MemFill(start, length, fill);
+
+    const std::string what = "round " + std::to_string(round) + ", " +
+                             (kind == 0   ? "read"
+                              : kind == 1 ? "write"
+                                          : "fill") +
+                             " of " + std::to_string(length) + " bytes at " +
+                             std::to_string(start) + ", " + state;
+    ASSERT_EQ(readBySpan, readByBytes) << what;
+    if (!(a == b)) {
+      std::string lines;
+      for (const std::string& line : Diff(a.WholeState(), b.WholeState()))
+        lines += "\n  " + line;
+      FAIL() << what << ": the adapters differ" << lines;
+    }
+    const uint8_t* now = std::as_const(b).Vram().data();
+    std::vector<bool> recorded(before.size() / 0x1000);
+    for (const auto& page : b.WrittenPages()) {
+      ASSERT_EQ(std::memcmp(page.before.data(), &before[page.offset], page.before.size()), 0)
+          << what << ": page " << page.offset << " as it was before";
+      recorded[page.offset / 0x1000] = true;
+    }
+    for (size_t page = 0; page < recorded.size(); ++page) {
+      ASSERT_TRUE(recorded[page] ||
+                  std::memcmp(now + page * 0x1000, &before[page * 0x1000], 0x1000) == 0)
+          << what << ": video memory page " << page << " changed outside the record";
+    }
+  }
 }
 
 // ---------------------------------------------------------------------- CRTC

@@ -17,10 +17,13 @@ using sim::io::Out8;
 
 class CommandStream : public ::testing::Test {
  protected:
-  CommandStream() { ext_.IoBase = reinterpret_cast<PUCHAR>(0x3B0); }
+  CommandStream() {
+    ext_.IoBase = reinterpret_cast<PUCHAR>(0x3B0);
+    machine_.trace().Start();
+  }
 
   ULONG Play(const std::vector<USHORT>& words) {
-    const size_t mark = machine_.trace().Size();
+    const size_t mark = machine_.trace().Start();
     const ULONG result = VgaInterpretCmdStream(&ext_, words.data());
     played_ = machine_.trace().Since(mark);
     return result;
@@ -32,7 +35,7 @@ class CommandStream : public ::testing::Test {
 };
 
 TEST_F(CommandStream, NoStreamOrAnEmptyOneSucceedsWithoutTouchingPorts) {
-  const size_t mark = machine_.trace().Size();
+  const size_t mark = machine_.trace().Start();
   EXPECT_EQ(VgaInterpretCmdStream(&ext_, nullptr), 1u);
   EXPECT_EQ(Play({0x0000}), 1u);
   EXPECT_EQ(machine_.trace().Size(), mark);

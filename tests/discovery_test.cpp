@@ -88,6 +88,7 @@ TEST(Discovery, DefaultAdapterLoadsAndFillsTheConfigRecord) {
 
 TEST(Discovery, ConfigRecordOf71BytesIsRefusedBeforeAnythingIsClaimed) {
   Machine m;
+  m.trace().Start();
   m.SetConfigInfoLength(71);
   m.Load();
   EXPECT_EQ(IsaStatus(m), ERROR_INVALID_PARAMETER);
@@ -204,6 +205,7 @@ TEST_P(VgaPresence, RefusalWritesBackExactlyThis) {
   Profile p;
   p.defects = c.defects;
   Machine m(p);
+  m.trace().Start();
   const sim::VgaState before = m.adapter().WholeState();
   m.Load();
   EXPECT_EQ(IsaStatus(m), ERROR_DEV_NOT_EXIST);
@@ -258,6 +260,7 @@ TEST(VgaPresence, Chain4StuckLeavesSr04At0x02AndEndsTheReset) {
   Profile p;
   p.defects.chain4Stuck = true;
   Machine m(p);
+  m.trace().Start();
   const sim::VgaState before = m.adapter().WholeState();
   m.Load();
   EXPECT_EQ(IsaStatus(m), ERROR_DEV_NOT_EXIST);
@@ -276,6 +279,7 @@ TEST(VgaPresence, Chain4StuckLeavesSr04At0x02AndEndsTheReset) {
 
 TEST(VgaPresence, WorkingVgaIsProvedAndPutBackAsFound) {
   Machine m;
+  m.trace().Start();
   const sim::VgaState before = m.adapter().WholeState();
   m.Load();
   ASSERT_EQ(IsaStatus(m), NO_ERROR);

@@ -48,7 +48,7 @@ TEST(VgaInitialize, SetsTheCursorDefaultsAndNothingElse) {
   ZEL_LINKED_DRIVER_ONLY();
   sim::Machine m;
   std::vector<uint8_t> record(sizeof(VgaDeviceExtension), 0);
-  const size_t mark = m.trace().Size();
+  const size_t mark = m.trace().Start();
   EXPECT_EQ(VgaInitialize(record.data()), TRUE);
   EXPECT_EQ(m.trace().Since(mark).size(), 0u) << "initialize touched the hardware";
 
@@ -74,7 +74,7 @@ TEST(Dispatch, CodesNotServedAnswerInvalidFunctionAndTouchNothing) {
     SCOPED_TRACE(testing::Message() << "code 0x" << std::hex << code);
     const std::vector<uint8_t> extBefore(ext, ext + sizeof(VgaDeviceExtension));
     std::vector<uint8_t> in(64, 0x5A), out(64, 0xA5);
-    const size_t mark = m.trace().Size();
+    const size_t mark = m.trace().Start();
     const size_t mappings = m.Mappings().size();
 
     const auto result = m.Ioctl(code, in.data(), 64, out.data(), 64);
@@ -100,7 +100,7 @@ TEST(Dispatch, ServedCodesReachTheirHandlers) {
   EXPECT_EQ(numModes.NumModes, 62u);
 
   // VDM enable installs the minimal trap set and reports nothing else.
-  const size_t mark = m.trace().Size();
+  const size_t mark = m.trace().Start();
   result = m.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0);
   EXPECT_EQ(result.status, NO_ERROR);
   EXPECT_EQ(result.information, 0u);

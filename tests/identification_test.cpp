@@ -197,6 +197,7 @@ TEST(Identification, ScanProbesBus1ThenBus0AndReadsBarAndRevisionAtTheMatch) {
   p.pciBus = 0;
   p.pciDevice = 2;
   Machine m(p);
+  m.trace().Start();
   m.Load();
   ASSERT_EQ(IsaStatus(m), NO_ERROR);
   std::vector<sim::TraceEntry> addresses;
@@ -320,7 +321,7 @@ TEST_P(KeyPorts, FollowTheAddressingMode) {
   m.adapter().Out8(0x3C2, misc);
   VgaDeviceExtension& ext = Ext(m);
 
-  const size_t mark = m.trace().Size();
+  const size_t mark = m.trace().Start();
   ZelUnlockKeyRegs(&ext);
   ZelLockKeyRegs(&ext);
   const uint16_t port = GetParam().modePort;

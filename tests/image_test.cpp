@@ -425,6 +425,7 @@ TEST(PortTrap, EmulatesEveryEncodingAndSize) {
   REQUIRE_IMAGES();
   auto image = LoadProbe();
   sim::Trace trace;
+  trace.Start();
   portTrace = &trace;
   const auto before = sim::pe::RoutePortInstructions({.in = TraceIn, .out = TraceOut});
   const PortCase cases[] = {
@@ -561,8 +562,10 @@ TEST(CompilerHelpers, BlockCopyFillAndOverlappingMove) {
 TEST(ZelImageOnMachine, LoadsLikeTheLinkedDriver) {
   REQUIRE_IMAGES();
   sim::Machine linked;
+  linked.trace().Start();
   const ULONG linkedStatus = linked.Load();
   sim::Machine nt;
+  nt.trace().Start();
   sim::DriverImage image = sim::LoadDriverImage(kImage);
   int calls = 0;
   image.callGate = [&calls, gate = image.callGate](const void* routine, std::span<const ULONG> args,
@@ -647,7 +650,7 @@ class SideBySide : public testing::Test {
 
   void Request(const char* what, ULONG code, std::vector<uint8_t> in, ULONG outLength) {
     std::vector<uint8_t> in2 = in, out(outLength), out2(outLength);
-    const size_t mark = linked_.trace().Size(), mark2 = nt_.trace().Size();
+    const size_t mark = linked_.trace().Start(), mark2 = nt_.trace().Start();
     const auto r = linked_.Ioctl(code, in.data(), ULONG(in.size()), out.data(), outLength);
     const auto r2 = nt_.Ioctl(code, in2.data(), ULONG(in2.size()), out2.data(), outLength);
     EXPECT_EQ(r2.status, r.status) << what;
@@ -685,7 +688,7 @@ TEST_F(SideBySide, RequestsGiveTheLinkedDriversResultsAndTrace) {
 
 TEST_F(SideBySide, ModeSetRunsTheImagesOwnPortInstructions) {
   REQUIRE_IMAGES();
-  const size_t mark = nt_.trace().Size();
+  const size_t mark = nt_.trace().Start();
   Request("set mode 12", IOCTL_VIDEO_SET_CURRENT_MODE, Bytes32(12), 0);
   // SR3E is reached by real in/out instructions, trapped and traced.
   const auto accesses = nt_.trace().Since(mark);
@@ -700,7 +703,7 @@ TEST_F(SideBySide, ModeSetRunsTheImagesOwnPortInstructions) {
 TEST_F(SideBySide, FullScreenPortAccessesGiveTheLinkedDriversTrace) {
   REQUIRE_IMAGES();
   Request("enable VDM", IOCTL_VIDEO_ENABLE_VDM, {}, 0);
-  const size_t mark = linked_.trace().Size(), mark2 = nt_.trace().Size();
+  const size_t mark = linked_.trace().Start(), mark2 = nt_.trace().Start();
   // A synchronous reset burst: recorded by the validators, replayed at its end.
   for (sim::Machine* m : {&linked_, &nt_}) {
     m->V86Out(2, 0x3C4, 0x0100);

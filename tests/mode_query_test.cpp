@@ -180,7 +180,7 @@ TEST(ModeQueryBios, FunctionFifteenIsAskedOnlyBySmallRoms) {
     }
 
     std::vector<VIDEO_MODE_INFORMATION> buffer(62);
-    const size_t mark = m.trace().Size();
+    const size_t mark = m.trace().Start();
     const auto result = m.Ioctl(c.code, nullptr, 0, buffer.data(), 62 * 80);
     EXPECT_EQ(result.status, NO_ERROR);
     EXPECT_EQ(sim::CompareTraces(c.expected, m.trace().Since(mark)), "");

@@ -94,7 +94,7 @@ TEST_F(ModeSet, RefusalsChangeNothing) {
     std::vector<uint8_t> before(sizeof(VgaDeviceExtension));
     std::memcpy(before.data(), &Ext(), before.size());
     const sim::VgaState hardware = Adapter().WholeState();
-    const size_t mark = machine_->trace().Size();
+    const size_t mark = machine_->trace().Start();
     VIDEO_MODE request{c.requested};
     EXPECT_EQ(machine_->Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &request, c.length, nullptr, 0).status,
               c.status)
@@ -110,7 +110,7 @@ TEST_F(ModeSet, ResetGoesBackToTheTextMode) {
   Start();
   ASSERT_EQ(SetMode(k1024x768x8At60), NO_ERROR);
   const UCHAR fifoBefore = Adapter().Seq(0x08);
-  const size_t mark = machine_->trace().Size();
+  const size_t mark = machine_->trace().Start();
   EXPECT_EQ(machine_->Ioctl(IOCTL_VIDEO_RESET_DEVICE, nullptr, 0, nullptr, 0).status, NO_ERROR);
   const std::vector<TraceEntry> accesses = Since(mark);
 
@@ -235,7 +235,7 @@ TEST_F(ModeSet, StuckRetraceBitDoesNotHang) {
   for (const UCHAR stuck : {UCHAR{0x08}, UCHAR{0x00}}) {
     Start();
     Adapter().StickStatusBits(0x08, stuck);
-    const size_t mark = machine_->trace().Size();
+    const size_t mark = machine_->trace().Start();
     EXPECT_EQ(SetMode(k640x480x8At60), NO_ERROR);
     const std::vector<TraceEntry> accesses = Since(mark);
     const auto statusReads = std::count_if(
@@ -249,7 +249,7 @@ TEST_F(ModeSet, StuckRetraceBitDoesNotHang) {
 
 TEST_F(ModeSet, RetraceWaitsEndWithinAFrame) {
   Start();
-  const size_t mark = machine_->trace().Size();
+  const size_t mark = machine_->trace().Start();
   ASSERT_EQ(SetMode(k640x480x8At60), NO_ERROR);
   const std::vector<TraceEntry> accesses = Since(mark);
   const auto statusReads = std::count_if(accesses.begin(), accesses.end(), [](const TraceEntry& e) {

@@ -114,7 +114,7 @@ TEST_P(ModeSweep, EveryUnmarkedModeIsRefusedAndChangesNothing) {
     marked.insert(info.ModeIndex);
   std::vector<uint8_t> before(sizeof(VgaDeviceExtension));
   std::memcpy(before.data(), &Ext(), before.size());
-  const size_t mark = machine_->trace().Size();
+  const size_t mark = machine_->trace().Start();
   for (ULONG mode = 0; mode < 96; ++mode) {
     if (marked.count(mode)) continue;
     VIDEO_MODE request{mode};

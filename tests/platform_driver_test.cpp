@@ -332,6 +332,7 @@ class PlatformSession : public PlatformLoading {
     machine_.Load(Image());
     double_.validations.clear();
     machine_.trace().Clear();
+    machine_.trace().Start();
   }
   VIDEO_ACCESS_RANGE Row(ULONG start, ULONG length, UCHAR visible) {
     VIDEO_ACCESS_RANGE r{};

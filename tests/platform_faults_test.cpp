@@ -214,6 +214,7 @@ TEST(RangedFault, AVerifyCallMatchesWhenAnyOfItsRangesStartsInside) {
 
 TEST(FailedCalls, LeaveNoTraceOfTheirWork) {
   Machine m;
+  m.trace().Start();
   for (const auto& s : kServices) {
     m.InjectFault({.service = s.service, .count = UINT32_MAX, .status = kInjected});
   }

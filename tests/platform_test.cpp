@@ -80,6 +80,7 @@ class FloatingPorts : public ::testing::TestWithParam<FloatingCase> {};
 
 TEST_P(FloatingPorts, ReadAllOnesAndAreTraced) {
   Machine m;
+  m.trace().Start();
   const auto& c = GetParam();
   ULONG value = 0;
   switch (c.size) {
@@ -108,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(PlatformPorts, FloatingPorts,
 
 TEST(Ports, AdapterAndBridgeAnswerTheirPortsInOrder) {
   Machine m;
+  m.trace().Start();
   VideoPortWritePortUchar(PortAddress<UCHAR>(0x3CE), 0x04);
   EXPECT_EQ(VideoPortReadPortUchar(PortAddress<UCHAR>(0x3CE)), 0x04);
   VideoPortWritePortUshort(PortAddress<USHORT>(0x3C4), 0x0B02);    // SR02 = 0x0B
@@ -125,6 +127,7 @@ TEST(Ports, AdapterAndBridgeAnswerTheirPortsInOrder) {
 
 TEST(Ports, BufferWritesAreARunOfSingleWritesToOnePort) {
   Machine m;
+  m.trace().Start();
   UCHAR rgb[] = {0x3F, 0x20, 0x01};
   USHORT gc[] = {0x0005, 0x7E08};
   VideoPortWritePortUchar(PortAddress<UCHAR>(0x3C8), 0x07);
@@ -142,6 +145,7 @@ TEST(Ports, BufferWritesAreARunOfSingleWritesToOnePort) {
 
 TEST(Ports, TheDirectPortShimSharesTheBusAndTheTrace) {
   Machine m;
+  m.trace().Start();
   PortOut8(0x3C4, 0x02);
   PortOut8(0x3C5, 0x05);
   EXPECT_EQ(PortIn8(0x3C5), 0x05);
@@ -206,6 +210,7 @@ TEST(ViewsDeathTest, ServicesRefuseAFreedView) {
 
 TEST(Views, RegisterReadsReachTheOptionRom) {
   Machine m;
+  m.trace().Start();
   PUCHAR rom = MemoryView(0xC0000, 0x1000);
   EXPECT_EQ(VideoPortReadRegisterUchar(rom), 0x55);
   EXPECT_EQ(VideoPortReadRegisterUchar(rom + 1), 0xAA);
@@ -214,8 +219,10 @@ TEST(Views, RegisterReadsReachTheOptionRom) {
             "");
 }
 
-TEST(Views, RegisterWritesReachTheWindowByteByByte) {
+// A buffer write is one span through the window and one trace entry.
+TEST(Views, RegisterWritesReachTheWindow) {
   Machine m;
+  m.trace().Start();
   ChainFourWindow(m.adapter());
   PUCHAR window = MemoryView(0xA0000, 0x20000);
   UCHAR bytes[] = {0x11, 0x22, 0x33};
@@ -224,14 +231,15 @@ TEST(Views, RegisterWritesReachTheWindowByteByByte) {
 
   EXPECT_EQ(m.adapter().MemRead8(0xAFFFF), 0x5A);
   EXPECT_EQ(m.adapter().MemRead8(0xA0011), 0x22);
-  EXPECT_EQ(CompareTraces({io::MemWrite8(0xA0000, 0xFFFF, 0x5A), io::MemWrite8(0xA0000, 0x10, 0x11),
-                           io::MemWrite8(0xA0000, 0x11, 0x22), io::MemWrite8(0xA0000, 0x12, 0x33)},
+  EXPECT_EQ(CompareTraces({io::MemWrite8(0xA0000, 0xFFFF, 0x5A),
+                           io::MoveFromBuffer(0xA0000, 0x10, {{0x11, 0x22, 0x33}})},
                           m.trace().Entries()),
             "");
 }
 
 TEST(Views, MoveMemoryGoesThroughTheAdapterOnEitherSide) {
   Machine m;
+  m.trace().Start();
   ChainFourWindow(m.adapter());
   PUCHAR window = MemoryView(0xA0000, 0x20000);
   UCHAR out[2] = {0xC3, 0x3C};
@@ -241,14 +249,15 @@ TEST(Views, MoveMemoryGoesThroughTheAdapterOnEitherSide) {
 
   EXPECT_EQ(back[0], 0xC3);
   EXPECT_EQ(back[1], 0x3C);
-  EXPECT_EQ(CompareTraces({io::MemWrite8(0xA0000, 0x200, 0xC3), io::MemWrite8(0xA0000, 0x201, 0x3C),
-                           io::MemRead8(0xA0000, 0x200, 0xC3), io::MemRead8(0xA0000, 0x201, 0x3C)},
+  EXPECT_EQ(CompareTraces({io::MoveFromBuffer(0xA0000, 0x200, {{0xC3, 0x3C}}),
+                           io::MoveToBuffer(0xA0000, 0x200, {{0xC3, 0x3C}})},
                           m.trace().Entries()),
             "");
 }
 
 TEST(Views, MoveBetweenTwoViewsAndZeroingAViewAreTraced) {
   Machine m;
+  m.trace().Start();
   ChainFourWindow(m.adapter());
   PUCHAR rom = MemoryView(0xC0000, 0x1000);
   PUCHAR window = MemoryView(0xA0000, 0x20000);
@@ -259,13 +268,14 @@ TEST(Views, MoveBetweenTwoViewsAndZeroingAViewAreTraced) {
   EXPECT_EQ(m.adapter().MemRead8(0xA0005), 0x00);
   EXPECT_EQ(CompareTraces({io::MemRead8(0xC0000, 0, 0x55), io::MemWrite8(0xA0000, 4, 0x55),
                            io::MemRead8(0xC0000, 1, 0xAA), io::MemWrite8(0xA0000, 5, 0xAA),
-                           io::MemWrite8(0xA0000, 5, 0x00)},
+                           io::Fill(0xA0000, 5, 1, 0x00)},
                           m.trace().Entries()),
             "");
 }
 
 TEST(Views, PlainMemoryStaysPlainAndUntraced) {
   Machine m;
+  m.trace().Start();
   UCHAR a[4] = {1, 2, 3, 4};
   UCHAR b[4] = {9, 9, 9, 9};
   VideoPortMoveMemory(b, a, 4);
@@ -363,6 +373,7 @@ MapResult Map(uint64_t physical, ULONG length, ULONG inIo = 0, PVOID in = nullpt
 
 TEST(Mappings, ApertureIsPlainMemorySharedWithVideoMemory) {
   Machine m;
+  m.trace().Start();
   OpenAperture(m.adapter(), 0x07C00000);
   const MapResult r = Map(0x07C01000, 0x2000, 0, reinterpret_cast<PVOID>(0x1234));
   ASSERT_EQ(r.status, NO_ERROR);
@@ -411,6 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Mappings, WindowMappingReachesTheAdapterThroughTheMachine) {
   Machine m;
+  m.trace().Start();
   ChainFourWindow(m.adapter());
   const MapResult r = Map(0xA0000, 0x20000);
   ASSERT_EQ(r.status, NO_ERROR);
@@ -460,6 +472,7 @@ TEST(Mappings, UnmappingOnlyWhatWasHandedOut) {
 
 TEST(Int10, RunsTheBiosAndTracesTheCall) {
   Machine m;
+  m.trace().Start();
   const uint32_t postCalls = m.bios().Calls();  // the boot's own mode set
   VIDEO_X86_BIOS_ARGUMENTS args{};
   args.Eax = 0x1500;
@@ -467,6 +480,52 @@ TEST(Int10, RunsTheBiosAndTracesTheCall) {
   EXPECT_EQ(args.Eax & 0xFFFF, 0x004Fu);
   EXPECT_EQ(m.bios().Calls(), postCalls + 1);
   EXPECT_EQ(CompareTraces({io::Bios(0x1500, 0)}, m.trace().Entries()), "");
+}
+
+// A machine started from a copy of a booted adapter (another machine's,
+// straight after its POST) is the machine a POST makes: the whole adapter
+// and all of video memory alike, and a driver load and a hardware state
+// save (registers, colours, latches, the four planes) give the same
+// accesses, the same buffer and the same adapter on both.
+TEST(Boot, ACopyOfABootedAdapterIsAFreshBoot) {
+  Profile a1;
+  a1.revision = 0x0B;
+  a1.memoryMB = 1;
+  a1.busWidth = 32;
+  Profile large;
+  large.memoryMB = 8;
+  large.strap = 1;
+  large.memoryClockMHz = 75;
+  Profile elsewhere;
+  elsewhere.romKB = 64;
+  elsewhere.pciBus = 0;
+  elsewhere.pciDevice = 3;
+  elsewhere.seqOverrides[0x37] = 0x00;
+  const Profile profiles[] = {Profile::Default(), a1, large, elsewhere};
+  for (const Profile& profile : profiles) {
+    const std::string what = "profile #" + std::to_string(&profile - profiles);
+    const Adapter booted = Machine(profile).adapter();
+    Machine fresh(profile);
+    Machine copied(profile, booted);
+    ASSERT_TRUE(copied.adapter() == fresh.adapter()) << what;
+
+    std::vector<std::vector<uint8_t>> states;
+    for (Machine* m : {&fresh, &copied}) {
+      m->trace().Start();
+      ASSERT_EQ(m->Load(), 0u) << what;
+      std::vector<uint8_t> state(264359);
+      VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(state.data()),
+                                  static_cast<ULONG>(state.size())};
+      EXPECT_EQ(
+          m->Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, sizeof(record)).status,
+          NO_ERROR)
+          << what;
+      states.push_back(std::move(state));
+    }
+    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), copied.trace().Entries()), "") << what;
+    EXPECT_TRUE(states[0] == states[1]) << what;
+    EXPECT_TRUE(copied.adapter() == fresh.adapter()) << what;
+  }
 }
 
 TEST(Registry, KeepsNamesAndBytesInOrder) {
@@ -489,6 +548,7 @@ TEST(Registry, KeepsNamesAndBytesInOrder) {
 
 TEST(TrapSets, InstallsACopyAndTracesTheRowCount) {
   Machine m;
+  m.trace().Start();
   VIDEO_ACCESS_RANGE rows[] = {Range(0x3B0, 12, 1), Range(0x3C0, 32, 1)};
   rows[0].RangeVisible = 0;
   ASSERT_EQ(VideoPortSetTrappedEmulatorPorts(nullptr, 2, rows), NO_ERROR);
@@ -524,9 +584,11 @@ TEST(Synchronize, RunsTheRoutineAtOnceAndReturnsItsResult) {
 
 TEST(CurrentMachine, IsTheNewestLiveOne) {
   Machine outer;
+  outer.trace().Start();
   EXPECT_EQ(&Machine::Current(), &outer);
   {
     auto inner = std::make_unique<Machine>();
+    inner->trace().Start();
     EXPECT_EQ(&Machine::Current(), inner.get());
     VideoPortWritePortUchar(PortAddress<UCHAR>(0x3C4), 0x01);
     EXPECT_EQ(inner->trace().Size(), 1u);

@@ -65,7 +65,7 @@ TEST_F(Refresh, RefreshIndexOutsideTheTableLeavesSr37Alone) {
   const VgaModeEntry rows[] = {Row(1280, 8, 100), Row(720, 8, 60), Row(1600, 8, 48)};
   for (const VgaModeEntry& row : rows) {
     Seq(0x37, 0xA5);
-    const size_t mark = machine_.trace().Size();
+    const size_t mark = machine_.trace().Start();
     ZelSetRefreshIndex(&ext_, &row);
     EXPECT_EQ(machine_.adapter().Seq(0x37), 0xA5);
     EXPECT_TRUE(Since(mark).empty()) << row.XResolution << " at " << row.RefreshRate;
@@ -75,7 +75,7 @@ TEST_F(Refresh, RefreshIndexOutsideTheTableLeavesSr37Alone) {
 TEST_F(Refresh, FrameRate1024At85UsesSr25AndLeavesSr0FAlone) {
   Seq(0x25, 0xFF);
   Seq(0x0F, 0x5E);
-  const size_t mark = machine_.trace().Size();
+  const size_t mark = machine_.trace().Start();
   const VgaModeEntry row = Row(1024, 8, 85);
   ZelSetFrameRate(&ext_, &row);
   const std::vector<sim::TraceEntry> expected = {
@@ -156,7 +156,7 @@ TEST_F(Refresh, Sr3eBitZeroRule) {
 }
 
 TEST_F(Refresh, Sr3eIsReachedByFixedPortNumber) {
-  const size_t mark = machine_.trace().Size();
+  const size_t mark = machine_.trace().Start();
   MartenSetSr3eD0(640, 480, 32, 60, 0, 64);
   const std::vector<sim::TraceEntry> expected = {Out8(0x3C4, 0x3E), In8(0x3C5, 0x00),
                                                  Out8(0x3C5, 0x01)};

@@ -546,7 +546,7 @@ class CaseRun {
     const std::vector<uint8_t> outBefore = out;
     const std::vector<uint8_t> stateBefore = state_;
     const test::MachineState before = test::Capture(*machine_);
-    const size_t mark = machine_->trace().Size();
+    const size_t mark = machine_->trace().Start();
 
     void* inPointer = in.empty() ? nullptr : in.data();
     void* outPointer =

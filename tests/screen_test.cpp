@@ -540,7 +540,7 @@ TEST(ScreenPng, RefusesWhatItCannotWrite) {
 
 TEST(V86Memory, TextWindowGoesThroughOddEvenAndIsTraced) {
   Rig r;
-  const size_t mark = r.m.trace().Size();
+  const size_t mark = r.m.trace().Start();
   r.m.V86Write8(0xB8000, 0x41);
   r.m.V86Write8(0xB8001, 0x1E);
   r.m.V86Write8(0xB8F9E, 0x42);
@@ -581,7 +581,7 @@ TEST(V86Memory, PlanarAndChainFourWindowsAndTheLatches) {
 
 TEST(V86Memory, AddressesOutsideTheWindowThrowUntraced) {
   Rig r;
-  const size_t mark = r.m.trace().Size();
+  const size_t mark = r.m.trace().Start();
   for (uint32_t address : {0x9FFFFu, 0xC0000u, 0xE0000000u}) {
     EXPECT_THROW(r.m.V86Read8(address), std::out_of_range) << Rgb(address);
     EXPECT_THROW(r.m.V86Write8(address, 0), std::out_of_range) << Rgb(address);

@@ -21,6 +21,9 @@ void PrintTo(const FormatCase& c, std::ostream* os) {
 
 class TraceFormat : public ::testing::TestWithParam<FormatCase> {};
 
+const uint8_t kA[] = {'a'};
+const uint8_t kFoobar[] = {'f', 'o', 'o', 'b', 'a', 'r'};
+
 TEST_P(TraceFormat, WritesTheEntryAsOneLine) {
   EXPECT_EQ(Format(GetParam().entry), GetParam().text);
 }
@@ -40,7 +43,14 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{io::Bios(0x00000003, 0), "bios int10 eax=0x00000003 status=0"},
         FormatCase{io::Bios(0x4F15, 87), "bios int10 eax=0x00004f15 status=87"},
         FormatCase{io::Bios(0x0003, 0xC000000E), "bios int10 eax=0x00000003 status=0xc000000e"},
-        FormatCase{io::Traps(4), "traps 4"}, FormatCase{io::Traps(0), "traps 0"}));
+        FormatCase{io::Traps(4), "traps 4"}, FormatCase{io::Traps(0), "traps 0"},
+        // Digests of the FNV-1a test vectors "a" and "foobar".
+        FormatCase{io::MoveToBuffer(0xA0000, 0x0, kA),
+                   "mem move 0xa0000+0x0 len=0x1 to-buffer digest=0xe40c292c"},
+        FormatCase{io::MoveFromBuffer(0xA0000, 0x10000, kFoobar),
+                   "mem move 0xa0000+0x10000 len=0x6 from-buffer digest=0xbf9cf968"},
+        FormatCase{io::Fill(0xB8000, 0x20, 0x7FE0, 0x00),
+                   "mem fill 0xb8000+0x20 len=0x7fe0 0x00"}));
 
 struct CompareCase {
   const char* name;
@@ -118,6 +128,8 @@ TEST(TraceWrites, KeepsPortWritesOnlyInOrder) {
 
 TEST(TraceRecording, SinceAMarkAndTheListenerSeeEachEntryOnce) {
   Trace trace;
+  trace.Record(io::Out8(0x3C4, 0x01));  // before recording starts: lost
+  EXPECT_EQ(trace.Start(), 0u);
   std::vector<std::string> heard;
   trace.SetListener([&](const TraceEntry& e) { heard.push_back(Format(e)); });
   trace.Record(io::Out8(0x3C4, 0x02));

@@ -31,7 +31,7 @@ class Session : public testing::Test {
     ASSERT_EQ(m.Load(), 0u);
     ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
     m.V86Out(1, 0x3C4, 0x00);
-    mark = m.trace().Size();
+    mark = m.trace().Start();
   }
 
   VgaDeviceExtension& ext() { return *static_cast<VgaDeviceExtension*>(m.DeviceExtension()); }
@@ -39,7 +39,7 @@ class Session : public testing::Test {
   void ExpectTrace(const std::vector<TraceEntry>& expected) {
     const std::string diff = sim::CompareTraces(expected, m.trace().Since(mark));
     EXPECT_TRUE(diff.empty()) << diff;
-    mark = m.trace().Size();
+    mark = m.trace().Start();
   }
 
   void ExpectRecorded(const std::vector<Entry>& entries) {
@@ -116,7 +116,7 @@ class IdleWrite : public Session, public testing::WithParamInterface<DirectCase>
 TEST_P(IdleWrite, GoesStraightToTheHardware) {
   const DirectCase& c = GetParam();
   m.V86Out(1, 0x3C4, c.index);
-  mark = m.trace().Size();
+  mark = m.trace().Start();
   m.V86Out(c.size, c.port, c.value);
   const std::string diff = sim::CompareTraces(c.trace, m.trace().Since(mark));
   EXPECT_TRUE(diff.empty()) << c.what << ": " << diff;
@@ -148,7 +148,7 @@ class IdleMisc : public Session, public testing::WithParamInterface<MiscCase> {}
 
 TEST_P(IdleMisc, IsWrittenUnderResetWithClockSelectCleared) {
   m.V86Out(1, 0x3C4, 0x02);
-  mark = m.trace().Size();
+  mark = m.trace().Start();
   m.V86Out(GetParam().size, 0x3C2, GetParam().value);
   ExpectTrace({io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100), GetParam().write,
                io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02)});

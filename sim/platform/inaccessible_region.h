@@ -20,6 +20,11 @@ class InaccessibleRegion {
   uintptr_t Allocate(uint32_t length);
   void Release(uintptr_t address);
   bool Contains(uintptr_t address) const { return address >= base_ && address - base_ < size_; }
+  // Some byte of [address, address + length) lies in the region.
+  bool Overlaps(uintptr_t address, size_t length) const {
+    if (length == 0) return false;
+    return Contains(address) || (address < base_ && base_ - address < length);
+  }
 
  private:
   InaccessibleRegion();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "sim/platform/inaccessible_region.h"
 
@@ -58,10 +59,10 @@ const Machine::Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t 
     mapping.virtualAddress = reinterpret_cast<void*>(static_cast<uintptr_t>(physical));
   } else if (aperture && physical >= *aperture &&
              end <= uint64_t{*aperture} + adapter_.ApertureLength() &&
-             end - *aperture <= adapter_.Vram().size()) {
+             end - *aperture <= std::as_const(adapter_).Vram().size()) {
     // The linear aperture is ordinary memory to the caller: the adapter's own
     // video memory, shared with the planar window.
-    mapping.virtualAddress = adapter_.Vram().data() + (physical - *aperture);
+    mapping.virtualAddress = adapter_.LinearMemory() + (physical - *aperture);
     mapping.plainMemory = true;
   } else {
     mapping.virtualAddress =
@@ -140,11 +141,41 @@ MemoryWindows::Target MemoryWindows::Resolve(uintptr_t address) const {
   std::abort();
 }
 
+bool MemoryWindows::TouchesRegion(uintptr_t address, size_t length) const {
+  return InaccessibleRegion::Instance().Overlaps(address, length);
+}
+
+std::optional<MemoryWindows::Target> MemoryWindows::ResolveRun(uintptr_t address,
+                                                               size_t length) const {
+  auto holds = [&](uintptr_t start, uint32_t windowLength) {
+    return Inside(address, start, windowLength) &&
+           length <= std::max<uint32_t>(windowLength, 1) - (address - start);
+  };
+  for (const auto& v : views_) {
+    if (!v.inIoSpace && holds(v.address, v.length)) {
+      return Target{static_cast<uint32_t>(v.physical), static_cast<uint32_t>(address - v.address)};
+    }
+  }
+  for (const auto& m : mappings_) {
+    const auto start = reinterpret_cast<uintptr_t>(m.virtualAddress);
+    if (!m.plainMemory && !m.inIoSpace && holds(start, m.length)) {
+      return Target{static_cast<uint32_t>(m.physical), static_cast<uint32_t>(address - start)};
+    }
+  }
+  return std::nullopt;
+}
+
+bool MemoryWindows::InVideoMemory(const void* plain, size_t length) {
+  const uint8_t* vram = adapter_.LinearMemory();
+  const auto* p = static_cast<const uint8_t*>(plain);
+  return p < vram + std::as_const(adapter_).Vram().size() && vram < p + length;
+}
+
 uint8_t MemoryWindows::Read8(uintptr_t address) {
   if (!InRegion(address)) return *reinterpret_cast<const volatile uint8_t*>(address);
   const Target t = Resolve(address);
   const uint8_t value = adapter_.MemRead8(t.base + t.offset);
-  trace_.Record(io::MemRead8(t.base, t.offset, value));
+  if (trace_.Recording()) trace_.Record(io::MemRead8(t.base, t.offset, value));
   return value;
 }
 
@@ -154,8 +185,44 @@ void MemoryWindows::Write8(uintptr_t address, uint8_t value) {
     return;
   }
   const Target t = Resolve(address);
-  trace_.Record(io::MemWrite8(t.base, t.offset, value));
+  if (trace_.Recording()) trace_.Record(io::MemWrite8(t.base, t.offset, value));
   adapter_.MemWrite8(t.base + t.offset, value);
+}
+
+void MemoryWindows::ReadSpan(uintptr_t address, std::span<uint8_t> out) {
+  if (out.empty()) return;
+  const std::optional<Target> t = ResolveRun(address, out.size());
+  if (!t || InVideoMemory(out.data(), out.size())) {
+    for (size_t i = 0; i < out.size(); ++i)
+      out[i] = Read8(address + i);
+    return;
+  }
+  adapter_.MemRead(t->base + t->offset, out);
+  if (trace_.Recording()) trace_.Record(io::MoveToBuffer(t->base, t->offset, out));
+}
+
+void MemoryWindows::WriteSpan(uintptr_t address, std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return;
+  const std::optional<Target> t = ResolveRun(address, bytes.size());
+  if (!t || InVideoMemory(bytes.data(), bytes.size())) {
+    for (size_t i = 0; i < bytes.size(); ++i)
+      Write8(address + i, bytes[i]);
+    return;
+  }
+  if (trace_.Recording()) trace_.Record(io::MoveFromBuffer(t->base, t->offset, bytes));
+  adapter_.MemWrite(t->base + t->offset, bytes);
+}
+
+void MemoryWindows::FillSpan(uintptr_t address, uint32_t length, uint8_t value) {
+  if (length == 0) return;
+  const std::optional<Target> t = ResolveRun(address, length);
+  if (!t) {
+    for (uint32_t i = 0; i < length; ++i)
+      Write8(address + i, value);
+    return;
+  }
+  trace_.Record(io::Fill(t->base, t->offset, length, value));
+  adapter_.MemFill(t->base + t->offset, length, value);
 }
 
 }  // namespace sim::platform

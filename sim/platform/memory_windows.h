@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "sim/adapter.h"
@@ -45,8 +46,19 @@ class MemoryWindows {
   // ---- byte access by any address: the inaccessible region goes to the
   // adapter, everything else is plain memory
   bool InRegion(uintptr_t address) const;
+  // Some byte of [address, address + length) lies in the inaccessible region.
+  bool TouchesRegion(uintptr_t address, size_t length) const;
   uint8_t Read8(uintptr_t address);
   void Write8(uintptr_t address, uint8_t value);
+
+  // ---- a run of bytes from a region address on, between one view (or
+  // mapping) and plain memory: through the adapter as one span and traced
+  // as one entry. Where the run leaves its view, or the plain side is the
+  // adapter's own video memory, byte by byte as Read8 and Write8 (the bytes
+  // in order: the run's own writes could change its later reads).
+  void ReadSpan(uintptr_t address, std::span<uint8_t> out);
+  void WriteSpan(uintptr_t address, std::span<const uint8_t> bytes);
+  void FillSpan(uintptr_t address, uint32_t length, uint8_t value);
 
   // Drops every view and mapping (a fresh driver load).
   void Reset();
@@ -57,6 +69,9 @@ class MemoryWindows {
     uint32_t offset;  // of the address within it
   };
   Target Resolve(uintptr_t address) const;  // a region address; aborts when in no window
+  // The window holding all of [address, address + length), if one does.
+  std::optional<Target> ResolveRun(uintptr_t address, size_t length) const;
+  bool InVideoMemory(const void* plain, size_t length);
 
   Adapter& adapter_;
   Trace& trace_;

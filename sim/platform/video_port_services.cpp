@@ -94,17 +94,32 @@ VOID VPAPI VideoPortWriteRegisterUchar(PUCHAR Register, UCHAR Value) {
 
 VOID VPAPI VideoPortWriteRegisterBufferUchar(PUCHAR Register, PUCHAR Buffer, ULONG Count) {
   auto& windows = CurrentPlatform().windows;
-  for (ULONG i = 0; i < Count; ++i) {
-    windows.Write8(Address(Register) + i, windows.Read8(Address(Buffer) + i));
+  const uintptr_t dst = Address(Register);
+  const uintptr_t src = Address(Buffer);
+  if (Count != 0 && windows.InRegion(dst) && !windows.TouchesRegion(src, Count)) {
+    windows.WriteSpan(dst, {Buffer, Count});
+    return;
   }
+  for (ULONG i = 0; i < Count; ++i)
+    windows.Write8(dst + i, windows.Read8(src + i));
 }
 
+// A move between a view and plain memory is one span through the adapter;
+// anything else goes byte by byte.
 VOID VPAPI VideoPortMoveMemory(PVOID Destination, PVOID Source, ULONG Length) {
   auto& windows = CurrentPlatform().windows;
   const uintptr_t dst = Address(Destination);
   const uintptr_t src = Address(Source);
   if (!windows.InRegion(dst) && !windows.InRegion(src)) {
     std::memmove(Destination, Source, Length);
+    return;
+  }
+  if (windows.InRegion(dst) && !windows.TouchesRegion(src, Length)) {
+    windows.WriteSpan(dst, {static_cast<const uint8_t*>(Source), Length});
+    return;
+  }
+  if (windows.InRegion(src) && !windows.TouchesRegion(dst, Length)) {
+    windows.ReadSpan(src, {static_cast<uint8_t*>(Destination), Length});
     return;
   }
   // Overlapping moves within one window keep memmove's meaning.
@@ -119,12 +134,12 @@ VOID VPAPI VideoPortMoveMemory(PVOID Destination, PVOID Source, ULONG Length) {
 
 VOID VPAPI VideoPortZeroMemory(PVOID Destination, ULONG Length) {
   auto& windows = CurrentPlatform().windows;
-  if (!windows.InRegion(Address(Destination))) {
+  const uintptr_t dst = Address(Destination);
+  if (!windows.InRegion(dst)) {
     std::memset(Destination, 0, Length);
     return;
   }
-  for (ULONG i = 0; i < Length; ++i)
-    windows.Write8(Address(Destination) + i, 0);
+  windows.FillSpan(dst, Length, 0);
 }
 
 // ---- device bases and claims

@@ -24,6 +24,7 @@ class Attribute {
   bool DataState() const { return dataState_; }
   uint8_t Reg(uint8_t index) const { return index < kAttributeRegisters ? regs_[index] : 0; }
   const std::array<uint8_t, kAttributeRegisters>& All() const { return regs_; }
+  bool operator==(const Attribute&) const = default;
 
  private:
   uint8_t Selected() const { return address_ & 0x1F; }

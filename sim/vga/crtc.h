@@ -30,6 +30,7 @@ class Crtc {
 
   uint8_t Reg(uint8_t index) const { return regs_.Get(index); }
   const std::array<uint8_t, kCrtcRegisters>& All() const { return regs_.All(); }
+  bool operator==(const Crtc&) const = default;
 
  private:
   IndexedRegisterFile<kCrtcRegisters> regs_;

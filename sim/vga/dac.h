@@ -29,6 +29,7 @@ class Dac {
   bool ReadMode() const { return readMode_; }
   uint8_t Position() const { return position_; }
   const std::array<uint8_t, 3>& Pending() const { return pending_; }
+  bool operator==(const Dac&) const = default;
 
  private:
   void StartTriple();

@@ -35,6 +35,7 @@ class General {
   // Input status 1 as the next read would return it.
   uint8_t PeekInputStatus1() const;
   void StickStatusBits(uint8_t mask, uint8_t value);
+  bool operator==(const General&) const = default;
 
  private:
   uint8_t misc_ = 0;

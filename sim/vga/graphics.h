@@ -36,6 +36,7 @@ class Graphics {
   // data register is not indexed).
   uint8_t Reg(uint8_t index) const;
   std::array<uint8_t, kGraphicsRegisters> All() const;
+  bool operator==(const Graphics&) const = default;
 
  private:
   uint8_t Effective(uint8_t index) const { return dataNotIndexed_ ? kGr08BitMask : index; }

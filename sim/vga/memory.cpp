@@ -1,5 +1,8 @@
 #include "sim/vga/memory.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "sim/vga/graphics.h"
 #include "sim/vga/sequencer.h"
 
@@ -10,15 +13,7 @@ namespace {
 constexpr uint8_t kGr05WriteMode = 0x03;
 constexpr uint8_t kGr05ReadMode1 = 0x08;
 constexpr uint8_t kGr05OddEvenReads = 0x10;
-
-// Where one CPU byte lands: a planar offset and the planes it may touch.
-struct Target {
-  uint32_t offset;
-  uint8_t planes;     // writes: planes enabled before the map mask
-  uint8_t readPlane;  // read mode 0
-};
-
-enum class Addressing { Chain4, OddEven, Planar };
+constexpr uint8_t kUninstalled = 0xFF;
 
 Addressing WriteAddressing(const WindowSetup& s) {
   if (s.memoryMode & kSr04Chain4) return Addressing::Chain4;
@@ -30,23 +25,6 @@ Addressing ReadAddressing(const WindowSetup& s) {
   if (s.memoryMode & kSr04Chain4) return Addressing::Chain4;
   if (s.gc[kGr05Mode] & kGr05OddEvenReads) return Addressing::OddEven;
   return Addressing::Planar;
-}
-
-Target Locate(Addressing mode, uint32_t a, uint8_t bank, uint8_t readMapSelect) {
-  switch (mode) {
-    case Addressing::Chain4: {
-      const uint32_t packed = a + bank * kBankUnit;
-      return {packed >> 2, static_cast<uint8_t>(1u << (packed & 3)),
-              static_cast<uint8_t>(packed & 3)};
-    }
-    case Addressing::OddEven:
-      // Even addresses reach planes 0 and 2, odd ones planes 1 and 3.
-      return {a & ~1u, static_cast<uint8_t>(0x5u << (a & 1)),
-              static_cast<uint8_t>((readMapSelect & 2) | (a & 1))};
-    case Addressing::Planar:
-      break;
-  }
-  return {a + bank * kBankUnit, 0x0F, static_cast<uint8_t>(readMapSelect & 3)};
 }
 
 uint8_t RotateRight(uint8_t value, unsigned count) {
@@ -71,67 +49,198 @@ uint8_t Alu(uint8_t function, uint8_t data, uint8_t latch) {
   }
 }
 
+// How many of `count` bytes from video memory byte `first` on, `stride`
+// apart, lie in installed memory.
+uint32_t Installed(uint64_t first, uint32_t stride, uint32_t count, uint32_t size) {
+  if (first >= size) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(count, (size - first + stride - 1) / stride));
+}
+
 }  // namespace
 
-std::optional<uint32_t> Memory::WindowOffset(uint32_t physical, uint8_t gr06) {
+WindowLogic Resolve(const WindowSetup& s) {
   struct Map {
     uint32_t start, length;
   };
   static constexpr std::array<Map, 4> kMaps = {Map{0xA0000, 0x20000}, Map{0xA0000, 0x10000},
                                                Map{0xB0000, 0x8000}, Map{0xB8000, 0x8000}};
-  const Map& map = kMaps[(gr06 >> 2) & 3];
-  if (physical < map.start || physical - map.start >= map.length) return std::nullopt;
-  return physical - map.start;
+  const Map& map = kMaps[(s.gc[kGr06Misc] >> 2) & 3];
+  WindowLogic w;
+  w.windowStart = map.start;
+  w.windowLength = map.length;
+  w.readAddressing = ReadAddressing(s);
+  w.writeAddressing = WriteAddressing(s);
+  w.readBank = s.bankSelect >> 4;
+  w.writeBank = s.bankSelect & 0x0F;
+  w.readMapSelect = s.gc[kGr04ReadMapSelect];
+  w.colorCompare = (s.gc[kGr05Mode] & kGr05ReadMode1) != 0;
+  w.colorDontCare = s.gc[kGr07ColorDontCare];
+  w.compareColor = s.gc[kGr02ColorCompare];
+  w.mapMask = s.mapMask & 0x0F;
+  w.writeMode = s.gc[kGr05Mode] & kGr05WriteMode;
+  w.function = (s.gc[kGr03DataRotate] >> 3) & 3;
+  w.rotate = s.gc[kGr03DataRotate] & 7;
+  w.setReset = s.gc[kGr00SetReset];
+  w.enableSetReset = s.gc[kGr01EnableSetReset];
+  w.bitMask = s.gc[kGr08BitMask];
+  w.plainWrites = w.writeMode == 0 && (w.enableSetReset & w.mapMask) == 0 && w.rotate == 0 &&
+                  w.function == 0 && w.bitMask == 0xFF;
+  return w;
 }
 
-uint8_t Memory::Read(uint32_t offset, const WindowSetup& s, std::span<const uint8_t> vram) {
-  const Target t = Locate(ReadAddressing(s), offset, s.bankSelect >> 4, s.gc[kGr04ReadMapSelect]);
-  const uint64_t base = uint64_t{t.offset} * 4;
-  const bool installed = base + 4 <= vram.size();
-  for (size_t p = 0; p < 4; ++p)
-    latches_[p] = installed ? vram[base + p] : 0xFF;
-  if (!(s.gc[kGr05Mode] & kGr05ReadMode1)) return latches_[t.readPlane];
+std::optional<uint32_t> Memory::WindowOffset(uint32_t physical, uint8_t gr06) {
+  WindowSetup setup;
+  setup.gc[kGr06Misc] = gr06;
+  const WindowLogic w = Resolve(setup);
+  if (physical < w.windowStart || physical - w.windowStart >= w.windowLength) return std::nullopt;
+  return physical - w.windowStart;
+}
 
+void Memory::LoadLatches(uint32_t group, const VideoMemory& vram) {
+  const uint64_t base = uint64_t{group} * 4;
+  const bool installed = base + 4 <= vram.Size();
+  for (uint32_t p = 0; p < 4; ++p)
+    latches_[p] = installed ? vram[static_cast<uint32_t>(base) + p] : kUninstalled;
+}
+
+uint8_t Memory::Answer(uint8_t readPlane, const WindowLogic& w) const {
+  if (!w.colorCompare) return latches_[readPlane];
   // Colour compare: a bit is 1 where every plane that counts matches GR02.
   uint8_t differ = 0;
   for (unsigned p = 0; p < 4; ++p) {
-    if (!(s.gc[kGr07ColorDontCare] & (1u << p))) continue;
-    differ |= latches_[p] ^ Expand(s.gc[kGr02ColorCompare] & (1u << p));
+    if (!(w.colorDontCare & (1u << p))) continue;
+    differ |= latches_[p] ^ Expand(w.compareColor & (1u << p));
   }
   return static_cast<uint8_t>(~differ);
 }
 
-void Memory::Write(uint32_t offset, uint8_t value, const WindowSetup& s, std::span<uint8_t> vram) {
-  const Target t = Locate(WriteAddressing(s), offset, s.bankSelect & 0x0F, 0);
-  const uint8_t planes = t.planes & s.mapMask & 0x0F;
-  const uint8_t writeMode = s.gc[kGr05Mode] & kGr05WriteMode;
-  const uint8_t function = (s.gc[kGr03DataRotate] >> 3) & 3;
-  const uint8_t rotated = RotateRight(value, s.gc[kGr03DataRotate]);
-  const uint8_t setReset = s.gc[kGr00SetReset];
-  uint8_t bitMask = s.gc[kGr08BitMask];
-  if (writeMode == 3) bitMask &= rotated;
+uint8_t Memory::Read(uint32_t offset, const WindowLogic& w, const VideoMemory& vram) {
+  const Target t = Locate(w.readAddressing, offset, w.readBank, w.readMapSelect);
+  LoadLatches(t.offset, vram);
+  return Answer(t.readPlane, w);
+}
+
+void Memory::WritePlanes(Target t, uint8_t value, const WindowLogic& w, VideoMemory& vram) {
+  const uint8_t planes = t.planes & w.mapMask;
+  const uint8_t rotated = RotateRight(value, w.rotate);
+  uint8_t bitMask = w.bitMask;
+  if (w.writeMode == 3) bitMask &= rotated;
 
   for (unsigned p = 0; p < 4; ++p) {
     if (!(planes & (1u << p))) continue;
     const uint64_t at = uint64_t{t.offset} * 4 + p;
-    if (at >= vram.size()) continue;
+    if (at >= vram.Size()) continue;
     uint8_t result;
-    if (writeMode == 1) {
+    if (w.plainWrites) {
+      result = value;
+    } else if (w.writeMode == 1) {
       result = latches_[p];
     } else {
       uint8_t data;
-      if (writeMode == 0) {
-        data = (s.gc[kGr01EnableSetReset] & (1u << p)) ? Expand(setReset & (1u << p)) : rotated;
-      } else if (writeMode == 2) {
+      if (w.writeMode == 0) {
+        data = (w.enableSetReset & (1u << p)) ? Expand(w.setReset & (1u << p)) : rotated;
+      } else if (w.writeMode == 2) {
         data = Expand(value & (1u << p));
       } else {
-        data = Expand(setReset & (1u << p));
+        data = Expand(w.setReset & (1u << p));
       }
-      const uint8_t alu = Alu(function, data, latches_[p]);
+      const uint8_t alu = Alu(w.function, data, latches_[p]);
       result = static_cast<uint8_t>((alu & bitMask) | (latches_[p] & ~bitMask));
     }
-    vram[at] = result;
+    vram.Store(static_cast<uint32_t>(at), result);
   }
+}
+
+// ---- spans
+
+void Memory::Read(uint32_t offset, std::span<uint8_t> out, const WindowLogic& w,
+                  const VideoMemory& vram) {
+  if (out.empty()) return;
+  const auto count = static_cast<uint32_t>(out.size());
+  const Target first = Locate(w.readAddressing, offset, w.readBank, w.readMapSelect);
+  // Read mode 0, planar or chain-4: byte i is one byte of video memory, at a
+  // fixed stride from the first (4: one plane; 1: chain-4 packs the bytes).
+  if (!w.colorCompare && w.readAddressing != Addressing::OddEven) {
+    const uint32_t stride = w.readAddressing == Addressing::Planar ? 4 : 1;
+    const uint64_t at = uint64_t{first.offset} * 4 + first.readPlane;
+    const uint32_t installed = Installed(at, stride, count, vram.Size());
+    const uint8_t* from = vram.Bytes().data() + (installed ? at : 0);
+    uint8_t* to = out.data();
+    if (stride == 1) {
+      std::memcpy(to, from, installed);
+    } else {
+      uint32_t i = 0;
+      for (; i + 4 <= installed; i += 4, from += 16) {
+        to[i] = from[0];
+        to[i + 1] = from[4];
+        to[i + 2] = from[8];
+        to[i + 3] = from[12];
+      }
+      for (; i < installed; ++i, from += 4)
+        to[i] = *from;
+    }
+    std::fill(out.begin() + installed, out.end(), kUninstalled);
+    const Target last = Locate(w.readAddressing, offset + count - 1, w.readBank, w.readMapSelect);
+    LoadLatches(last.offset, vram);
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i)
+    out[i] = Read(offset + i, w, vram);
+}
+
+template <typename Source>
+void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const WindowLogic& w,
+                       VideoMemory& vram) {
+  if (count == 0) return;
+  const Target first = Locate(w.writeAddressing, offset, w.writeBank, 0);
+  // Plain stores, planar: each enabled plane takes the bytes at stride 4.
+  if (w.plainWrites && w.writeAddressing == Addressing::Planar) {
+    const uint8_t planes = first.planes & w.mapMask;
+    const uint64_t at = uint64_t{first.offset} * 4;
+    const uint32_t installed = Installed(at, 4, count, vram.Size());
+    if (installed == 0 || planes == 0) return;
+    uint8_t* group = vram.Writable(static_cast<uint32_t>(at), installed * 4);
+    for (unsigned p = 0; p < 4; ++p) {
+      if (!(planes & (1u << p))) continue;
+      uint8_t* to = group + p;
+      uint32_t i = 0;
+      for (; i + 4 <= installed; i += 4, to += 16) {
+        to[0] = source(i);
+        to[4] = source(i + 1);
+        to[8] = source(i + 2);
+        to[12] = source(i + 3);
+      }
+      for (; i < installed; ++i, to += 4)
+        *to = source(i);
+    }
+    return;
+  }
+  // Plain stores, chain-4: the bytes land packed, each where its plane is enabled.
+  if (w.plainWrites && w.writeAddressing == Addressing::Chain4) {
+    const uint64_t at = uint64_t{first.offset} * 4 + first.readPlane;
+    const uint32_t installed = Installed(at, 1, count, vram.Size());
+    if (installed == 0 || w.mapMask == 0) return;
+    uint8_t* to = vram.Writable(static_cast<uint32_t>(at), installed);
+    for (uint32_t i = 0; i < installed; ++i) {
+      if (w.mapMask & (1u << ((at + i) & 3))) to[i] = source(i);
+    }
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i)
+    Write(offset + i, source(i), w, vram);
+}
+
+void Memory::Write(uint32_t offset, std::span<const uint8_t> bytes, const WindowLogic& w,
+                   VideoMemory& vram) {
+  WriteSpan(
+      offset, static_cast<uint32_t>(bytes.size()), [bytes](uint32_t i) { return bytes[i]; }, w,
+      vram);
+}
+
+void Memory::Fill(uint32_t offset, uint32_t length, uint8_t value, const WindowLogic& w,
+                  VideoMemory& vram) {
+  WriteSpan(
+      offset, length, [value](uint32_t) { return value; }, w, vram);
 }
 
 }  // namespace sim::vga

@@ -37,6 +37,7 @@ class IndexedRegisterFile {
   uint8_t Get(size_t index) const { return index < N ? regs_[index] : 0; }
   const std::array<uint8_t, N>& All() const { return regs_; }
   void SetWriteMask(size_t index, uint8_t mask) { writeMasks_[index] = mask; }
+  bool operator==(const IndexedRegisterFile&) const = default;
 
  private:
   uint8_t indexMask_;

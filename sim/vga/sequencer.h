@@ -28,6 +28,7 @@ class Sequencer {
 
   uint8_t Reg(uint8_t index) const { return regs_.Get(index); }
   const std::array<uint8_t, 5>& All() const { return regs_.All(); }
+  bool operator==(const Sequencer&) const = default;
 
  private:
   IndexedRegisterFile<5> regs_;

@@ -38,6 +38,7 @@ class Extensions {
 
   // Where the linear aperture answers, while SR06 bit 7 is set.
   std::optional<uint32_t> ApertureBase() const;
+  bool operator==(const Extensions&) const = default;
 
  private:
   std::array<uint8_t, 256> regs_;

@@ -42,7 +42,11 @@ class DriverSession {
   }
   const std::vector<uint8_t>& Output() const { return output_; }
 
-  size_t Mark() { return machine_->trace().Size(); }
+  // Starts recording the trace (if it is not yet) and says where it is.
+  size_t Mark() {
+    machine_->trace().Start();
+    return machine_->trace().Size();
+  }
   std::vector<sim::TraceEntry> Since(size_t mark) { return machine_->trace().Since(mark); }
 
   // The device extension's bytes, to show a refused request changed nothing.

@@ -152,7 +152,7 @@ void CaptureRegisters(sim::Machine& machine, MachineState& s) {
 }
 
 std::vector<std::string> Differences(const MachineState& before, const MachineState& after,
-                                     std::span<const uint8_t> vramAfter, size_t limit) {
+                                     const sim::Adapter& adapter, size_t limit) {
   Lines lines(limit);
   CompareBytes("device extension", before.extension, after.extension, lines, FieldName);
   if (!(before.vga == after.vga)) {
@@ -178,7 +178,16 @@ std::vector<std::string> Differences(const MachineState& before, const MachineSt
   if (before.keyPortMode != after.keyPortMode) {
     lines.Add("mode key port: " + Hex(before.keyPortMode) + " -> " + Hex(after.keyPortMode));
   }
-  CompareBytes("video memory", before.vram, vramAfter, lines);
+  if (adapter.VramWrittenWhole()) {
+    lines.Add("video memory: written as a whole by hand (the video BIOS's clear)");
+  }
+  for (const auto& page : adapter.WrittenPages()) {
+    for (size_t i = 0; i < page.now.size(); ++i) {
+      if (page.before[i] == page.now[i]) continue;
+      lines.Add("video memory " + Hex(static_cast<uint32_t>(page.offset + i), 4) + ": " +
+                Hex(page.before[i]) + " -> " + Hex(page.now[i]));
+    }
+  }
   CompareBytes("trap set", before.trapSet, after.trapSet, lines);
   return lines.Take();
 }
@@ -187,20 +196,14 @@ std::vector<std::string> Differences(const MachineState& before, const MachineSt
 
 void Capture(sim::Machine& machine, MachineState& into) {
   CaptureRegisters(machine, into);
-  const auto vram = machine.adapter().Vram();
-  into.vram.assign(vram.begin(), vram.end());
-}
-
-std::vector<std::string> StateDifferences(const MachineState& before, const MachineState& after,
-                                          size_t limit) {
-  return Differences(before, after, after.vram, limit);
+  machine.adapter().StartChangeRecord();
 }
 
 std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
                                       size_t limit) {
   MachineState now;
   CaptureRegisters(machine, now);
-  return Differences(before, now, machine.adapter().Vram(), limit);
+  return Differences(before, now, machine.adapter(), limit);
 }
 
 bool Refused(VP_STATUS status) {

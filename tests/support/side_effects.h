@@ -2,6 +2,9 @@
 // adapter's whole register state and video memory, the trap set, and the
 // caller's buffers apart from the few bytes a refusal may write. Shared by
 // the refusal tests and the fuzz harnesses; no GoogleTest in here.
+//
+// Video memory is not copied: Capture starts the adapter's change record,
+// and ChangesSince compares only the pages written since.
 #pragma once
 
 #include <array>
@@ -24,20 +27,18 @@ struct MachineState {
   bool extendedUnlocked = false;
   uint8_t keyPort3BF = 0;
   uint8_t keyPortMode = 0;
-  std::vector<uint8_t> vram;
   std::vector<uint8_t> trapSet;  // the installed trap rows, byte for byte
 };
 
-// Everything above, taken without side effects on the adapter. The second
-// form reuses the storage of `into` (megabytes of video memory per request).
+// Everything above, taken without side effects on what the adapter answers,
+// and the start of its change record. The second form reuses the storage
+// of `into`.
 MachineState Capture(sim::Machine& machine);
 void Capture(sim::Machine& machine, MachineState& into);
 
-// Every difference, one per line ("device extension CursorRow+0 0x0010: 0x00 -> 0x05",
-// "SR35: 0x00 -> 0x20", "video memory 0x1234: ..."), at most `limit` lines.
-std::vector<std::string> StateDifferences(const MachineState& before, const MachineState& after,
-                                          size_t limit = 20);
-// The same against the machine as it is now, without copying its video memory.
+// Every difference between `before` and the machine as it is now, one per
+// line ("device extension CursorRow+0 0x0010: 0x00 -> 0x05", "SR35: 0x00 ->
+// 0x20", "video memory 0x1234: 0x00 -> 0x41"), at most `limit` lines.
 std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
                                       size_t limit = 20);
 

@@ -40,10 +40,12 @@ void Session::SetTracing(bool on) {
     InstallListener();
   } else {
     machine_->trace().SetListener(nullptr);
+    machine_->trace().Stop();
   }
 }
 
 void Session::InstallListener() {
+  machine_->trace().Start();
   machine_->trace().SetListener(
       [this](const sim::TraceEntry& entry) { out_ << sim::Format(entry) << '\n'; });
 }
