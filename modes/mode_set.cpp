@@ -34,15 +34,15 @@
 
 // Waits for the start of a vertical retrace: bit 3 of input status 1 clear,
 // then set. Each phase gives up after a frame's worth of reads and more, so a
-// status bit that never moves cannot hang the request.
+// status bit that never moves cannot hang the request. Input status 1 is
+// where misc output bit 0 puts it; the other port floats to 0xFF.
 static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
+  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
   ULONG polls = 0;
-  while ((PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_VRETRACE) &&
-         ++polls < ZEL_RETRACE_POLL_LIMIT) {
+  while ((PortRead8(ext, status) & VGA_STATUS1_VRETRACE) && ++polls < ZEL_RETRACE_POLL_LIMIT) {
   }
   polls = 0;
-  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_VRETRACE) &&
-         ++polls < ZEL_RETRACE_POLL_LIMIT) {
+  while (!(PortRead8(ext, status) & VGA_STATUS1_VRETRACE) && ++polls < ZEL_RETRACE_POLL_LIMIT) {
   }
 }
 

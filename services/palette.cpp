@@ -30,13 +30,14 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
 
 // Waits for the start of a blanking interval: bit 0 of input status 1 clear,
 // then set. Bounded, so a status bit that never moves cannot hang a request.
-static VOID WaitForBlankingStart(const VgaDeviceExtension* ext) {
+// `status` is input status 1 where misc output bit 0 puts it.
+static VOID WaitForBlankingStart(const VgaDeviceExtension* ext, USHORT status) {
   ULONG polls = 0;
-  while ((PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while ((PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
   polls = 0;
-  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while (!(PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
 }
@@ -52,9 +53,10 @@ VP_STATUS VPAPI VgaSetColorLookup(VgaDeviceExtension* ext, PVOID input, ULONG in
     return ERROR_INVALID_PARAMETER;
   }
 
+  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
   PortWrite8(ext, VGA_DAC_WRITE_INDEX, static_cast<UCHAR>(clut->FirstEntry));
   for (USHORT i = 0; i < clut->NumEntries; ++i) {
-    WaitForBlankingStart(ext);
+    WaitForBlankingStart(ext, status);
     // Red, green, blue in one run; the DAC moves to the next entry by itself.
     VideoPortWritePortBufferUchar(VgaPort(ext, VGA_DAC_DATA), &clut->LookupTable[i].RgbArray.Red,
                                   3);

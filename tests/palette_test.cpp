@@ -112,25 +112,35 @@ INSTANTIATE_TEST_SUITE_P(
                               Clut(4, 300, 12), ERROR_INSUFFICIENT_BUFFER}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
-// Each entry waits for a fresh blanking interval, then goes out as one run of
-// three bytes to the DAC data port.
+// Each entry waits for a fresh blanking interval on input status 1 where
+// misc output bit 0 puts it (a session may have left mono addressing), then
+// goes out as one run of three bytes to the DAC data port.
 TEST(ColorLookup, LastEntryIsLoadedAfterABlankingEdge) {
-  test::DriverSession s;
-  const size_t mark = s.Mark();
-  ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_COLOR_REGISTERS, Clut(1, 255, 8)).status, NO_ERROR);
-  EXPECT_TRUE(s.adapter().Dac(255) == (sim::Rgb{0x01, 0x11, 0x21}));
+  const struct {
+    uint8_t misc;
+    uint32_t status;
+  } cases[] = {{0x67, 0x3DA}, {0x66, 0x3BA}};
+  for (const auto& c : cases) {
+    test::DriverSession s;
+    s.adapter().Out8(0x3C2, c.misc);
+    const size_t mark = s.Mark();
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_COLOR_REGISTERS, Clut(1, 255, 8)).status, NO_ERROR);
+    EXPECT_TRUE(s.adapter().Dac(255) == (sim::Rgb{0x01, 0x11, 0x21}));
 
-  const std::vector<sim::TraceEntry> accesses = s.Since(mark);
-  ASSERT_GE(accesses.size(), 5u);
-  EXPECT_EQ(sim::Format(accesses.front()), "io out8 0x3c8 0xff");
-  // The last status read before the data saw bit 0 set, the one before it clear.
-  const size_t data = accesses.size() - 3;
-  EXPECT_EQ(sim::Format(accesses[data]), "io out8 0x3c9 0x01");
-  EXPECT_EQ(sim::Format(accesses[data + 1]), "io out8 0x3c9 0x11");
-  EXPECT_EQ(sim::Format(accesses[data + 2]), "io out8 0x3c9 0x21");
-  EXPECT_EQ(accesses[data - 1].address, 0x3DAu);
-  EXPECT_EQ(accesses[data - 1].value & 0x01, 0x01u);
-  EXPECT_EQ(accesses[data - 2].value & 0x01, 0x00u);
+    const std::vector<sim::TraceEntry> accesses = s.Since(mark);
+    ASSERT_GE(accesses.size(), 6u);
+    EXPECT_EQ(sim::CompareTraces({sim::io::In8(0x3CC, c.misc), sim::io::Out8(0x3C8, 0xFF)},
+                                 {accesses.begin(), accesses.begin() + 2}),
+              "");
+    // The last status read before the data saw bit 0 set, the one before it clear.
+    const size_t data = accesses.size() - 3;
+    EXPECT_EQ(sim::Format(accesses[data]), "io out8 0x3c9 0x01");
+    EXPECT_EQ(sim::Format(accesses[data + 1]), "io out8 0x3c9 0x11");
+    EXPECT_EQ(sim::Format(accesses[data + 2]), "io out8 0x3c9 0x21");
+    EXPECT_EQ(accesses[data - 1].address, c.status);
+    EXPECT_EQ(accesses[data - 1].value & 0x01, 0x01u);
+    EXPECT_EQ(accesses[data - 2].value & 0x01, 0x00u);
+  }
 }
 
 TEST(ColorLookup, WholeTableFromEntryZero) {
