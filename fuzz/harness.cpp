@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <deque>
+#include <set>
 #include <stdexcept>
 
 #include "fuzz/invariants.h"
@@ -83,12 +84,51 @@ std::string Hex(uint32_t value) {
 
 // A heap block of exactly `length` bytes (an empty one for 0), so that
 // AddressSanitizer catches a driver that reads or writes one byte past it.
+// Blocks of a length used before come back instead of new ones: under
+// AddressSanitizer a block of hundreds of KB is a mapping of its own, paid
+// for in page faults every run.
 struct Block {
-  explicit Block(size_t length) : length(length), bytes(new uint8_t[length]) {}
+  explicit Block(size_t length) : length(length), bytes(Take(length)) {}
+  ~Block() { Give(length, std::move(bytes)); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
   size_t length;
   std::unique_ptr<uint8_t[]> bytes;
   std::span<const uint8_t> View() const { return {bytes.get(), length}; }
+
+ private:
+  struct Kept {
+    size_t length;
+    std::unique_ptr<uint8_t[]> bytes;
+  };
+  static constexpr size_t kMaxKept = 8;
+  static std::vector<Kept>& Spares() {
+    static std::vector<Kept> spares;
+    return spares;
+  }
+  static std::unique_ptr<uint8_t[]> Take(size_t length) {
+    auto& spares = Spares();
+    for (auto it = spares.begin(); it != spares.end(); ++it) {
+      if (it->length != length) continue;
+      std::unique_ptr<uint8_t[]> bytes = std::move(it->bytes);
+      spares.erase(it);
+      return bytes;
+    }
+    return std::unique_ptr<uint8_t[]>(new uint8_t[length]);
+  }
+  static void Give(size_t length, std::unique_ptr<uint8_t[]> bytes) {
+    auto& spares = Spares();
+    if (spares.size() == kMaxKept) spares.erase(spares.begin());
+    spares.push_back({length, std::move(bytes)});
+  }
 };
+
+// Bytes copied with memcpy: under AddressSanitizer on i386 the memmove that
+// std::copy becomes goes byte by byte, and these are hundreds of KB.
+void CopyInto(std::vector<uint8_t>& to, std::span<const uint8_t> from) {
+  to.resize(from.size());
+  if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
+}
 
 }  // namespace
 
@@ -113,12 +153,13 @@ sim::Profile ReadProfile(Input& in) {
 
 namespace {
 
-// The POST costs more than everything else a run does: each power-on state
-// boots once, and later machines with that power-on state start from a copy
-// of its adapter as the POST left it, untouched by any run. The adapter is
-// made from the power-on state alone (the rest of a profile goes to the
-// PCI bridge and the claims, which every machine builds afresh), so the
-// state's bytes are the key.
+// A power-on state met again starts from a copy of its adapter as the POST
+// left it, untouched by any run, instead of running the POST again. The
+// adapter is made from the power-on state alone (the rest of a profile goes
+// to the PCI bridge and the claims, which every machine builds afresh), so
+// the state's bytes are the key. Only a state met twice is kept: most
+// profiles of a run are new, and keeping a copy costs about what the POST
+// does.
 std::string PowerOnKey(const sim::PowerOnState& s) {
   std::string key;
   auto add = [&key](const void* data, size_t size) {
@@ -136,17 +177,27 @@ std::string PowerOnKey(const sim::PowerOnState& s) {
 }
 
 constexpr size_t kMaxBooted = 6;
+constexpr size_t kMaxSeen = 4096;
 
 std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
-  static std::map<std::string, std::unique_ptr<const sim::Adapter>> booted;
+  struct Booted {
+    std::string key;
+    std::unique_ptr<const sim::Adapter> adapter;
+  };
+  static std::deque<Booted> booted;  // the oldest first
+  static std::set<std::string> seen;
   if (!reuse) return std::make_unique<sim::Machine>(profile);
   const std::string key = PowerOnKey(sim::DerivePowerOn(profile));
-  if (const auto it = booted.find(key); it != booted.end()) {
-    return std::make_unique<sim::Machine>(profile, *it->second);
+  for (const Booted& b : booted) {
+    if (b.key == key) return std::make_unique<sim::Machine>(profile, *b.adapter);
   }
   auto machine = std::make_unique<sim::Machine>(profile);
-  if (booted.size() >= kMaxBooted) booted.clear();
-  booted.emplace(key, std::make_unique<const sim::Adapter>(machine->adapter()));
+  if (seen.insert(key).second) {
+    if (seen.size() > kMaxSeen) seen.clear();
+    return machine;
+  }
+  if (booted.size() == kMaxBooted) booted.pop_front();
+  booted.push_back({key, std::make_unique<const sim::Adapter>(machine->adapter())});
   return machine;
 }
 
@@ -161,8 +212,8 @@ std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std
   } catch (const std::invalid_argument&) {
     return nullptr;  // a profile no chip is built to
   }
-  // The access invariants read the trace.
-  const size_t mark = machine->trace().Start();
+  // The access invariants read the port accesses of the trace.
+  const size_t mark = machine->trace().Start(sim::Trace::Detail::Ports);
   machine->Load();
   CheckAccesses(*machine, mark, Scope::Loading, where + ", loading the driver");
   CheckAtRest(*machine, where + ", after loading the driver");
@@ -237,10 +288,12 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     std::memcpy(record, &pointer, 4);
   }
 
-  const std::vector<uint8_t> inBefore(in.View().begin(), in.View().end());
-  const std::vector<uint8_t> outBefore(out.View().begin(), out.View().end());
-  std::vector<uint8_t> stateBefore;
-  if (state) stateBefore.assign(state->View().begin(), state->View().end());
+  // Copies kept from one request to the next: their storage is reused.
+  static std::vector<uint8_t> inBefore, outBefore, stateBefore;
+  CopyInto(inBefore, in.View());
+  CopyInto(outBefore, out.View());
+  stateBefore.clear();
+  if (state) CopyInto(stateBefore, state->View());
   // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
   test::Capture(machine, before);
@@ -295,8 +348,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   machine.adapter().StopChangeRecord();
   Answer answer{result, {}, {}};
   const Block& outBlock = request.sameBuffer ? in : out;
-  answer.output.assign(outBlock.View().begin(), outBlock.View().end());
-  if (state) answer.state.assign(state->View().begin(), state->View().end());
+  CopyInto(answer.output, outBlock.View());
+  if (state && save) CopyInto(answer.state, state->View());
   return answer;
 }
 

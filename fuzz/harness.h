@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,13 +37,14 @@ struct Request {
   // Save and restore: the hardware state buffer the record points at,
   // allocated at exactly this size. Without it, a save gets a buffer of the
   // size discovery reported and a restore one of the StateLength given.
-  std::optional<std::vector<uint8_t>> state;
+  // The bytes stay the caller's and must outlive the request.
+  std::optional<std::span<const uint8_t>> state;
 };
 
 struct Answer {
   sim::Machine::Result result;
   std::vector<uint8_t> output;  // the output buffer (or the one buffer) afterwards
-  std::vector<uint8_t> state;   // the hardware state buffer afterwards, if any
+  std::vector<uint8_t> state;   // a save's hardware state buffer afterwards
 };
 
 // Sends the request with heap buffers of exactly their lengths, then checks

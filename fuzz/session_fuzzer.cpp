@@ -68,9 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::Request save;
       save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
       save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
-      save.state = std::vector<uint8_t>(fuzz::kStateSize, in.U8());
-      const fuzz::Answer answer = fuzz::Send(*machine, save, where + ", save");
-      if (answer.result.status == NO_ERROR) saved = answer.state;
+      static std::vector<uint8_t> fill;
+      fill.assign(fuzz::kStateSize, in.U8());
+      save.state = fill;
+      fuzz::Answer answer = fuzz::Send(*machine, save, where + ", save");
+      if (answer.result.status == NO_ERROR) saved = std::move(answer.state);
     } else if (op < 224) {
       if (saved.empty()) continue;
       fuzz::Request restore;

@@ -4,6 +4,7 @@
 #include "sim/adapter.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sim {
 
@@ -318,12 +319,12 @@ void Adapter::MemRead(uint32_t physical, std::span<uint8_t> out) {
         memory_.Read(s.offset, part, w, vram_);
         break;
       case Target::Rom:
-        std::copy_n(rom_.begin() + s.offset, s.length, part.begin());
+        std::memcpy(part.data(), rom_.data() + s.offset, s.length);
         break;
       case Target::Aperture: {
         const uint32_t installed =
             s.offset < vram_.Size() ? std::min<uint32_t>(s.length, vram_.Size() - s.offset) : 0;
-        if (installed != 0) std::copy_n(vram_.Bytes().begin() + s.offset, installed, part.begin());
+        if (installed != 0) std::memcpy(part.data(), vram_.Bytes().data() + s.offset, installed);
         std::fill(part.begin() + installed, part.end(), kUndecoded);
         break;
       }
@@ -370,7 +371,7 @@ struct FromBuffer {
     memory.Write(offset, bytes.subspan(from, length), w, vram);
   }
   void Copy(uint8_t* to, uint32_t from, uint32_t length) const {
-    std::copy_n(bytes.begin() + from, length, to);
+    std::memcpy(to, bytes.data() + from, length);
   }
 };
 

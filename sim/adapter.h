@@ -82,7 +82,9 @@ class Adapter {
   // the option ROM at 0xC0000.
   bool Decodes(uint32_t physical) const;
   uint8_t MemRead8(uint32_t physical);
-  void MemWrite8(uint32_t physical, uint8_t value) {
+  // Inlined into every caller: the BIOS clears and fills the text window
+  // byte by byte.
+  [[gnu::always_inline]] void MemWrite8(uint32_t physical, uint8_t value) {
     const vga::WindowLogic& w = Logic();
     if (physical - w.windowStart < w.windowLength) {
       memory_.Write(physical - w.windowStart, value, w, vram_);
@@ -155,7 +157,7 @@ class Adapter {
  private:
   vga::WindowSetup Window() const;
   // The window's registers worked out, again after any port write.
-  const vga::WindowLogic& Logic() {
+  [[gnu::always_inline]] const vga::WindowLogic& Logic() {
     if (logicStale_) RefreshLogic();
     return logic_;
   }

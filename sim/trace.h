@@ -73,16 +73,25 @@ TraceEntry Fill(uint32_t base, uint32_t offset, uint32_t length, uint8_t value);
 
 class Trace {
  public:
+  // What a recording keeps: every access, or the port accesses alone (no
+  // memory entries, whose digests cost a pass over the bytes moved).
+  enum class Detail : uint8_t { Everything, Ports };
+
   // Recording is off until started; Size() and Since() count recorded
   // entries. Start returns the mark of what is recorded from then on.
-  size_t Start() {
+  size_t Start(Detail detail = Detail::Everything) {
     recording_ = true;
+    detail_ = detail;
     return entries_.size();
   }
   void Stop() { recording_ = false; }
-  bool Recording() const { return recording_; }
+  // Whether an access of this kind is recorded now.
+  bool Recording(AccessKind kind = AccessKind::In) const {
+    return recording_ &&
+           (detail_ == Detail::Everything || kind == AccessKind::In || kind == AccessKind::Out);
+  }
   void Record(const TraceEntry& entry) {
-    if (recording_) Append(entry);
+    if (Recording(entry.kind)) Append(entry);
   }
   const std::vector<TraceEntry>& Entries() const { return entries_; }
   size_t Size() const { return entries_.size(); }
@@ -96,6 +105,7 @@ class Trace {
   void Append(const TraceEntry& entry);
 
   bool recording_ = false;
+  Detail detail_ = Detail::Everything;
   std::vector<TraceEntry> entries_;
   std::function<void(const TraceEntry&)> listener_;
 };

@@ -175,7 +175,7 @@ uint8_t MemoryWindows::Read8(uintptr_t address) {
   if (!InRegion(address)) return *reinterpret_cast<const volatile uint8_t*>(address);
   const Target t = Resolve(address);
   const uint8_t value = adapter_.MemRead8(t.base + t.offset);
-  if (trace_.Recording()) trace_.Record(io::MemRead8(t.base, t.offset, value));
+  if (trace_.Recording(AccessKind::MemRead)) trace_.Record(io::MemRead8(t.base, t.offset, value));
   return value;
 }
 
@@ -185,7 +185,7 @@ void MemoryWindows::Write8(uintptr_t address, uint8_t value) {
     return;
   }
   const Target t = Resolve(address);
-  if (trace_.Recording()) trace_.Record(io::MemWrite8(t.base, t.offset, value));
+  if (trace_.Recording(AccessKind::MemWrite)) trace_.Record(io::MemWrite8(t.base, t.offset, value));
   adapter_.MemWrite8(t.base + t.offset, value);
 }
 
@@ -198,7 +198,8 @@ void MemoryWindows::ReadSpan(uintptr_t address, std::span<uint8_t> out) {
     return;
   }
   adapter_.MemRead(t->base + t->offset, out);
-  if (trace_.Recording()) trace_.Record(io::MoveToBuffer(t->base, t->offset, out));
+  if (trace_.Recording(AccessKind::MoveToBuffer))
+    trace_.Record(io::MoveToBuffer(t->base, t->offset, out));
 }
 
 void MemoryWindows::WriteSpan(uintptr_t address, std::span<const uint8_t> bytes) {
@@ -209,7 +210,9 @@ void MemoryWindows::WriteSpan(uintptr_t address, std::span<const uint8_t> bytes)
       Write8(address + i, bytes[i]);
     return;
   }
-  if (trace_.Recording()) trace_.Record(io::MoveFromBuffer(t->base, t->offset, bytes));
+  if (trace_.Recording(AccessKind::MoveFromBuffer)) {
+    trace_.Record(io::MoveFromBuffer(t->base, t->offset, bytes));
+  }
   adapter_.MemWrite(t->base + t->offset, bytes);
 }
 

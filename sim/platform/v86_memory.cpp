@@ -24,13 +24,17 @@ uint32_t WindowOffset(uint32_t address) {
 uint8_t Machine::V86Read8(uint32_t address) {
   const uint32_t offset = WindowOffset(address);
   const uint8_t value = adapter().MemRead8(address);
-  trace().Record(io::MemRead8(kWindowBase, offset, value));
+  if (trace().Recording(AccessKind::MemRead)) {
+    trace().Record(io::MemRead8(kWindowBase, offset, value));
+  }
   return value;
 }
 
 void Machine::V86Write8(uint32_t address, uint8_t value) {
   const uint32_t offset = WindowOffset(address);
-  trace().Record(io::MemWrite8(kWindowBase, offset, value));
+  if (trace().Recording(AccessKind::MemWrite)) {
+    trace().Record(io::MemWrite8(kWindowBase, offset, value));
+  }
   adapter().MemWrite8(address, value);
 }
 

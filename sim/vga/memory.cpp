@@ -226,6 +226,26 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
     }
     return;
   }
+  // Plain stores, odd/even: each pair of bytes shares a planar offset, the
+  // even one going to planes 0 and 2, the odd one to planes 1 and 3.
+  if (w.plainWrites && w.writeAddressing == Addressing::OddEven) {
+    const uint32_t groups = vram.Size() / 4;
+    const Target last = Locate(w.writeAddressing, offset + count - 1, w.writeBank, 0);
+    const uint32_t end = std::min(last.offset + 1, groups);
+    if (first.offset >= end || w.mapMask == 0) return;
+    uint8_t* base = vram.Writable(first.offset * 4, (end - first.offset) * 4);
+    for (uint32_t i = 0; i < count; ++i) {
+      const Target t = Locate(w.writeAddressing, offset + i, w.writeBank, 0);
+      if (t.offset >= groups) break;  // and every byte after it
+      const uint8_t planes = t.planes & w.mapMask;
+      uint8_t* group = base + (t.offset - first.offset) * 4;
+      const uint8_t value = source(i);
+      for (unsigned p = 0; p < 4; ++p) {
+        if (planes & (1u << p)) group[p] = value;
+      }
+    }
+    return;
+  }
   for (uint32_t i = 0; i < count; ++i)
     Write(offset + i, source(i), w, vram);
 }

@@ -61,7 +61,8 @@ struct Target {
   uint8_t readPlane;  // read mode 0
 };
 
-inline Target Locate(Addressing mode, uint32_t a, uint8_t bank, uint8_t readMapSelect) {
+[[gnu::always_inline]] inline Target Locate(Addressing mode, uint32_t a, uint8_t bank,
+                                            uint8_t readMapSelect) {
   switch (mode) {
     case Addressing::Chain4: {
       const uint32_t packed = a + bank * kBankUnit;
@@ -84,7 +85,8 @@ class Memory {
   static std::optional<uint32_t> WindowOffset(uint32_t physical, uint8_t gr06);
 
   uint8_t Read(uint32_t offset, const WindowLogic& logic, const VideoMemory& vram);
-  void Write(uint32_t offset, uint8_t value, const WindowLogic& logic, VideoMemory& vram) {
+  [[gnu::always_inline]] void Write(uint32_t offset, uint8_t value, const WindowLogic& logic,
+                                    VideoMemory& vram) {
     const Target t = Locate(logic.writeAddressing, offset, logic.writeBank, 0);
     // A plain store into installed memory: the enabled planes take the byte.
     if (logic.plainWrites && t.offset < vram.Size() / 4) {

@@ -31,12 +31,14 @@ class Spares {
   void Give(uint32_t size, std::unique_ptr<uint8_t[]> data) {
     if (!data) return;
     std::lock_guard lock(mutex_);
-    if (kept_.size() == kMaxKept) kept_.erase(kept_.begin());
+    const auto sameSize =
+        std::count_if(kept_.begin(), kept_.end(), [size](const Kept& k) { return k.size == size; });
+    if (sameSize == kMaxKeptOfASize) return;  // freed
     kept_.push_back({size, std::move(data)});
   }
 
  private:
-  static constexpr size_t kMaxKept = 4;
+  static constexpr long kMaxKeptOfASize = 8;
   struct Kept {
     uint32_t size;
     std::unique_ptr<uint8_t[]> data;
@@ -58,19 +60,21 @@ VideoMemory::VideoMemory(const VideoMemory& other)
 
 VideoMemory& VideoMemory::operator=(const VideoMemory& other) {
   if (this == &other) return *this;
+  StopRecord();
   if (size_ != other.size_) {
     Spares::Instance().Give(size_, std::move(data_));
+    Spares::Instance().Give(size_, std::move(before_));
     size_ = other.size_;
     data_ = Spares::Instance().Take(size_);
-    slot_.clear();
+    written_.clear();
   }
   std::memcpy(data_.get(), other.data_.get(), size_);
-  StopRecord();
   return *this;
 }
 
 VideoMemory::~VideoMemory() {
   Spares::Instance().Give(size_, std::move(data_));
+  Spares::Instance().Give(size_, std::move(before_));
 }
 
 bool VideoMemory::operator==(const VideoMemory& other) const {
@@ -80,9 +84,8 @@ bool VideoMemory::operator==(const VideoMemory& other) const {
 void VideoMemory::KeepRange(uint32_t at, uint32_t length) {
   if (length == 0) return;
   const uint32_t last = (at + length - 1) >> kPageShift;
-  for (uint32_t page = at >> kPageShift; page <= last; ++page) {
-    if (slot_[page] == 0) Keep(page);
-  }
+  for (uint32_t page = at >> kPageShift; page <= last; ++page)
+    Note(page);
 }
 
 std::span<uint8_t> VideoMemory::Unfollowed() {
@@ -91,17 +94,19 @@ std::span<uint8_t> VideoMemory::Unfollowed() {
 }
 
 void VideoMemory::StartRecord() {
-  slot_.resize((size_ + kPageBytes - 1) >> kPageShift, 0);
-  for (uint32_t page : written_)
-    slot_[page] = 0;
-  written_.clear();
-  before_.clear();
+  if (!before_) {
+    before_ = Spares::Instance().Take(size_);
+    written_.assign((size_ + kPageBytes - 1) >> kPageShift, 0);
+  }
+  for (uint32_t page : order_)
+    written_[page] = 0;
+  order_.clear();
   writtenWhole_ = false;
   recording_ = true;
 }
 
 void VideoMemory::StopRecord() {
-  StartRecord();
+  if (before_) StartRecord();
   recording_ = false;
 }
 
@@ -110,21 +115,19 @@ uint32_t VideoMemory::PageLength(uint32_t page) const {
 }
 
 void VideoMemory::Keep(uint32_t page) {
-  const uint8_t* bytes = data_.get() + (size_t{page} << kPageShift);
-  before_.insert(before_.end(), bytes, bytes + PageLength(page));
-  before_.resize(written_.size() * kPageBytes + kPageBytes);
-  written_.push_back(page);
-  slot_[page] = static_cast<uint32_t>(written_.size());
+  const size_t offset = size_t{page} << kPageShift;
+  std::memcpy(before_.get() + offset, data_.get() + offset, PageLength(page));
+  written_[page] = 1;
+  order_.push_back(page);
 }
 
 std::vector<VideoMemory::WrittenPage> VideoMemory::WrittenPages() const {
   std::vector<WrittenPage> pages;
-  pages.reserve(written_.size());
-  for (size_t i = 0; i < written_.size(); ++i) {
-    const uint32_t offset = written_[i] << kPageShift;
-    const uint32_t length = PageLength(written_[i]);
-    pages.push_back(
-        {offset, {before_.data() + i * kPageBytes, length}, {data_.get() + offset, length}});
+  pages.reserve(order_.size());
+  for (uint32_t page : order_) {
+    const uint32_t offset = page << kPageShift;
+    const uint32_t length = PageLength(page);
+    pages.push_back({offset, {before_.get() + offset, length}, {data_.get() + offset, length}});
   }
   return pages;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -31,17 +32,19 @@ class VideoMemory {
 
   // ---- writes the record follows
   void Store(uint32_t at, uint8_t value) {
-    if (recording_ && slot_[at >> kPageShift] == 0) Keep(at >> kPageShift);
+    Note(at >> kPageShift);
     data_[at] = value;
   }
   // The byte into each plane of `planes` (bits 0-3) at bytes at to at + 3,
   // one 4-byte group (at a multiple of 4, inside the memory).
-  void StorePlanes(uint32_t at, uint8_t planes, uint8_t value) {
-    if (recording_ && slot_[at >> kPageShift] == 0) Keep(at >> kPageShift);
-    uint8_t* group = data_.get() + at;
-    for (unsigned p = 0; p < 4; ++p) {
-      if (planes & (1u << p)) group[p] = value;
-    }
+  [[gnu::always_inline]] void StorePlanes(uint32_t at, uint8_t planes, uint8_t value) {
+    Note(at >> kPageShift);
+    // One masked store of the group: plane bit p becomes byte lane p.
+    const uint32_t lanes = ((planes & 0x0Fu) * 0x00204081u & 0x01010101u) * 0xFFu;
+    uint32_t group;
+    std::memcpy(&group, data_.get() + at, 4);
+    group = (group & ~lanes) | (value * 0x01010101u & lanes);
+    std::memcpy(data_.get() + at, &group, 4);
   }
   // Bytes [at, at + length) for writing, all inside the memory.
   uint8_t* Writable(uint32_t at, uint32_t length) {
@@ -72,6 +75,9 @@ class VideoMemory {
   std::vector<WrittenPage> WrittenPages() const;
 
  private:
+  [[gnu::always_inline]] void Note(uint32_t page) {
+    if (recording_ && !written_[page]) Keep(page);
+  }
   uint32_t PageLength(uint32_t page) const;
   void Keep(uint32_t page);
   void KeepRange(uint32_t at, uint32_t length);
@@ -80,9 +86,12 @@ class VideoMemory {
   std::unique_ptr<uint8_t[]> data_;
   bool recording_ = false;
   bool writtenWhole_ = false;
-  std::vector<uint32_t> slot_;     // per page: 0, or 1 + its place in written_
-  std::vector<uint32_t> written_;  // pages in the order first written
-  std::vector<uint8_t> before_;    // their contents before, kPageBytes each
+  // While recording: per page whether it was written, the pages in the
+  // order first written, and beside the memory what each held before (at
+  // the page's own offset).
+  std::vector<uint8_t> written_;
+  std::vector<uint32_t> order_;
+  std::unique_ptr<uint8_t[]> before_;
 };
 
 }  // namespace sim::vga
