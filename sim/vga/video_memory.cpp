@@ -1,16 +1,18 @@
 #include "sim/vga/video_memory.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace sim::vga {
-namespace {
 
 // Memories of adapters gone, kept for the next adapter of the same size:
 // tests and fuzz runs build machines by the thousand, and fresh megabytes
 // from the system cost a page fault every 4 KB (under AddressSanitizer
-// every large block is a new mapping).
+// every large block is a new mapping). A fresh memory comes zeroed from
+// calloc, its pages faulted in only where written; a kept one is cleared.
 class Spares {
  public:
   // Never destroyed: adapters held by other statics die after it would.
@@ -18,17 +20,22 @@ class Spares {
     static Spares* const spares = new Spares;
     return *spares;
   }
-  std::unique_ptr<uint8_t[]> Take(uint32_t size) {
-    std::lock_guard lock(mutex_);
-    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
-      if (it->size != size) continue;
-      std::unique_ptr<uint8_t[]> data = std::move(it->data);
-      kept_.erase(it);
-      return data;
+  VideoMemory::Buffer Take(uint32_t size, bool zeroed) {
+    {
+      std::lock_guard lock(mutex_);
+      for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if (it->size != size) continue;
+        VideoMemory::Buffer data = std::move(it->data);
+        kept_.erase(it);
+        if (zeroed) std::memset(data.get(), 0, size);
+        return data;
+      }
     }
-    return std::unique_ptr<uint8_t[]>(new uint8_t[size]);
+    auto* bytes = static_cast<uint8_t*>(std::calloc(size == 0 ? 1 : size, 1));
+    if (bytes == nullptr) throw std::bad_alloc();
+    return VideoMemory::Buffer(bytes);
   }
-  void Give(uint32_t size, std::unique_ptr<uint8_t[]> data) {
+  void Give(uint32_t size, VideoMemory::Buffer data) {
     if (!data) return;
     std::lock_guard lock(mutex_);
     const auto sameSize =
@@ -41,20 +48,21 @@ class Spares {
   static constexpr long kMaxKeptOfASize = 8;
   struct Kept {
     uint32_t size;
-    std::unique_ptr<uint8_t[]> data;
+    VideoMemory::Buffer data;
   };
   std::mutex mutex_;
   std::vector<Kept> kept_;
 };
 
-}  // namespace
-
-VideoMemory::VideoMemory(uint32_t bytes) : size_(bytes), data_(Spares::Instance().Take(bytes)) {
-  std::memset(data_.get(), 0, size_);
+void VideoMemory::Free::operator()(uint8_t* bytes) const {
+  std::free(bytes);
 }
 
+VideoMemory::VideoMemory(uint32_t bytes)
+    : size_(bytes), data_(Spares::Instance().Take(bytes, /*zeroed=*/true)) {}
+
 VideoMemory::VideoMemory(const VideoMemory& other)
-    : size_(other.size_), data_(Spares::Instance().Take(other.size_)) {
+    : size_(other.size_), data_(Spares::Instance().Take(other.size_, /*zeroed=*/false)) {
   std::memcpy(data_.get(), other.data_.get(), size_);
 }
 
@@ -65,7 +73,7 @@ VideoMemory& VideoMemory::operator=(const VideoMemory& other) {
     Spares::Instance().Give(size_, std::move(data_));
     Spares::Instance().Give(size_, std::move(before_));
     size_ = other.size_;
-    data_ = Spares::Instance().Take(size_);
+    data_ = Spares::Instance().Take(size_, /*zeroed=*/false);
     written_.clear();
   }
   std::memcpy(data_.get(), other.data_.get(), size_);
@@ -95,7 +103,7 @@ std::span<uint8_t> VideoMemory::Unfollowed() {
 
 void VideoMemory::StartRecord() {
   if (!before_) {
-    before_ = Spares::Instance().Take(size_);
+    before_ = Spares::Instance().Take(size_, /*zeroed=*/false);
     written_.assign((size_ + kPageBytes - 1) >> kPageShift, 0);
   }
   for (uint32_t page : order_)

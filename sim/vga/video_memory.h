@@ -82,8 +82,14 @@ class VideoMemory {
   void Keep(uint32_t page);
   void KeepRange(uint32_t at, uint32_t length);
 
+  struct Free {
+    void operator()(uint8_t* bytes) const;
+  };
+  using Buffer = std::unique_ptr<uint8_t[], Free>;
+  friend class Spares;
+
   uint32_t size_;
-  std::unique_ptr<uint8_t[]> data_;
+  Buffer data_;
   bool recording_ = false;
   bool writtenWhole_ = false;
   // While recording: per page whether it was written, the pages in the
@@ -91,7 +97,7 @@ class VideoMemory {
   // the page's own offset).
   std::vector<uint8_t> written_;
   std::vector<uint32_t> order_;
-  std::unique_ptr<uint8_t[]> before_;
+  Buffer before_;
 };
 
 }  // namespace sim::vga
