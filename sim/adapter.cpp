@@ -210,8 +210,7 @@ void Adapter::Out32(uint16_t port, uint32_t value) {
 // window answers whatever it says (every mode the video BIOS sets has it on).
 
 vga::WindowSetup Adapter::Window() const {
-  return vga::WindowSetup{.misc = general_.Misc(),
-                          .mapMask = seq_.Reg(vga::kSr02MapMask),
+  return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),
                           .memoryMode = seq_.Reg(vga::kSr04MemoryMode),
                           .gc = gc_.All(),
                           .bankSelect = zel_.BankSelect()};

@@ -163,7 +163,6 @@ class Adapter {
   }
   void RefreshLogic();
   void WriteOutsideWindow(uint32_t physical, uint8_t value);
-  void ReadSpan(uint32_t physical, std::span<uint8_t> out);
   template <typename Source>
   void WriteSpan(uint32_t physical, uint32_t length, Source source);
 

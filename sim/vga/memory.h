@@ -22,7 +22,6 @@ inline constexpr uint32_t kBankUnit = 0x10000;
 
 // What the window logic reads from the other devices for one access.
 struct WindowSetup {
-  uint8_t misc = 0;        // misc output
   uint8_t mapMask = 0;     // SR02
   uint8_t memoryMode = 0;  // SR04
   std::array<uint8_t, 9> gc{};
