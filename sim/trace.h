@@ -43,7 +43,7 @@ struct TraceEntry {
 
 // "io out8 0x3c4 0x05", "io in16 0x3c4 0x8605", "mem write8 0xa0000+0xffff 0x00",
 // "bios int10 eax=0x00000003 status=0", "traps 4",
-// "mem move 0xa0000+0x0 len=0x10000 to-buffer digest=0x1b3c5d7e" (the bytes
+// "mem move 0xa0000+0x0 len=0x10000 to-buffer digest=0xc8509dc5" (the bytes
 // read from the view into plain memory), "mem move 0xa0000+0x0 len=0x10000
 // from-buffer digest=0x..." (the bytes written to the view from plain
 // memory), "mem fill 0xa0000+0x20 len=0x10 0x00".
