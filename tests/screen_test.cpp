@@ -15,8 +15,6 @@
 #include "sim/screen/screen.h"
 #include "sim/trace.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
 namespace {

@@ -12,8 +12,6 @@
 #include "tools/zelctl/demo_pictures.h"
 #include "tools/zelctl/script.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
 namespace zelctl {
