@@ -200,9 +200,11 @@ void V86(Session& session, Args args) {
   sim::Machine& machine = session.Driver();
   if (access->out) {
     machine.V86Out(access->size, port, value);
-  } else {
-    session.out() << "value=" << Hex(machine.V86In(access->size, port), 2 * access->size) << '\n';
+    return;
   }
+  // Read before printing, so that the access's trace lines come first.
+  const uint32_t read = machine.V86In(access->size, port);
+  session.out() << "value=" << Hex(read, 2 * access->size) << '\n';
 }
 
 void Screenshot(Session& session, Args args) {
