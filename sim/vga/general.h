@@ -10,6 +10,9 @@
 namespace sim::vga {
 
 inline constexpr uint8_t kMiscColorAddressing = 0x01;
+inline constexpr uint8_t kMiscClockSelect = 0x0C;  // bits 3-2
+inline constexpr uint8_t kMiscHSyncNegative = 0x40;
+inline constexpr uint8_t kMiscVSyncNegative = 0x80;
 inline constexpr uint8_t kStatusDisplayDisabled = 0x01;
 inline constexpr uint8_t kStatusVerticalRetrace = 0x08;
 

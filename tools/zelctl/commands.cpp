@@ -12,6 +12,7 @@
 #include "sim/screen/screen.h"
 #include "sim/trace.h"
 #include "tools/zelctl/adapter_keys.h"
+#include "tools/zelctl/display_state.h"
 #include "tools/zelctl/format.h"
 #include "tools/zelctl/ioctl_names.h"
 #include "tools/zelctl/parse.h"
@@ -257,6 +258,11 @@ void Reg(Session& session, Args args) {
   throw ScriptError("reg: unknown register '" + std::string(args[0]) + "'");
 }
 
+void State(Session& session, Args args) {
+  ExpectCount(args, 0, "state");
+  PrintState(session.StartedMachine().adapter(), session.out());
+}
+
 void Dac(Session& session, Args args) {
   ExpectCount(args, 1, "dac INDEX");
   const auto index = static_cast<uint8_t>(ParseNumber(args[0], "index", 0xFF));
@@ -298,13 +304,15 @@ void Plane(Session& session, Args args) {
 }
 
 void Trace(Session& session, Args args) {
-  ExpectCount(args, 1, "trace on|off");
-  if (args[0] == "on") {
-    session.SetTracing(true);
-  } else if (args[0] == "off") {
-    session.SetTracing(false);
+  constexpr std::string_view kUsage = "usage: trace on|off, or trace on decoded";
+  if (args.size() == 1 && args[0] == "on") {
+    session.SetTracing(TraceStyle::Plain);
+  } else if (args.size() == 2 && args[0] == "on" && args[1] == "decoded") {
+    session.SetTracing(TraceStyle::Decoded);
+  } else if (args.size() == 1 && args[0] == "off") {
+    session.SetTracing(TraceStyle::Off);
   } else {
-    throw ScriptError("usage: trace on|off");
+    throw ScriptError(std::string(kUsage));
   }
 }
 
@@ -351,17 +359,17 @@ VIDEO_HARDWARE_STATE StateRecord(ULONG length) {
 void SaveState(Session& session, Args args) {
   ExpectCount(args, 0, "save");
   VIDEO_HARDWARE_STATE record = StateRecord(0);
-  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0,
-                                                     &record, sizeof record))
-                << '\n';
+  const sim::Machine::Result result =
+      session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, sizeof record);
+  session.out() << ResultLine(result) << '\n';
 }
 
 void RestoreState(Session& session, Args args) {
   ExpectCount(args, 0, "restore");
   VIDEO_HARDWARE_STATE record = StateRecord(States().restoreLength);
-  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record,
-                                                     sizeof record, nullptr, 0))
-                << '\n';
+  const sim::Machine::Result result = session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
+                                                             &record, sizeof record, nullptr, 0);
+  session.out() << ResultLine(result) << '\n';
 }
 
 void StatePeek(Session& session, Args args) {
@@ -403,10 +411,18 @@ constexpr Command kCommands[] = {
      Screenshot},
     {"reg", "reg sr|cr|gr|ar INDEX | reg misc|fcr|pel",
      "read an adapter register (no side effects)", Reg},
+    {"state", "state",
+     "the adapter decoded: every VGA and Zel register with its fields, then what the monitor "
+     "gets (mode, timing, clock, sync, memory, window and bank, aperture, pointer)",
+     State},
     {"dac", "dac INDEX", "read a colour table entry: 0xRR 0xGG 0xBB", Dac},
     {"vram", "vram OFFSET LENGTH", "video memory as the aperture sees it", Vram},
     {"plane", "plane P OFFSET LENGTH", "plane P (0 to 3) at a planar offset", Plane},
-    {"trace", "trace on|off", "print every hardware access as it happens", Trace},
+    {"trace", "trace on|off | trace on decoded",
+     "print every hardware access as it happens; 'decoded' adds what each one means: "
+     "registers by name and field, an index and its data accesses on one line, status polls "
+     "and runs of window bytes folded into one line each",
+     Trace},
     {"registry", "registry", "the registry values the driver wrote, in order", Registry},
     {"modes", "modes", "the valid modes as a table", Modes},
     {"save", "save", "IOCTL_VIDEO_SAVE_HARDWARE_STATE into the console's state buffer", SaveState},

@@ -13,6 +13,7 @@
 #include "sim/screen/screen.h"
 #include "tools/zelctl/adapter_keys.h"
 #include "tools/zelctl/demo_pictures.h"
+#include "tools/zelctl/display_state.h"
 #include "tools/zelctl/format.h"
 #include "tools/zelctl/ioctl_names.h"
 #include "tools/zelctl/parse.h"
@@ -246,10 +247,22 @@ class Demo {
       throw StepFailure("the current mode is " + std::to_string(current.ModeIndex) +
                         " after setting " + std::to_string(mode.ModeIndex));
     }
+    // What the registers send the monitor must be the mode asked for.
+    const MonitorMode monitor = DecodeMonitor(machine_->adapter());
+    if (monitor.width != mode.VisScreenWidth || monitor.height != mode.VisScreenHeight ||
+        monitor.bitsPerPixel != mode.BitsPerPlane || monitor.refreshHz != mode.Frequency ||
+        monitor.pitch != mode.ScreenStride) {
+      throw StepFailure("the registers give the monitor " + monitor.Text() + " at " +
+                        std::to_string(monitor.bitsPerPixel) + " bits, pitch " +
+                        std::to_string(monitor.pitch) + ", for mode " +
+                        std::to_string(mode.ModeIndex));
+    }
     if (frameBuffer_ == nullptr) MapFrameBuffer();
     DrawTestImage(mode);
     std::string what = "mode " + std::to_string(mode.ModeIndex) + " (" + DesktopName() + ", " +
-                       std::to_string(mode.Frequency) + " Hz); test image drawn";
+                       std::to_string(mode.Frequency) + " Hz, " +
+                       Fixed(monitor.horizontalKHz.value_or(0), 2) +
+                       " kHz to the monitor); test image drawn";
 
     const demo::PixelLayout layout = demo::LayoutOf(mode);
     if (layout.palette) {

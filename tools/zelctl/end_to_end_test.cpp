@@ -237,7 +237,7 @@ TEST(EndToEnd, AnAdapterTheDriverRefusesStillStartsButTakesNoRequests) {
 }
 
 TEST(EndToEnd, ExamplesRunToTheirEnd) {
-  for (const char* name : {"first_look.zel", "small_adapter.zel"}) {
+  for (const char* name : {"first_look.zel", "small_adapter.zel", "decoded.zel"}) {
     std::ifstream file(std::string(ZELCTL_EXAMPLES_DIR) + "/" + name);
     ASSERT_TRUE(file) << name;
     std::stringstream script;
