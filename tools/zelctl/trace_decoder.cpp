@@ -300,7 +300,11 @@ std::vector<TraceDecoder::Piece> TraceDecoder::Decode(const TraceEntry& e) {
                                .value = e.value,
                                .port = static_cast<uint16_t>(e.address)});
       } else if (e.address >= kPciAddress && e.address < kPciAddress + 4) {
-        pieces.push_back(Piece{.step = Step::Other, .text = "PCI configuration address, partly"});
+        // Mechanism #1 takes the address as one doubleword only.
+        pieces.push_back(Piece{
+            .step = Step::Other,
+            .text = std::string("PCI configuration address") +
+                    (read ? " -> " + Hex(e.value, 2 * e.size) : ": not a doubleword, ignored")});
       } else {
         // A wide access is the byte accesses to consecutive ports, low byte first.
         for (unsigned i = 0; i < e.size; ++i) {
