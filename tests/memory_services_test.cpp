@@ -226,7 +226,11 @@ TEST_F(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
     EXPECT_EQ(mapping->physical, ext->LinearFramePhysical.QuadPart);
     EXPECT_EQ(mapping->length, c.size);
 
-    VIDEO_SHARE_MEMORY unshare{nullptr, 0, 0, shared.VirtualAddress};
+    // Only the process the view was made for gives it up.
+    VIDEO_SHARE_MEMORY elsewhere{nullptr, 0, 0, shared.VirtualAddress};
+    EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &elsewhere, 16, nullptr, 0).status,
+              ERROR_INVALID_PARAMETER);
+    VIDEO_SHARE_MEMORY unshare{request.ProcessHandle, 0, 0, shared.VirtualAddress};
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &unshare, 16, nullptr, 0).status, NO_ERROR);
     EXPECT_EQ(Find(shared.VirtualAddress), nullptr);
   }
