@@ -170,6 +170,9 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
 
   if (mode->BitsPerPlane < 8) {
+    // The BIOS font again: a font load's cell size does not outlive its mode.
+    mode->TextColumns = VGA_TEXT_COLUMNS;
+    mode->TextRows = VGA_TEXT_ROWS;
     ext->VideoMemoryPhysical.LowPart = VGA_TEXT_WINDOW_PHYSICAL;
     ext->VideoMemoryPhysical.HighPart = 0;
     ext->VideoMemoryLength = VGA_TEXT_WINDOW_LENGTH;
