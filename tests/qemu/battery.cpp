@@ -109,7 +109,7 @@ constexpr Op kBattery[] = {
     Row("the mono status port does not reset the flip-flop under colour addressing"),
     Out8(0x3C0, 0x12), Load(0x3BA), Out8(0x3C0, 0x0C), Load(0x3DA), InAr(0x12, 0x0C),
 
-    Row("AR00-AR0F ignore writes while the palette address source is set", kModelPending),
+    Row("AR00-AR0F ignore writes while the palette address source is set"),
     Ar(0x01, 0x05), Ar(0x21, 0x2A), Ar(0x33, 0x05), Load(0x3DA), InAr(0x01, 0x05),
     Load(0x3DA), InAr(0x13, 0x05),
 
@@ -120,7 +120,7 @@ constexpr Op kBattery[] = {
     Poll(0x3BA, 0x01, 0x01), Poll(0x3BA, 0x08, 0x00), Poll(0x3BA, 0x08, 0x08),
 
     // ---- the window
-    Row("misc output bit 1 clear: window writes are dropped, reads float", kModelPending),
+    Row("misc output bit 1 clear: window writes are dropped, reads float"),
     Write(A + 0x10, 0x34), Out8(0x3C2, 0x01), Write(A + 0x10, 0x12), Read(A + 0x10, 0xFF),
     Out8(0x3C2, 0x03), Read(A + 0x10, 0x34),
 
@@ -223,7 +223,7 @@ constexpr Op kBattery[] = {
     Sr(0x04, 0x06), Gr(0x06, 0x05), Planes(A + 0x100, 0x11, 0x22, 0x11, 0x22),
     Planes(A + 0x80, 0x00, 0x00, 0x00, 0x00),
 
-    Row("odd/even without chain odd/even: the offset is the CPU address", kModelPending),
+    Row("odd/even without chain odd/even: the offset is the CPU address"),
     Call(kOddEvenClear), Write(A + 0x101, 0x22), Sr(0x04, 0x06),
     Planes(A + 0x101, 0x00, 0x22, 0x00, 0x22), Planes(A + 0x100, 0x00, 0x00, 0x00, 0x00),
     Planes(A + 0x80, 0x00, 0x00, 0x00, 0x00),

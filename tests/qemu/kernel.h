@@ -57,10 +57,9 @@ enum class Action : uint8_t {
 };
 
 // One field of the state the action is expected to change.
-inline constexpr uint16_t kAnyValue = 0x100;  // the field is the action's to leave
 struct Change {
   uint32_t at;  // offset in Image
-  uint16_t value;
+  uint8_t value;
 };
 
 struct Session {

@@ -29,66 +29,58 @@ enum class Kind : uint8_t {
 // Reads a status bit gets to take a value.
 inline constexpr uint32_t kPollLimit = 1000;
 
-// A row whose fact the model does not follow yet: the play expects the
-// model to differ, and fails once it follows the fact, so the mark goes.
-inline constexpr uint8_t kModelPending = 0x01;
-
 struct Op {
   Kind kind;
   uint8_t mask;
-  uint8_t flags;
   uint32_t at;  // port or physical address
   uint32_t value;
   const void* ref;  // Row: the name; Call: the script
 };
 
 constexpr Op End() {
-  return {Kind::End, 0, 0, 0, 0, nullptr};
+  return {Kind::End, 0, 0, 0, nullptr};
 }
-constexpr Op Row(const char* name, uint8_t flags = 0) {
-  return {Kind::Row, 0, flags, 0, 0, name};
+constexpr Op Row(const char* name) {
+  return {Kind::Row, 0, 0, 0, name};
 }
 constexpr Op Call(const Op* script) {
-  return {Kind::Call, 0, 0, 0, 0, script};
+  return {Kind::Call, 0, 0, 0, script};
 }
 constexpr Op Out8(uint16_t port, uint8_t value) {
-  return {Kind::Out8, 0, 0, port, value, nullptr};
+  return {Kind::Out8, 0, port, value, nullptr};
 }
 constexpr Op Out16(uint16_t port, uint16_t word) {
-  return {Kind::Out16, 0, 0, port, word, nullptr};
+  return {Kind::Out16, 0, port, word, nullptr};
 }
 constexpr Op In8(uint16_t port, uint8_t expected = 0, uint8_t mask = 0xFF) {
-  return {Kind::In8, mask, 0, port, expected, nullptr};
+  return {Kind::In8, mask, port, expected, nullptr};
 }
 constexpr Op Load(uint16_t port) {
   return In8(port, 0, 0);
 }
 constexpr Op Write(uint32_t physical, uint8_t value) {
-  return {Kind::Write, 0, 0, physical, value, nullptr};
+  return {Kind::Write, 0, physical, value, nullptr};
 }
 constexpr Op Read(uint32_t physical, uint8_t expected, uint8_t mask = 0xFF) {
-  return {Kind::Read, mask, 0, physical, expected, nullptr};
+  return {Kind::Read, mask, physical, expected, nullptr};
 }
 constexpr Op Latch(uint32_t physical) {
   return Read(physical, 0, 0);
 }
 constexpr Op Poll(uint16_t port, uint8_t bits, uint8_t wanted) {
-  return {Kind::Poll, 0xFF, 0, port, static_cast<uint32_t>(wanted << 8 | bits), nullptr};
+  return {Kind::Poll, 0xFF, port, static_cast<uint32_t>(wanted << 8 | bits), nullptr};
 }
 // Expected bytes of planes 0, 1, 2, 3; leaves GR05 = 0x00 and GR04 = 3.
 constexpr Op Planes(uint32_t physical, uint8_t p0, uint8_t p1, uint8_t p2, uint8_t p3) {
-  return {Kind::Planes,
-          0xFF,
-          0,
-          physical,
+  return {Kind::Planes, 0xFF, physical,
           static_cast<uint32_t>(p0 | p1 << 8 | p2 << 16 | static_cast<uint32_t>(p3) << 24),
           nullptr};
 }
 constexpr Op FillPlanes(uint8_t seed) {
-  return {Kind::FillPlanes, 0, 0, 0, seed, nullptr};
+  return {Kind::FillPlanes, 0, 0, seed, nullptr};
 }
 constexpr Op FillDac(uint8_t seed) {
-  return {Kind::FillDac, 0, 0, 0, seed, nullptr};
+  return {Kind::FillDac, 0, 0, seed, nullptr};
 }
 
 // The indexed register files, each written as one 16-bit access (index low,
@@ -104,19 +96,19 @@ constexpr Op Cr(uint8_t index, uint8_t value, uint16_t port = 0x3D4) {
 }
 // Attribute index then data: the flip-flop must be in the index state.
 constexpr Op Ar(uint8_t index, uint8_t value) {
-  return {Kind::Pair, 0, 0, 0x3C0, static_cast<uint32_t>(value << 8 | index), nullptr};
+  return {Kind::Pair, 0, 0x3C0, static_cast<uint32_t>(value << 8 | index), nullptr};
 }
 constexpr Op InSr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
-  return {Kind::IndexedIn, mask, 0, 0x3C4, static_cast<uint32_t>(expected << 8 | index), nullptr};
+  return {Kind::IndexedIn, mask, 0x3C4, static_cast<uint32_t>(expected << 8 | index), nullptr};
 }
 constexpr Op InGr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
-  return {Kind::IndexedIn, mask, 0, 0x3CE, static_cast<uint32_t>(expected << 8 | index), nullptr};
+  return {Kind::IndexedIn, mask, 0x3CE, static_cast<uint32_t>(expected << 8 | index), nullptr};
 }
 constexpr Op InCr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF, uint16_t port = 0x3D4) {
-  return {Kind::IndexedIn, mask, 0, port, static_cast<uint32_t>(expected << 8 | index), nullptr};
+  return {Kind::IndexedIn, mask, port, static_cast<uint32_t>(expected << 8 | index), nullptr};
 }
 constexpr Op InAr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
-  return {Kind::IndexedIn, mask, 0, 0x3C0, static_cast<uint32_t>(expected << 8 | index), nullptr};
+  return {Kind::IndexedIn, mask, 0x3C0, static_cast<uint32_t>(expected << 8 | index), nullptr};
 }
 
 // The patterns of the fills: every plane byte and DAC component from its
