@@ -6,6 +6,10 @@
 #include "modes/modes.h"
 #include "vdm/vdm.h"
 
+// Where the linear frame buffer is looked for when identification names no
+// other start.
+#define ZEL_LINEAR_DEFAULT_START 0x07C00000
+
 // Row 3 is rewritten at identification (PCI base, SR10 bit 6) and by the
 // probing below; the other rows never change.
 ZEL_WRITABLE_STATIC VIDEO_ACCESS_RANGE VgaAccessRange[VGA_NUM_ACCESS_RANGES] = {
@@ -14,7 +18,7 @@ ZEL_WRITABLE_STATIC VIDEO_ACCESS_RANGE VgaAccessRange[VGA_NUM_ACCESS_RANGES] = {
     {{{0x000003B0, 0}},  0x0000000C, 1,   1,      0, 0},  // ports 0x3B0 to 0x3BB
     {{{0x000003C0, 0}},  0x00000020, 1,   1,      0, 0},  // ports 0x3C0 to 0x3DF
     {{{0x000A0000, 0}},  0x00020000, 0,   1,      0, 0},  // VGA memory window
-    {{{0x07C00000, 0}},  0x00800000, 0,   1,      0, 0},  // linear frame buffer
+    {{{ZEL_LINEAR_DEFAULT_START, 0}}, 0x00800000, 0, 1, 0, 0},  // linear frame buffer
     // clang-format on
 };
 
@@ -62,6 +66,10 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   if (ext->IoBase == nullptr) return ERROR_INVALID_PARAMETER;
 
   if (!VgaIsPresent(ext)) return ERROR_DEV_NOT_EXIST;
+  // Each call places the linear range afresh: a start an earlier, failed
+  // call walked to was never claimed, and above 512 MB it would not be
+  // checked again. Identification then moves it to the BAR or to 512 MB.
+  VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = Physical(ZEL_LINEAR_DEFAULT_START);
   if (!ZelIsPresent(ext)) return ERROR_DEV_NOT_EXIST;
 
   // Walk the linear range up in 4 MB steps until all four ranges can be

@@ -7,6 +7,8 @@
 
 VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG inputLength,
                                   PVOID output, ULONG outputLength, PULONG information) {
+  // Before the first mode set there is no video memory window to map.
+  if (ext->CurrentMode == nullptr) return ERROR_INVALID_PARAMETER;
   if (inputLength < sizeof(VIDEO_MEMORY) || outputLength < sizeof(VIDEO_MEMORY_INFORMATION)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }

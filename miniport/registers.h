@@ -32,6 +32,7 @@
 #define ZEL_MODE_KEY_COLOR 0x3D8
 
 #define VGA_MISC_COLOR_ADDRESSING 0x01
+#define VGA_MISC_RAM_ENABLE 0x02  // processor access to display memory
 
 static inline PUCHAR VgaPort(const VgaDeviceExtension* ext, USHORT port) {
   return ext->IoBase + (port - VGA_IO_BASE_PORT);
@@ -86,6 +87,12 @@ static inline VOID IndexedModify(const VgaDeviceExtension* ext, USHORT indexPort
   PortWrite8(ext, indexPort, index);
   const UCHAR value = PortRead8(ext, indexPort + 1);
   PortWrite8(ext, indexPort + 1, static_cast<UCHAR>((value & keep) | set));
+}
+
+// Misc output is written at 0x3C2 and read back at 0x3CC.
+static inline VOID MiscModify(const VgaDeviceExtension* ext, UCHAR keep, UCHAR set) {
+  const UCHAR value = PortRead8(ext, VGA_MISC_READ);
+  PortWrite8(ext, VGA_MISC_WRITE, static_cast<UCHAR>((value & keep) | set));
 }
 
 static inline BOOLEAN VgaColorAddressing(const VgaDeviceExtension* ext) {

@@ -142,6 +142,11 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
   VgaModeEntry* mode = &ModesVGA[modeNumber];
 
+  // SR05 is not trapped, so a full-screen session may have locked the
+  // extended registers: open them before SR37 picks the refresh routine and
+  // SR35 and SR3E are changed.
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
     if (IndexedRead(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX) & SR37_BY_INDEX) {
       ZelSetRefreshIndex(ext, mode);
@@ -170,6 +175,9 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
 
   if (mode->BitsPerPlane < 8) {
+    // The BIOS font again: a font load's cell size does not outlive its mode.
+    mode->TextColumns = VGA_TEXT_COLUMNS;
+    mode->TextRows = VGA_TEXT_ROWS;
     ext->VideoMemoryPhysical.LowPart = VGA_TEXT_WINDOW_PHYSICAL;
     ext->VideoMemoryPhysical.HighPart = 0;
     ext->VideoMemoryLength = VGA_TEXT_WINDOW_LENGTH;

@@ -15,14 +15,16 @@ const USHORT ZEL_1K_WIDE[] = {
 #define TEXT 0x1                                      // VIDEO_MODE_COLOR
 #define GFX (VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS)  // 0x3
 #define MAP_TEXT 1
+#define TC VGA_TEXT_COLUMNS  // 80 x 25: mode set puts them back after a font load
+#define TR VGA_TEXT_ROWS
 #define MAP_LINEAR VGA_LINEAR_MEMORY_MAP
 
 // clang-format off
 ZEL_WRITABLE_STATIC VgaModeEntry ModesVGA[] = {
 //  type  planes bits cols rows  xres  yres  stride  mem/plane  Hz  intl bank map       valid int10 stream
     // text, 80 x 25 through the B8000 window
-    {TEXT, 4,  1,  80, 25,  720,  400,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  0
-    {TEXT, 4,  1,  80, 25,  640,  350,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  1
+    {TEXT, 4,  1,  TC, TR,  720,  400,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  0
+    {TEXT, 4,  1,  TC, TR,  640,  350,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  1
     // 8 bits per pixel
     {GFX,  1,  8,  80, 30,  640,  480, 1024,  0x80000, 60, 0, 1, MAP_LINEAR, 0, 0x2E, ZEL_1K_WIDE},  //  2
     {GFX,  1,  8,  80, 30,  640,  480, 1024,  0x80000, 72, 0, 1, MAP_LINEAR, 0, 0x2E, ZEL_1K_WIDE},  //  3

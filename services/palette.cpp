@@ -7,6 +7,12 @@
 #define AC_PALETTE_SOURCE 0x20
 #define VGA_STATUS1_DISPLAY_DISABLED 0x01
 
+// Input status 1 answers at 0x3DA or 0x3BA, as misc output bit 0 decides;
+// the other port reads nothing.
+static USHORT StatusPort(const VgaDeviceExtension* ext) {
+  return VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+}
+
 VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   const VIDEO_PALETTE_DATA* palette = static_cast<const VIDEO_PALETTE_DATA*>(input);
   if (inputLength < sizeof(VIDEO_PALETTE_DATA)) return ERROR_INSUFFICIENT_BUFFER;
@@ -18,7 +24,7 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
     return ERROR_INVALID_PARAMETER;
   }
 
-  PortRead8(ext, VGA_STATUS1_COLOR);  // attribute flip-flop to the index state
+  PortRead8(ext, StatusPort(ext));  // attribute flip-flop to the index state
   for (USHORT i = 0; i < palette->NumEntries; ++i) {
     // Palette source bit clear: the palette is writable, the screen blanks.
     PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->FirstEntry + i));
@@ -30,13 +36,13 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
 
 // Waits for the start of a blanking interval: bit 0 of input status 1 clear,
 // then set. Bounded, so a status bit that never moves cannot hang a request.
-static VOID WaitForBlankingStart(const VgaDeviceExtension* ext) {
+static VOID WaitForBlankingStart(const VgaDeviceExtension* ext, USHORT status) {
   ULONG polls = 0;
-  while ((PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while ((PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
   polls = 0;
-  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while (!(PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
 }
@@ -52,9 +58,10 @@ VP_STATUS VPAPI VgaSetColorLookup(VgaDeviceExtension* ext, PVOID input, ULONG in
     return ERROR_INVALID_PARAMETER;
   }
 
+  const USHORT status = StatusPort(ext);
   PortWrite8(ext, VGA_DAC_WRITE_INDEX, static_cast<UCHAR>(clut->FirstEntry));
   for (USHORT i = 0; i < clut->NumEntries; ++i) {
-    WaitForBlankingStart(ext);
+    WaitForBlankingStart(ext, status);
     // Red, green, blue in one run; the DAC moves to the next entry by itself.
     VideoPortWritePortBufferUchar(VgaPort(ext, VGA_DAC_DATA), &clut->LookupTable[i].RgbArray.Red,
                                   3);

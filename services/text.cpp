@@ -11,6 +11,9 @@
 #define CR0F_CURSOR_LOW 0x0F
 #define CR12_VERTICAL_DISPLAY_END 0x12
 #define CR0A_CURSOR_OFF 0x20
+#define GR01_ENABLE_SET_RESET 0x01
+#define GR03_DATA_ROTATE 0x03
+#define GR08_BIT_MASK 0x08
 #define FONT_SLOT_BYTES 32
 #define FONT_MAX_HEIGHT 32
 #define FONT_CHARACTERS 256
@@ -50,7 +53,14 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   const SHORT columns = static_cast<SHORT>(mode->XResolution / ext->FontWidth);
   if (mode->TextColumns > columns) mode->TextColumns = columns;
 
+  // Plane 2 at 0xA0000 from the stream; every glyph bit written as it is
+  // (no set/reset, no rotate or logical function, bit mask open), through
+  // bank 0. The values are those of a BIOS text mode, and stay.
   VgaInterpretCmdStream(ext, EnableA000Data);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR01_ENABLE_SET_RESET, 0x00);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR03_DATA_ROTATE, 0x00);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR08_BIT_MASK, 0xFF);
+  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
   for (ULONG c = 0; c < FONT_CHARACTERS; ++c) {
     VideoPortWriteRegisterBufferUchar(ext->FrameBufferView + FONT_SLOT_BYTES * c,
                                       const_cast<PUCHAR>(&font->Font[c * height]), height);

@@ -202,8 +202,11 @@ void Adapter::Out32(uint16_t port, uint32_t value) {
 }
 
 // ---- memory
-// Misc output bit 1 (CPU access to display memory) is not modelled: the
-// window answers whatever it says (every mode the video BIOS sets has it on).
+// Misc output bit 1 (RAM enable) gates the processor's access to display
+// memory through the window: while it is clear the VGA makes no memory
+// cycle, so writes are lost, reads float to 0xFF and the latches keep what
+// they hold. The linear aperture is the chip's own path and does not look
+// at it.
 
 vga::WindowSetup Adapter::Window() const {
   return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),
@@ -232,6 +235,7 @@ bool Adapter::Decodes(uint32_t physical) const {
 // The window is looked at first, then the ROM, then the aperture.
 uint8_t Adapter::MemRead8(uint32_t physical) {
   if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
+    if (!general_.RamEnabled()) return kUndecoded;
     return memory_.Read(*offset, Window(), vram_);
   }
   if (auto offset = Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) {
@@ -245,7 +249,7 @@ uint8_t Adapter::MemRead8(uint32_t physical) {
 
 void Adapter::MemWrite8(uint32_t physical, uint8_t value) {
   if (auto offset = vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc))) {
-    memory_.Write(*offset, value, Window(), vram_);
+    if (general_.RamEnabled()) memory_.Write(*offset, value, Window(), vram_);
     return;
   }
   if (Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) return;

@@ -235,8 +235,21 @@ std::string CompareAt(const std::vector<TraceEntry>& expected, const std::vector
   return diff.empty() ? diff : std::string(where) + ": " + diff;
 }
 
+uint8_t PlaneByte(int plane, uint32_t offset) {
+  return static_cast<uint8_t>(0xA1 + plane + offset * 7 + (offset >> 8));
+}
+
+// The desktop left bank 0x11 selected and misc output bit 1 clear: the
+// planes still go back through bank 0 of an open window, every byte where
+// it was, and misc output gets its saved value later.
 TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
   StateBuffer b(0x00, 0x00, false, 0, 0);
+  for (int p = 0; p < 4; ++p) {
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      b.bytes[2215 + p * 65536 + o] = PlaneByte(p, o);
+  }
+  a().Out8(0x3CD, 0x11);
+  a().Out8(0x3C2, 0x65);
   ASSERT_EQ(Run(b), NO_ERROR);
   const std::vector<TraceEntry> got = s.Since(mark);
   const std::vector<TraceEntry> start = {
@@ -246,6 +259,9 @@ TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
       io::Out8(0x3C9, 0x00),
       io::Out8(0x3C6, 0x00),
       io::Out16(0x3C4, 0x0100),
+      io::In8(0x3CC, 0x65),
+      io::Out8(0x3C2, 0x67),
+      io::Out8(0x3CD, 0x00),
       io::Out8(0x3CE, 0x06),
       io::In8(0x3CF, 0x0E),
       io::Out8(0x3CF, 0x04),
@@ -271,7 +287,7 @@ TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
       io::MemRead8(0xA0000, 0, 0x11),
       io::Out8(0x3C5, 0x01),
       io::MemWrite8(0xA0000, 0, 0xA1),
-      io::MemWrite8(0xA0000, 1, 0x00),
+      io::MemWrite8(0xA0000, 1, 0xA8),
   };
   EXPECT_EQ(CompareAt(start, got, 0, "steps up to the first plane"), "");
   const size_t plane2 = start.size() - 2 + 65536;
@@ -280,7 +296,9 @@ TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
             "");
   for (int p = 0; p < 4; ++p) {
     EXPECT_EQ(a().Latch(p), 0x11 * (p + 1)) << "latch " << p;
-    EXPECT_EQ(a().PlaneByte(p, 0), 0xA1 + p) << "plane " << p;
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      ASSERT_EQ(a().PlaneByte(p, o), PlaneByte(p, o)) << "plane " << p << " offset " << o;
+    EXPECT_EQ(a().PlaneByte(p, 0x10000), 0x00) << "bank 1 of plane " << p;
   }
   EXPECT_EQ(std::count_if(got.begin(), got.end(),
                           [](const TraceEntry& e) { return e.kind == sim::AccessKind::Traps; }),

@@ -37,8 +37,6 @@ constexpr ULONG kMiscDataLength = 2215;
 // trap row count, trap table.
 constexpr ULONG kBlockEntries = 4;
 constexpr ULONG kBlockEntrySize = 12;
-constexpr ULONG kBlockNumRanges = 1208;
-constexpr ULONG kBlockRanges = 1212;
 // A save stores at most 98 recorded writes: the burst still needs its
 // closing write and room for a forced playback.
 constexpr ULONG kMaxSavedCount = 98;
@@ -118,8 +116,8 @@ BOOLEAN ValidatorBlockSound(const UCHAR* block) {
     const U64 end = static_cast<U64>(LoadUlong(entry)) + AccessWidth(entry[4]);
     if (end > VGA_IO_PORT_COUNT) return FALSE;
   }
-  const ULONG rows = LoadUlong(block + kBlockNumRanges);
-  const ULONG table = LoadUlong(block + kBlockRanges);
+  const ULONG rows = LoadUlong(block + VGA_VALIDATOR_BLOCK_NUM_RANGES);
+  const ULONG table = LoadUlong(block + VGA_VALIDATOR_BLOCK_RANGES);
   const ULONG full = static_cast<ULONG>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
   const ULONG minimal =
       static_cast<ULONG>(reinterpret_cast<uintptr_t>(MinimalVgaValidatorAccessRange));
@@ -154,7 +152,12 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const PUCHAR window = ext->A0000View;
 
+  // Display memory reachable through the window (misc output changes the
+  // clocks, so under the reset) and bank 0 under it, whatever the desktop
+  // left; the saved misc output comes back with the registers.
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  MiscModify(ext, 0xFF, VGA_MISC_RAM_ENABLE);
+  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
   IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
   IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);

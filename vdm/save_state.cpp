@@ -21,8 +21,6 @@ constexpr UCHAR kAllPlanes = 0x0F;
 // CR03 bit 7 set turns CR10/CR11 back into the vertical retrace registers
 // on read.
 constexpr UCHAR kCr03RetraceReadable = 0x80;
-// Misc output bit 1 enables the CPU's access to display memory.
-constexpr UCHAR kMiscRamEnable = 0x02;
 // The DAC state port reads 3 in read mode.
 constexpr UCHAR kDacReadMode = 0x03;
 // OR'ed into the DAC state slot: components of the current triple already
@@ -79,6 +77,19 @@ VOID ProbeDacPosition(const VgaDeviceExtension* ext, VIDEO_HARDWARE_STATE_HEADER
   }
 }
 
+// The trap pair at the end of a validator state block, which sits at an odd
+// offset: stored a byte at a time.
+VOID StoreUlong(PUCHAR bytes, ULONG value) {
+  for (ULONG i = 0; i < 4; ++i)
+    bytes[i] = static_cast<UCHAR>(value >> (8 * i));
+}
+
+VOID StoreTrapSet(PUCHAR block, ULONG rows, const VIDEO_ACCESS_RANGE* table) {
+  StoreUlong(block + VGA_VALIDATOR_BLOCK_NUM_RANGES, rows);
+  StoreUlong(block + VGA_VALIDATOR_BLOCK_RANGES,
+             static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(table)));
+}
+
 VOID ReadDacEntry(const VgaDeviceExtension* ext, PUCHAR dac, ULONG entry) {
   PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(entry));
   for (ULONG c = 0; c < 3; ++c) {
@@ -126,12 +137,12 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
     PortWrite8(ext, VGA_DAC_DATA, 0x00);
   PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
 
-  ResetACToggle(ext);
+  // The flip-flop as the session left it: nothing may reset it before the
+  // probe below has seen which state it is in.
   const UCHAR attrIndex = PortRead8(ext, VGA_AC_INDEX);
   Slot(header, VGA_AC_INDEX) = attrIndex;
   const UCHAR attrData = PortRead8(ext, VGA_AC_DATA_READ);
 
-  ResetACToggle(ext);
   Slot(header, VGA_SEQ_INDEX) = PortRead8(ext, VGA_SEQ_INDEX);
 
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
@@ -146,6 +157,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   } else {
     header->AttribIndexDataState = 0;
   }
+  ResetACToggle(ext);
 
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
 
@@ -178,9 +190,11 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
     state[VGA_STATE_ATTR_OFFSET + n] = PortRead8(ext, VGA_AC_DATA_READ);
   }
 
-  // Planes one at a time at 0xA0000, whatever the session's mode mapped.
+  // Planes one at a time at 0xA0000, whatever the session's mode mapped:
+  // display memory reachable, bank 0 under the window.
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, misc | kMiscRamEnable);
+  PortWrite8(ext, VGA_MISC_WRITE, misc | VGA_MISC_RAM_ENABLE);
+  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
   IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
   IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
@@ -202,6 +216,11 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
     header->ExtendedValidatorStateOffset = VGA_STATE_VALIDATOR_OFFSET;
     VideoPortMoveMemory(state + VGA_STATE_VALIDATOR_OFFSET, &ext->TrappedValidatorCount,
                         VGA_VALIDATOR_STATE_SIZE);
+    // The block carries the trap set in force: while recording, every VGA
+    // port is trapped, and the restore must trap the session's remaining
+    // writes the same way.
+    StoreTrapSet(state + VGA_STATE_VALIDATOR_OFFSET, VGA_NUM_FULL_TRAP_RANGES,
+                 FullVgaValidatorAccessRange);
   } else {
     header->ExtendedValidatorStateOffset = 0;
   }

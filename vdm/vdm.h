@@ -36,6 +36,9 @@ VP_STATUS VgaEnableVdm(VgaDeviceExtension* ext);
 #define VGA_STATE_EXT_ATTR_OFFSET 998
 #define VGA_STATE_EXT_DAC_OFFSET 999
 #define VGA_STATE_VALIDATOR_OFFSET 999
+// Within the validator state block: the trap set's row count and table.
+#define VGA_VALIDATOR_BLOCK_NUM_RANGES 1208
+#define VGA_VALIDATOR_BLOCK_RANGES 1212
 #define VGA_STATE_PLANE_OFFSET 2215
 #define VGA_PLANE_SIZE 0x10000
 #define VGA_TOTAL_STATE_SIZE 264359

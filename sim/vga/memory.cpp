@@ -10,6 +10,7 @@ namespace {
 constexpr uint8_t kGr05WriteMode = 0x03;
 constexpr uint8_t kGr05ReadMode1 = 0x08;
 constexpr uint8_t kGr05OddEvenReads = 0x10;
+constexpr uint8_t kGr06ChainOddEven = 0x02;
 
 // Where one CPU byte lands: a planar offset and the planes it may touch.
 struct Target {
@@ -32,7 +33,16 @@ Addressing ReadAddressing(const WindowSetup& s) {
   return Addressing::Planar;
 }
 
-Target Locate(Addressing mode, uint32_t a, uint8_t bank, uint8_t readMapSelect) {
+// GR06 bit 1 (chain odd/even) replaces processor address bit 0 by a
+// higher-order bit: A16, the page of the 128 KB map (0 in the 64 KB and
+// 32 KB maps). Bit 0 then only picks the map, as SR04 bit 2 (writes) and
+// GR05 bit 4 (reads) decide; a character and its attribute share an offset.
+uint32_t PlaneAddress(uint32_t a, bool chainOddEven) {
+  return chainOddEven ? (a & 0xFFFEu) | ((a >> 16) & 1u) : a;
+}
+
+Target Locate(Addressing mode, uint32_t a, uint8_t bank, uint8_t readMapSelect, uint8_t gr06) {
+  const uint32_t o = PlaneAddress(a, (gr06 & kGr06ChainOddEven) != 0);
   switch (mode) {
     case Addressing::Chain4: {
       const uint32_t packed = a + bank * kBankUnit;
@@ -41,12 +51,12 @@ Target Locate(Addressing mode, uint32_t a, uint8_t bank, uint8_t readMapSelect) 
     }
     case Addressing::OddEven:
       // Even addresses reach planes 0 and 2, odd ones planes 1 and 3.
-      return {a & ~1u, static_cast<uint8_t>(0x5u << (a & 1)),
+      return {o, static_cast<uint8_t>(0x5u << (a & 1)),
               static_cast<uint8_t>((readMapSelect & 2) | (a & 1))};
     case Addressing::Planar:
       break;
   }
-  return {a + bank * kBankUnit, 0x0F, static_cast<uint8_t>(readMapSelect & 3)};
+  return {o + bank * kBankUnit, 0x0F, static_cast<uint8_t>(readMapSelect & 3)};
 }
 
 uint8_t RotateRight(uint8_t value, unsigned count) {
@@ -85,7 +95,8 @@ std::optional<uint32_t> Memory::WindowOffset(uint32_t physical, uint8_t gr06) {
 }
 
 uint8_t Memory::Read(uint32_t offset, const WindowSetup& s, std::span<const uint8_t> vram) {
-  const Target t = Locate(ReadAddressing(s), offset, s.bankSelect >> 4, s.gc[kGr04ReadMapSelect]);
+  const Target t = Locate(ReadAddressing(s), offset, s.bankSelect >> 4, s.gc[kGr04ReadMapSelect],
+                          s.gc[kGr06Misc]);
   const uint64_t base = uint64_t{t.offset} * 4;
   const bool installed = base + 4 <= vram.size();
   for (size_t p = 0; p < 4; ++p)
@@ -102,7 +113,7 @@ uint8_t Memory::Read(uint32_t offset, const WindowSetup& s, std::span<const uint
 }
 
 void Memory::Write(uint32_t offset, uint8_t value, const WindowSetup& s, std::span<uint8_t> vram) {
-  const Target t = Locate(WriteAddressing(s), offset, s.bankSelect & 0x0F, 0);
+  const Target t = Locate(WriteAddressing(s), offset, s.bankSelect & 0x0F, 0, s.gc[kGr06Misc]);
   const uint8_t planes = t.planes & s.mapMask & 0x0F;
   const uint8_t writeMode = s.gc[kGr05Mode] & kGr05WriteMode;
   const uint8_t function = (s.gc[kGr03DataRotate] >> 3) & 3;

@@ -1,7 +1,7 @@
 // The CPU side of VGA display memory: the 0xA0000-0xBFFFF window as GR06
-// maps it, chain-4 / odd-even / planar addressing, the four latches, write
-// modes 0-3 and read modes 0-1. Plane p, offset o is byte 4*o + p of video
-// memory; the memory itself belongs to the adapter.
+// maps it, chain-4 / odd-even / planar addressing and chain odd/even, the
+// four latches, write modes 0-3 and read modes 0-1. Plane p, offset o is
+// byte 4*o + p of video memory; the memory itself belongs to the adapter.
 #pragma once
 
 #include <array>

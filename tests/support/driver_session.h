@@ -67,6 +67,9 @@ inline void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
   Put16(bytes, static_cast<uint16_t>(value));
   Put16(bytes, static_cast<uint16_t>(value >> 16));
 }
+inline void Put32At(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+  std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
 
 // VIDEO_CURSOR_POSITION and VIDEO_POINTER_POSITION: column, row.
 inline std::vector<uint8_t> Position(int16_t column, int16_t row) {
