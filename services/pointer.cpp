@@ -130,7 +130,13 @@ VP_STATUS VPAPI ZelSetPointerAttributes(VgaDeviceExtension* ext, PVOID input, UL
 
   ZelCopyMonoCursor(ext, attributes->Pixels);
   ZelSetPointerPos(ext, attributes->Column, attributes->Row);
-  ZelPointerOn(ext);
+  // The shape and position are loaded either way; Enable 0 asks for them
+  // without showing the pointer.
+  if (attributes->Enable) {
+    ZelPointerOn(ext);
+  } else {
+    ZelPointerOff(ext);
+  }
   return NO_ERROR;
 }
 

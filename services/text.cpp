@@ -24,8 +24,10 @@ static BOOLEAN InTextMode(const VgaDeviceExtension* ext) {
   return ext->CurrentMode != nullptr && !(ext->CurrentMode->ModeType & VIDEO_MODE_GRAPHICS);
 }
 
-static VOID CrtcWrite(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
-  IndexedWrite(ext, VGA_CRTC_INDEX_COLOR, index, value);
+// The CRTC answers at 0x3D4 or 0x3B4, as misc output bit 0 has it: a
+// session may have switched to mono addressing.
+static USHORT CrtcIndexPort(const VgaDeviceExtension* ext) {
+  return VgaColorAddressing(ext) ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
 }
 
 VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
@@ -67,12 +69,16 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   }
   VgaInterpretCmdStream(ext, DisableA000Color);
 
-  CrtcWrite(ext, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
-  CrtcWrite(ext, CR12_VERTICAL_DISPLAY_END, static_cast<UCHAR>(mode->TextRows * height - 1));
-  // A two-line underline at the bottom of the cell, shown.
+  const USHORT crtc = CrtcIndexPort(ext);
+  IndexedWrite(ext, crtc, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
+  IndexedWrite(ext, crtc, CR12_VERTICAL_DISPLAY_END,
+               static_cast<UCHAR>(mode->TextRows * height - 1));
+  // A two-line underline at the bottom of the cell; a cursor the console
+  // has hidden stays hidden.
   const USHORT cell = mode->YResolution / mode->TextRows;
-  CrtcWrite(ext, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
-  CrtcWrite(ext, CR0A_CURSOR_START, static_cast<UCHAR>(cell - 2));
+  IndexedWrite(ext, crtc, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
+  IndexedWrite(ext, crtc, CR0A_CURSOR_START,
+               static_cast<UCHAR>((cell - 2) | (ext->CursorVisible ? 0 : CR0A_CURSOR_OFF)));
   return NO_ERROR;
 }
 
@@ -110,8 +116,9 @@ VP_STATUS VPAPI VgaSetCursorPosition(VgaDeviceExtension* ext, PVOID input, ULONG
   ext->CursorColumn = static_cast<USHORT>(position->Column);
   ext->CursorRow = static_cast<USHORT>(position->Row);
   const USHORT offset = static_cast<USHORT>(mode->TextColumns * position->Row + position->Column);
-  CrtcWrite(ext, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
-  CrtcWrite(ext, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
+  const USHORT crtc = CrtcIndexPort(ext);
+  IndexedWrite(ext, crtc, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
+  IndexedWrite(ext, crtc, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
   return NO_ERROR;
 }
 
@@ -140,12 +147,13 @@ VP_STATUS VPAPI VgaSetCursorAttributes(VgaDeviceExtension* ext, PVOID input, ULO
   ext->CursorEndLine = static_cast<UCHAR>(attributes->Width);
   ext->CursorVisible = attributes->Enable;
 
+  const USHORT crtc = CrtcIndexPort(ext);
   IndexedModify(
-      ext, VGA_CRTC_INDEX_COLOR, CR0A_CURSOR_START, 0xC0,
+      ext, crtc, CR0A_CURSOR_START, 0xC0,
       static_cast<UCHAR>((attributes->Height & 0x1F) | (attributes->Enable ? 0 : CR0A_CURSOR_OFF)));
   // The end line is clamped to the cell; the skew bits stay.
   const USHORT lastLine = ext->FontHeight - 1;
   const USHORT end = attributes->Width < lastLine ? attributes->Width : lastLine;
-  IndexedModify(ext, VGA_CRTC_INDEX_COLOR, CR0B_CURSOR_END, 0xE0, static_cast<UCHAR>(end & 0x1F));
+  IndexedModify(ext, crtc, CR0B_CURSOR_END, 0xE0, static_cast<UCHAR>(end & 0x1F));
   return NO_ERROR;
 }

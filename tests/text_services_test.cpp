@@ -74,12 +74,11 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
       {16, 25, 0x0F, 0x8F, 0x0E, 0x0F, 0x00, 0x00, 0x00, 0xFF, 0x00, false},
       {8, 50, 0x07, 0x8F, 0x06, 0x07, 0x00, 0x00, 0x00, 0xFF, 0x00, false},
       // Set/reset on plane 2, XOR with the latches rotated by 3, half the
-      // bits masked: the glyphs still go in as they are. A hidden cursor is
-      // shown again by the font's underline, as the shape says, and its
-      // recorded attributes stay.
-      {16, 25, 0x0F, 0x8F, 0x0E, 0x0F, 0x04, 0x04, 0x1B, 0x55, 0x00, true},
+      // bits masked: the glyphs still go in as they are. A cursor the
+      // console hid gets the underline shape and stays hidden (CR0A bit 5).
+      {16, 25, 0x0F, 0x8F, 0x2E, 0x0F, 0x04, 0x04, 0x1B, 0x55, 0x00, true},
       // A display driver's bank 1 at 0x3CD: the font still lands at offset 0.
-      {16, 25, 0x0F, 0x8F, 0x0E, 0x0F, 0x00, 0x00, 0x00, 0xFF, 0x11, true},
+      {16, 25, 0x0F, 0x8F, 0x2E, 0x0F, 0x00, 0x00, 0x00, 0xFF, 0x11, true},
   };
   for (const FontCase& c : cases) {
     SCOPED_TRACE(::testing::Message()
@@ -171,6 +170,7 @@ struct PositionCase {
   int16_t column, row;
   VP_STATUS status;
   uint8_t cr0e, cr0f;
+  bool mono = false;  // the session switched to mono addressing (CRTC at 0x3B4)
 };
 
 // In 80 x 25 again after an 8 x 8 font gave the mode 50 rows: the reset
@@ -185,9 +185,12 @@ TEST_F(TextServices, CursorPosition) {
       {80, 0, ERROR_INVALID_PARAMETER, 0, 0},
       {0, 25, ERROR_INVALID_PARAMETER, 0, 0},
       {0, 40, ERROR_INVALID_PARAMETER, 0, 0},
+      {5, 1, NO_ERROR, 0x00, 0x55, true},  // 1 * 80 + 5
   };
+  const uint8_t misc = s.adapter().Misc();
   for (const PositionCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << "(" << c.column << ", " << c.row << ")");
+    s.adapter().Out8(0x3C2, c.mono ? misc & 0xFE : misc);
     const size_t mark = s.Mark();
     EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_POSITION, Position(c.column, c.row)).status,
               c.status);

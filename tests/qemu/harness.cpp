@@ -317,6 +317,8 @@ void ResetDriver() {
   extension = VgaDeviceExtension{};
   extension.IoBase = reinterpret_cast<PUCHAR>(VGA_IO_BASE_PORT);
   extension.A0000View = extension.FrameBufferView = reinterpret_cast<PUCHAR>(kWindow);
+  extension.CursorEndLine = 31;  // the cursor as initialisation leaves it: lines 0-31, shown
+  extension.CursorVisible = 1;
   textMode = VgaModeEntry{};
   textMode.ModeType = VIDEO_MODE_COLOR;
   textMode.NumPlanes = 4;
