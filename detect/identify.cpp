@@ -2,33 +2,17 @@
 // space, sizes the video memory, reads the memory bus, type and clock, has
 // the modes validated and reports the hardware in the registry.
 #include "detect/detect.h"
+#include "miniport/address_map.h"
 #include "miniport/registers.h"
 #include "modes/modes.h"
 
 namespace {
-
-constexpr UCHAR SR05_UNLOCK = 0x05;
-constexpr UCHAR SR0C_BUS_CONFIG = 0x0C;
-constexpr UCHAR SR0D_STRAPS = 0x0D;
-constexpr UCHAR SR0F_MEMORY_SIZE = 0x0F;
-constexpr UCHAR SR10_MEMORY_CONFIG = 0x10;
-constexpr UCHAR SR13_MCLK_POST = 0x13;
-constexpr UCHAR SR23_MEMORY_TYPE = 0x23;
-constexpr UCHAR SR28_MCLK_NUMERATOR = 0x28;
-constexpr UCHAR SR29_MCLK_DENOMINATOR = 0x29;
-constexpr UCHAR SR2F_MEMORY_BANKS = 0x2F;
-constexpr UCHAR SR33_MEMORY_KIND = 0x33;
-
-constexpr UCHAR kUnlockKey = 0x86;
-constexpr UCHAR kUnlockedReadBack = 0xA1;
 
 constexpr USHORT kZelVendor = 0x1F4B;
 constexpr USHORT kZelDevice = 0x7A52;
 
 // The option ROM: size in 512-byte blocks at byte 2, the offset of the PCI
 // data structure at 0x18, and the IDs inside that structure.
-constexpr ULONG kRomPhysical = 0x000C0000;
-constexpr ULONG kRomWindow = 4096;
 constexpr ULONG kRomSizeBlocks = 0x02;
 constexpr ULONG kRomPcirPointer = 0x18;
 constexpr ULONG kPcirVendor = 4;
@@ -66,13 +50,6 @@ const WCHAR kChipNameB1[] = u"Zel B1";
 const WCHAR kDacName[] = u"Zel";
 const WCHAR kAdapterString[] = u"Zel Compatible";
 
-PHYSICAL_ADDRESS Physical(ULONG low) {
-  PHYSICAL_ADDRESS address;
-  address.LowPart = low;
-  address.HighPart = 0;
-  return address;
-}
-
 UCHAR SeqRead(const VgaDeviceExtension* ext, UCHAR index) {
   return IndexedRead(ext, VGA_SEQ_INDEX, index);
 }
@@ -94,12 +71,12 @@ struct RomIds {
 // unknown.
 RomIds ReadOptionRom(VgaDeviceExtension* ext) {
   RomIds ids = {FALSE, 0, 0};
-  PUCHAR rom =
-      static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, Physical(kRomPhysical), kRomWindow, 0));
+  PUCHAR rom = static_cast<PUCHAR>(
+      VideoPortGetDeviceBase(ext, PhysicalAddress(kOptionRomPhysical), kOptionRomWindow, 0));
   if (rom == nullptr) return ids;
 
   const ULONG pcir = RomRead16(rom, kRomPcirPointer);
-  if (pcir + kPcirDevice + 2 <= kRomWindow) {
+  if (pcir + kPcirDevice + 2 <= kOptionRomWindow) {
     ids.vendor = RomRead16(rom, pcir + kPcirVendor);
     ids.device = RomRead16(rom, pcir + kPcirDevice);
     ids.known = TRUE;
@@ -130,7 +107,7 @@ ULONG PciFind(PUCHAR ports, ULONG first, ULONG last, ULONG ids) {
 // first kind.
 UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
   PUCHAR ports = static_cast<PUCHAR>(
-      VideoPortGetDeviceBase(ext, Physical(kPciPortsPhysical), kPciPortCount, 1));
+      VideoPortGetDeviceBase(ext, PhysicalAddress(kPciPortsPhysical), kPciPortCount, 1));
   if (ports == nullptr) return 0;
 
   const ULONG wanted = (static_cast<ULONG>(ids.device) << 16) | ids.vendor;
@@ -140,7 +117,7 @@ UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
   UCHAR revision = 0;
   if (found != 0) {
     const ULONG base = PciRead32(ports, found + kPciRegBar0) & ~kBarFlagBits;
-    if (base != 0) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = Physical(base);
+    if (base != 0) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(base);
 
     VideoPortWritePortUlong(reinterpret_cast<PULONG>(ports + kPciAddressOffset),
                             found + kPciRegRevision);
@@ -161,7 +138,7 @@ ULONG BusWidth(UCHAR sr0c) {
 
 ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
   if (sr10 & 0x80) return 0x800000;
-  switch (SeqRead(ext, SR0F_MEMORY_SIZE) & 0x03) {
+  switch (SeqRead(ext, SR0F_SIZE_AND_REFRESH) & 0x03) {
     case 0:
       return 0x100000;
     case 1:
@@ -219,15 +196,16 @@ VOID SetRegistryValue(VgaDeviceExtension* ext, const WCHAR* name, const void* da
 
 BOOLEAN ZelIsPresent(VgaDeviceExtension* ext) {
   // The extended sequencer registers stay open for the rest of the driver.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kUnlockKey);
-  if (PortRead8(ext, VGA_SEQ_DATA) != kUnlockedReadBack) return FALSE;
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
+  if (PortRead8(ext, VGA_SEQ_DATA) != kSr05ReadsUnlocked) return FALSE;
 
   const RomIds ids = ReadOptionRom(ext);
   if (!ids.known || ids.vendor != kZelVendor) return FALSE;
 
   // Bit 6: the board wants the linear frame buffer above 512 MB.
   const UCHAR sr10 = SeqRead(ext, SR10_MEMORY_CONFIG);
-  if (sr10 & 0x40) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = Physical(kHighLinearBase);
+  if (sr10 & 0x40)
+    VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(kHighLinearBase);
 
   const UCHAR revision = ScanPci(ext, ids);
 

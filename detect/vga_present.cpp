@@ -5,19 +5,13 @@
 
 namespace {
 
-constexpr UCHAR GR04_READ_MAP = 0x04;
-constexpr UCHAR GR08_BIT_MASK = 0x08;
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR SR04_MEMORY_MODE = 0x04;
-
 constexpr UCHAR kGrIndexBits = 0x0F;
 constexpr UCHAR kSrIndexBits = 0x07;
 constexpr UCHAR kReadMapProbe = 3;
 constexpr UCHAR kBitMaskProbeFirst = 0xBB;
-constexpr UCHAR kSr04Chain4 = 0x08;
-constexpr UCHAR kSr04Fallback = 0x02;  // extended memory, chain 4 off
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
+// What SR04 is left at when chain 4 would not change: extended memory,
+// chain 4 off.
+constexpr UCHAR kSr04Fallback = kSr04ExtendedMemory.Mask();
 
 }  // namespace
 
@@ -78,7 +72,7 @@ BOOLEAN VgaIsPresent(VgaDeviceExtension* ext) {
   // Changing the memory mode is only safe with the sequencer held in reset.
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
 
-  const UCHAR toggled = savedSr04 ^ kSr04Chain4;
+  const UCHAR toggled = savedSr04 ^ kSr04Chain4.Mask();
   PortWrite8(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE);
   PortWrite8(ext, VGA_SEQ_DATA, toggled);
   if (PortRead8(ext, VGA_SEQ_DATA) == toggled) {

@@ -1,8 +1,9 @@
 // The memory-mapping services: video memory and frame buffer into the
 // caller, the public access ranges, and shared views of the frame.
+#include "miniport/address_map.h"
 #include "miniport/miniport.h"
 
-#define PUBLIC_RANGE_START 0xA0000
+// The first 36 KB of the VGA window.
 #define PUBLIC_RANGE_LENGTH 0x9000
 
 VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG inputLength,
@@ -45,7 +46,7 @@ VP_STATUS VPAPI VgaQueryPublicAccessRanges(VgaDeviceExtension* ext, PVOID output
   if (outputLength < 2 * sizeof(VIDEO_PUBLIC_ACCESS_RANGES)) return ERROR_INSUFFICIENT_BUFFER;
   VIDEO_PUBLIC_ACCESS_RANGES* ranges = static_cast<VIDEO_PUBLIC_ACCESS_RANGES*>(output);
 
-  ext->PublicRangePhysical.QuadPart = PUBLIC_RANGE_START;
+  ext->PublicRangePhysical = PhysicalAddress(kVgaWindowPhysical);
   ext->PublicRangeLength = PUBLIC_RANGE_LENGTH;
   ext->PublicRangeInIoSpace = 0;
 

@@ -3,36 +3,8 @@
 #pragma once
 
 #include "miniport/device_extension.h"
+#include "miniport/vga_registers.h"
 #include "miniport/videoport.h"
-
-// Port numbers
-#define VGA_AC_INDEX 0x3C0  // attribute controller index and data writes
-#define VGA_AC_DATA_READ 0x3C1
-#define VGA_MISC_WRITE 0x3C2
-#define VGA_VIDEO_ENABLE 0x3C3
-#define VGA_SEQ_INDEX 0x3C4
-#define VGA_SEQ_DATA 0x3C5
-#define VGA_DAC_PEL_MASK 0x3C6
-#define VGA_DAC_READ_INDEX 0x3C7  // write: read index; read: DAC state
-#define VGA_DAC_WRITE_INDEX 0x3C8
-#define VGA_DAC_DATA 0x3C9
-#define VGA_FEATURE_READ 0x3CA
-#define VGA_MISC_READ 0x3CC
-#define ZEL_BANK_SELECT 0x3CD
-#define VGA_GC_INDEX 0x3CE
-#define VGA_GC_DATA 0x3CF
-#define VGA_CRTC_INDEX_MONO 0x3B4
-#define VGA_CRTC_DATA_MONO 0x3B5
-#define VGA_STATUS1_MONO 0x3BA  // read: input status 1; write: feature control
-#define VGA_CRTC_INDEX_COLOR 0x3D4
-#define VGA_CRTC_DATA_COLOR 0x3D5
-#define VGA_STATUS1_COLOR 0x3DA
-#define ZEL_KEY_PORT 0x3BF
-#define ZEL_MODE_KEY_MONO 0x3B8
-#define ZEL_MODE_KEY_COLOR 0x3D8
-
-#define VGA_MISC_COLOR_ADDRESSING 0x01
-#define VGA_MISC_RAM_ENABLE 0x02  // processor access to display memory
 
 static inline PUCHAR VgaPort(const VgaDeviceExtension* ext, USHORT port) {
   return ext->IoBase + (port - VGA_IO_BASE_PORT);
@@ -96,5 +68,5 @@ static inline VOID MiscModify(const VgaDeviceExtension* ext, UCHAR keep, UCHAR s
 }
 
 static inline BOOLEAN VgaColorAddressing(const VgaDeviceExtension* ext) {
-  return (PortRead8(ext, VGA_MISC_READ) & VGA_MISC_COLOR_ADDRESSING) != 0;
+  return kMiscColorAddressing.Of(PortRead8(ext, VGA_MISC_READ)) != 0;
 }

@@ -2,46 +2,19 @@
 // registers for the linear frame buffer, the pitch, the pointer pattern and
 // the display FIFO.
 #include "modes/mode_set.h"
+#include "miniport/address_map.h"
 #include "miniport/registers.h"
-
-#define SR05_EXTENSIONS_KEY 0x05
-#define SR05_UNLOCK 0x86
-#define SR06_EXTENDED_MODE 0x06
-#define SR06_LINEAR_APERTURE 0x80
-#define SR08_FIFO_LOW 0x08
-#define SR09_FIFO_HIGH 0x09
-#define SR0A_PITCH_HIGH 0x0A
-#define SR0B_PIXEL_PIPE 0x0B
-#define SR20_APERTURE_LOW 0x20
-#define SR21_APERTURE_HIGH 0x21
-#define SR27_PITCH_CLASS 0x27
-#define SR35_RETRACE_SYNC 0x35
-#define SR35_MODE_CHANGE 0x20
-#define SR37_REFRESH_INDEX 0x37
-#define SR37_BY_INDEX 0x80
-#define SR38_POINTER_BLOCK 0x38
-#define SR3E_MARTEN_CONTROL 0x3E
-#define SR3F_FIFO_CONTROL 0x3F
-#define CR13_OFFSET 0x13
-#define AR10_MODE_CONTROL 0x10
-#define AR10_BLINK 0x08
-#define AC_PALETTE_SOURCE 0x20
-#define VGA_STATUS1_VRETRACE 0x08
-
-#define VGA_TEXT_WINDOW_PHYSICAL 0xA0000
-#define VGA_TEXT_WINDOW_LENGTH 0x20000
-#define ZEL_POINTER_PATTERN_BYTES 0x800
 
 // Waits for the start of a vertical retrace: bit 3 of input status 1 clear,
 // then set. Each phase gives up after a frame's worth of reads and more, so a
 // status bit that never moves cannot hang the request.
 static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
   ULONG polls = 0;
-  while ((PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_VRETRACE) &&
+  while ((PortRead8(ext, VGA_STATUS1_COLOR) & kStatus1VerticalRetrace.Mask()) &&
          ++polls < ZEL_RETRACE_POLL_LIMIT) {
   }
   polls = 0;
-  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & VGA_STATUS1_VRETRACE) &&
+  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & kStatus1VerticalRetrace.Mask()) &&
          ++polls < ZEL_RETRACE_POLL_LIMIT) {
   }
 }
@@ -49,7 +22,7 @@ static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
 // SR35 bit 5 changes only at the start of a vertical retrace.
 static VOID SetSr35ModeChange(const VgaDeviceExtension* ext, BOOLEAN on) {
   UCHAR value = IndexedRead(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC);
-  value = on ? (value | SR35_MODE_CHANGE) : (value & ~SR35_MODE_CHANGE);
+  value = on ? (value | kSr35ModeChange.Mask()) : (value & kSr35ModeChange.Keep());
   WaitForVerticalRetraceStart(ext);
   IndexedWrite(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC, value);
 }
@@ -59,11 +32,11 @@ static VOID SetSr35ModeChange(const VgaDeviceExtension* ext, BOOLEAN on) {
 static VOID ClearAttributeBlink(const VgaDeviceExtension* ext) {
   const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
   PortRead8(ext, status);  // flip-flop to the index state
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE | AR10_MODE_CONTROL);
+  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL);
   const UCHAR modeControl = PortRead8(ext, VGA_AC_DATA_READ);
   PortRead8(ext, status);
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE | AR10_MODE_CONTROL);
-  PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(modeControl & ~AR10_BLINK));
+  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL);
+  PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(modeControl & kAr10Blink.Keep()));
 }
 
 static VOID OpenLinearAperture(VgaDeviceExtension* ext) {
@@ -72,7 +45,7 @@ static VOID OpenLinearAperture(VgaDeviceExtension* ext) {
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR20_APERTURE_LOW, static_cast<UCHAR>(base >> 19));
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR21_APERTURE_HIGH,
                  static_cast<UCHAR>(((base >> 27) & 0x1F) | sizeCode));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, SR06_LINEAR_APERTURE);
+  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, kSr06LinearAperture.Mask());
 }
 
 // Pitch in 8-byte units (4-byte units when interlaced): low byte in CR13,
@@ -145,10 +118,10 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   // SR05 is not trapped, so a full-screen session may have locked the
   // extended registers: open them before SR37 picks the refresh routine and
   // SR35 and SR3E are changed.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
 
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    if (IndexedRead(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX) & SR37_BY_INDEX) {
+    if (IndexedRead(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX) & kSr37ByIndex.Mask()) {
       ZelSetRefreshIndex(ext, mode);
     } else {
       ZelSetFrameRate(ext, mode);
@@ -169,7 +142,7 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   if (mode->CmdStream != nullptr) VgaInterpretCmdStream(ext, mode->CmdStream);
 
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+    IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
   } else {
     ClearAttributeBlink(ext);
   }
@@ -178,25 +151,22 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
     // The BIOS font again: a font load's cell size does not outlive its mode.
     mode->TextColumns = VGA_TEXT_COLUMNS;
     mode->TextRows = VGA_TEXT_ROWS;
-    ext->VideoMemoryPhysical.LowPart = VGA_TEXT_WINDOW_PHYSICAL;
-    ext->VideoMemoryPhysical.HighPart = 0;
-    ext->VideoMemoryLength = VGA_TEXT_WINDOW_LENGTH;
+    ext->VideoMemoryPhysical = PhysicalAddress(kVgaWindowPhysical);
+    ext->VideoMemoryLength = kVgaWindowLength;
     ext->FrameBufferView = ext->A0000View;
     ext->HardwarePointerAvailable = 0;
   } else {
     OpenLinearAperture(ext);
     SetSr35ModeChange(ext, FALSE);
 
-    ext->VideoMemoryPhysical.LowPart = ext->LinearFramePhysical.LowPart;
-    ext->VideoMemoryPhysical.HighPart = 0;
+    ext->VideoMemoryPhysical = PhysicalAddress(ext->LinearFramePhysical.LowPart);
     ext->VideoMemoryLength = ext->VideoMemorySize;
     ext->FrameBufferView = ext->LinearFrameView;
 
     ext->HardwarePointerAvailable = 0;
     if (static_cast<ULONG>(mode->YResolution) * mode->ScreenStride < AdapterMemorySize) {
       ext->HardwarePointerAvailable = 1;
-      ext->PointerShapeAddress =
-          ext->LinearFrameView + AdapterMemorySize - ZEL_POINTER_PATTERN_BYTES;
+      ext->PointerShapeAddress = ext->LinearFrameView + AdapterMemorySize - kPointerPatternArea;
     }
 
     ProgramPitch(ext, mode);
@@ -206,8 +176,7 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
 
   const VgaMemoryMap& frame = MemoryMaps[mode->MemoryMapIndex];
   ext->FrameLength = frame.Length;
-  ext->FramePhysical.LowPart = frame.Start;
-  ext->FramePhysical.HighPart = 0;
+  ext->FramePhysical = PhysicalAddress(frame.Start);
   ext->CurrentMode = mode;
   ext->ModeIndex = modeNumber;
   return NO_ERROR;

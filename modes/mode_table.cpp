@@ -1,5 +1,6 @@
 // The mode catalogue. A mode's number is its row index, so rows keep their
 // places even where the supported chips never validate them (15 and 24 bits).
+#include "miniport/address_map.h"
 #include "miniport/statics.h"
 #include "modes/modes.h"
 
@@ -134,10 +135,10 @@ static_assert(sizeof(ModesVGA) / sizeof(ModesVGA[0]) == 96, "mode numbers are ro
 // memory size and the linear frame buffer's place.
 ZEL_WRITABLE_STATIC VgaMemoryMap MemoryMaps[VGA_NUM_MEMORY_MAPS] = {
     //  length     start
-    {0x8000, 0xB0000},      // 0: monochrome text
-    {0x8000, 0xB8000},      // 1: colour text
-    {0x10000, 0xA0000},     // 2: 64 KB graphics window
-    {0x800000, 0x7C00000},  // 3: linear frame buffer
+    {0x8000, 0xB0000},                          // 0: monochrome text
+    {0x8000, 0xB8000},                          // 1: colour text
+    {0x10000, kVgaWindowPhysical},              // 2: 64 KB graphics window
+    {kLinearFrameLength, kLinearFrameDefault},  // 3: linear frame buffer
 };
 
 // Usable video memory, set by mode validation.

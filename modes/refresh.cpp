@@ -4,15 +4,6 @@
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 
-#define SR05_EXTENSIONS_KEY 0x05
-#define SR05_UNLOCK 0x86
-#define SR0F_REFRESH_640_800_1024 0x0F
-#define SR10_REFRESH_1280 0x10
-#define SR25_REFRESH_85HZ 0x25
-#define SR36_REFRESH_1600 0x36
-#define SR37_REFRESH_INDEX 0x37
-#define SR3E_MARTEN_CONTROL 0x3E
-
 // Refresh index by width: entry i is the rate of index i + 1; 0 ends a column.
 struct RefreshIndexColumn {
   USHORT XResolution;
@@ -38,30 +29,30 @@ struct FrameRateRow {
 #define ANY_OTHER_RATE 0
 
 static const FrameRateRow ZelFrameRateTable[] = {
-    {640, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x40},
-    {640, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x80},
-    {640, 85, SR0F_REFRESH_640_800_1024, 0x03, 0xC0},
-    {640, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {800, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x10},
-    {800, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x20},
-    {800, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x30},
+    {640, 72, SR0F_SIZE_AND_REFRESH, 0x03, 0x40},
+    {640, 75, SR0F_SIZE_AND_REFRESH, 0x03, 0x80},
+    {640, 85, SR0F_SIZE_AND_REFRESH, 0x03, 0xC0},
+    {640, ANY_OTHER_RATE, SR0F_SIZE_AND_REFRESH, 0x03, 0x00},
+    {800, 60, SR0F_SIZE_AND_REFRESH, 0x03, 0x10},
+    {800, 72, SR0F_SIZE_AND_REFRESH, 0x03, 0x20},
+    {800, 75, SR0F_SIZE_AND_REFRESH, 0x03, 0x30},
     {800, 85, SR25_REFRESH_85HZ, 0xFC, 0x01},
-    {800, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {1024, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x04},
-    {1024, 70, SR0F_REFRESH_640_800_1024, 0x03, 0x08},
-    {1024, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x0C},
+    {800, ANY_OTHER_RATE, SR0F_SIZE_AND_REFRESH, 0x03, 0x00},
+    {1024, 60, SR0F_SIZE_AND_REFRESH, 0x03, 0x04},
+    {1024, 70, SR0F_SIZE_AND_REFRESH, 0x03, 0x08},
+    {1024, 75, SR0F_SIZE_AND_REFRESH, 0x03, 0x0C},
     {1024, 85, SR25_REFRESH_85HZ, 0xF3, 0x04},
-    {1024, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {1280, 60, SR10_REFRESH_1280, 0xF3, 0x08},
-    {1280, 75, SR10_REFRESH_1280, 0xF3, 0x04},
-    {1280, ANY_OTHER_RATE, SR10_REFRESH_1280, 0xF3, 0x00},
+    {1024, ANY_OTHER_RATE, SR0F_SIZE_AND_REFRESH, 0x03, 0x00},
+    {1280, 60, SR10_MEMORY_CONFIG, 0xF3, 0x08},
+    {1280, 75, SR10_MEMORY_CONFIG, 0xF3, 0x04},
+    {1280, ANY_OTHER_RATE, SR10_MEMORY_CONFIG, 0xF3, 0x00},
     {1600, 65, SR36_REFRESH_1600, 0x3F, 0x40},
     {1600, 48, SR36_REFRESH_1600, 0x3F, 0x80},
     {1600, ANY_OTHER_RATE, SR36_REFRESH_1600, 0x3F, 0x00},
 };
 
 // Any other width.
-static const FrameRateRow ZelFrameRateDefault = {0, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03,
+static const FrameRateRow ZelFrameRateDefault = {0, ANY_OTHER_RATE, SR0F_SIZE_AND_REFRESH, 0x03,
                                                  0x00};
 
 VOID ZelSetRefreshIndex(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
@@ -90,7 +81,7 @@ static const FrameRateRow* LookupFrameRate(const VgaModeEntry* mode) {
 VOID ZelSetFrameRate(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const FrameRateRow* row = LookupFrameRate(mode);
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
   // The 85 Hz rows of these widths live in SR25: clear them whatever the rate.
   if (mode->XResolution == 800) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xFC, 0x00);
   if (mode->XResolution == 1024) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xF3, 0x00);

@@ -2,11 +2,6 @@
 #include "miniport/registers.h"
 #include "services/services.h"
 
-#define VGA_PALETTE_ENTRIES 16
-#define VGA_DAC_ENTRIES 256
-#define AC_PALETTE_SOURCE 0x20
-#define VGA_STATUS1_DISPLAY_DISABLED 0x01
-
 // Input status 1 answers at 0x3DA or 0x3BA, as misc output bit 0 decides;
 // the other port reads nothing.
 static USHORT StatusPort(const VgaDeviceExtension* ext) {
@@ -30,7 +25,7 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
     PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->FirstEntry + i));
     PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->Colors[i]));
   }
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE);  // the palette back to the display
+  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask());  // the palette back to the display
   return NO_ERROR;
 }
 
@@ -38,11 +33,11 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
 // then set. Bounded, so a status bit that never moves cannot hang a request.
 static VOID WaitForBlankingStart(const VgaDeviceExtension* ext, USHORT status) {
   ULONG polls = 0;
-  while ((PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while ((PortRead8(ext, status) & kStatus1DisplayDisabled.Mask()) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
   polls = 0;
-  while (!(PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
+  while (!(PortRead8(ext, status) & kStatus1DisplayDisabled.Mask()) &&
          ++polls < ZEL_BLANK_POLL_LIMIT) {
   }
 }

@@ -1,22 +1,12 @@
 // The 64 x 64 two-colour hardware pointer: its pattern lives in the last 2 KB
 // of video memory, its colours, position and enable bit in the sequencer.
+#include "miniport/address_map.h"
 #include "miniport/registers.h"
 #include "modes/modes.h"
 #include "services/services.h"
 
-#define SR06_EXTENDED_MODE 0x06
-#define SR06_POINTER_ON 0x40
-#define SR14_POINTER_COLOR0 0x14  // SR14..SR16: colour 0
-#define SR17_POINTER_COLOR1 0x17  // SR17..SR19: colour 1
-#define SR1A_POINTER_X_LOW 0x1A
-#define SR1B_POINTER_X_HIGH 0x1B
-#define SR1C_POINTER_HIDDEN_COLUMNS 0x1C
-#define SR1D_POINTER_Y_LOW 0x1D
-#define SR1E_POINTER_Y_HIGH 0x1E
-#define SR1F_POINTER_HIDDEN_ROWS 0x1F
 #define POINTER_SIZE 64
-#define POINTER_MASK_BYTES 512      // one 64 x 64 monochrome mask
-#define POINTER_PATTERN_BYTES 1024  // 2 bits per pixel
+#define POINTER_MASK_BYTES 512  // one 64 x 64 monochrome mask
 #define POINTER_ATTRIBUTES_LENGTH (sizeof(VIDEO_POINTER_ATTRIBUTES) + 2 * POINTER_MASK_BYTES)
 
 static VOID SeqWrite16(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
@@ -24,11 +14,11 @@ static VOID SeqWrite16(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) 
 }
 
 VOID ZelPointerOn(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, SR06_POINTER_ON);
+  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, kSr06PointerOn.Mask());
 }
 
 VOID ZelPointerOff(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, static_cast<UCHAR>(~SR06_POINTER_ON), 0);
+  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, kSr06PointerOn.Keep(), 0);
 }
 
 VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext) {
@@ -62,16 +52,16 @@ VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
 }
 
 BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 0, 0x00);
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 1, 0x00);
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 2, 0x00);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 0, 0xFF);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 1, 0xFF);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 2, 0xFF);
+  SeqWrite16(ext, SR14_POINTER_COLOR0_RED, 0x00);
+  SeqWrite16(ext, SR15_POINTER_COLOR0_GREEN, 0x00);
+  SeqWrite16(ext, SR16_POINTER_COLOR0_BLUE, 0x00);
+  SeqWrite16(ext, SR17_POINTER_COLOR1_RED, 0xFF);
+  SeqWrite16(ext, SR18_POINTER_COLOR1_GREEN, 0xFF);
+  SeqWrite16(ext, SR19_POINTER_COLOR1_BLUE, 0xFF);
   ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress);
   // Interlaced modes scan a second copy right after the first.
   if (ext->CurrentMode->Interlaced) {
-    ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + POINTER_PATTERN_BYTES);
+    ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + kPointerPatternBytes);
   }
   return TRUE;
 }

@@ -4,16 +4,6 @@
 #include "modes/modes.h"
 #include "services/services.h"
 
-#define CR09_MAX_SCAN_LINE 0x09
-#define CR0A_CURSOR_START 0x0A
-#define CR0B_CURSOR_END 0x0B
-#define CR0E_CURSOR_HIGH 0x0E
-#define CR0F_CURSOR_LOW 0x0F
-#define CR12_VERTICAL_DISPLAY_END 0x12
-#define CR0A_CURSOR_OFF 0x20
-#define GR01_ENABLE_SET_RESET 0x01
-#define GR03_DATA_ROTATE 0x03
-#define GR08_BIT_MASK 0x08
 #define FONT_SLOT_BYTES 32
 #define FONT_MAX_HEIGHT 32
 #define FONT_CHARACTERS 256
@@ -78,7 +68,7 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   const USHORT cell = mode->YResolution / mode->TextRows;
   IndexedWrite(ext, crtc, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
   IndexedWrite(ext, crtc, CR0A_CURSOR_START,
-               static_cast<UCHAR>((cell - 2) | (ext->CursorVisible ? 0 : CR0A_CURSOR_OFF)));
+               static_cast<UCHAR>((cell - 2) | (ext->CursorVisible ? 0 : kCr0aCursorOff.Mask())));
   return NO_ERROR;
 }
 
@@ -148,9 +138,9 @@ VP_STATUS VPAPI VgaSetCursorAttributes(VgaDeviceExtension* ext, PVOID input, ULO
   ext->CursorVisible = attributes->Enable;
 
   const USHORT crtc = CrtcIndexPort(ext);
-  IndexedModify(
-      ext, crtc, CR0A_CURSOR_START, 0xC0,
-      static_cast<UCHAR>((attributes->Height & 0x1F) | (attributes->Enable ? 0 : CR0A_CURSOR_OFF)));
+  IndexedModify(ext, crtc, CR0A_CURSOR_START, 0xC0,
+                static_cast<UCHAR>((attributes->Height & 0x1F) |
+                                   (attributes->Enable ? 0 : kCr0aCursorOff.Mask())));
   // The end line is clamped to the cell; the skew bits stay.
   const USHORT lastLine = ext->FontHeight - 1;
   const USHORT end = attributes->Width < lastLine ? attributes->Width : lastLine;

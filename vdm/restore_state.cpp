@@ -9,21 +9,6 @@
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR SR02_MAP_MASK = 0x02;
-constexpr UCHAR SR04_MEMORY_MODE = 0x04;
-constexpr UCHAR CR11_VERTICAL_RETRACE_END = 0x11;
-constexpr UCHAR GR01_ENABLE_SET_RESET = 0x01;
-constexpr UCHAR GR03_DATA_ROTATE = 0x03;
-constexpr UCHAR GR05_MODE = 0x05;
-constexpr UCHAR GR06_MISC = 0x06;
-constexpr UCHAR GR08_BIT_MASK = 0x08;
-
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr UCHAR kMiscClockSelect = 0x08;  // never written set
-constexpr UCHAR kCr11WriteProtect = 0x80;
-constexpr UCHAR kDacReadMode = 0x03;
 constexpr ULONG kMaxDacPosition = 2;  // components of a triple moved before the save
 
 // Lengths of the reserved extended areas and of the misc data area, which
@@ -65,7 +50,7 @@ BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
       {h->BasicCrtContOffset, VGA_NUM_CRTC_REGS},
       {h->BasicGraphContOffset, VGA_NUM_GC_REGS},
       {h->BasicAttribContOffset, VGA_NUM_ATTR_REGS},
-      {h->BasicDacOffset, 3 * VGA_NUM_DAC_ENTRIES},
+      {h->BasicDacOffset, 3 * VGA_DAC_ENTRIES},
       {h->BasicLatchesOffset, VGA_NUM_PLANES},
       {h->ExtendedSequencerOffset, kExtSeqLength},
       {h->ExtendedCrtContOffset, kExtCrtcLength},
@@ -156,9 +141,9 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   // clocks, so under the reset) and bank 0 under it, whatever the desktop
   // left; the saved misc output comes back with the registers.
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  MiscModify(ext, 0xFF, VGA_MISC_RAM_ENABLE);
+  MiscModify(ext, 0xFF, kMiscRamEnable.Mask());
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
+  IndexedModify(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, 0xF5, 0x04);
   IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
   IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE4, 0x00);
@@ -194,15 +179,15 @@ VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER
 
   ZelUnlockKeyRegs(ext);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, Slot(header, VGA_MISC_WRITE) & ~kMiscClockSelect);
+  PortWrite8(ext, VGA_MISC_WRITE, Slot(header, VGA_MISC_WRITE) & ~kMiscExternalClock.Mask());
   // SR00 stays as the running sequencer needs it, whatever was saved.
   for (UCHAR n = 1; n < VGA_NUM_SEQ_REGS; ++n)
     IndexedWrite16(ext, VGA_SEQ_INDEX, n, seq[n]);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR06_MISC, gc[GR06_MISC]);
+  IndexedWrite16(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, gc[GR06_MEMORY_MAP]);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
 
   IndexedWrite16(ext, crtcIndexPort, CR11_VERTICAL_RETRACE_END,
-                 crtc[CR11_VERTICAL_RETRACE_END] & ~kCr11WriteProtect);
+                 crtc[CR11_VERTICAL_RETRACE_END] & kCr11Protect.Keep());
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n)
     IndexedWrite16(ext, crtcIndexPort, n, crtc[n]);
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n)
@@ -234,7 +219,7 @@ VOID RestoreDacPosition(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STAT
   ULONG moved = dacState >> 4;
   if (moved > kMaxDacPosition) moved = kMaxDacPosition;
 
-  if ((dacState & 0x0F) == kDacReadMode) {
+  if ((dacState & 0x0F) == kDacStateReadMode) {
     // The read index is one ahead of the entry being read.
     PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(index - 1));
     for (ULONG c = 0; c < moved; ++c)
@@ -256,7 +241,7 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const UCHAR* dac = state + header->BasicDacOffset;
-  const BOOLEAN color = (Slot(header, VGA_MISC_WRITE) & VGA_MISC_COLOR_ADDRESSING) != 0;
+  const BOOLEAN color = kMiscColorAddressing.Of(Slot(header, VGA_MISC_WRITE)) != 0;
   const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
   const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
 
@@ -276,7 +261,7 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   }
 
   RestoreRegisters(ext, header, crtcIndexPort, statusPort);
-  RestoreDacTable(ext, dac, 1, VGA_NUM_DAC_ENTRIES);
+  RestoreDacTable(ext, dac, 1, VGA_DAC_ENTRIES);
 
   PortWrite8(ext, statusPort, Slot(header, statusPort));
   PortWrite8(ext, VGA_SEQ_INDEX, Slot(header, VGA_SEQ_INDEX));

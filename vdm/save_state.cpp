@@ -6,23 +6,6 @@
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR SR02_MAP_MASK = 0x02;
-constexpr UCHAR SR04_MEMORY_MODE = 0x04;
-constexpr UCHAR CR03_HORIZONTAL_BLANK_END = 0x03;
-constexpr UCHAR GR04_READ_MAP = 0x04;
-constexpr UCHAR GR05_MODE = 0x05;
-constexpr UCHAR GR06_MISC = 0x06;
-
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr UCHAR kAllPlanes = 0x0F;
-
-// CR03 bit 7 set turns CR10/CR11 back into the vertical retrace registers
-// on read.
-constexpr UCHAR kCr03RetraceReadable = 0x80;
-// The DAC state port reads 3 in read mode.
-constexpr UCHAR kDacReadMode = 0x03;
 // OR'ed into the DAC state slot: components of the current triple already
 // transferred.
 constexpr UCHAR kDacTwoComponents = 0x20;
@@ -62,7 +45,7 @@ VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
 // transfer that advances the index shows where the triple ended.
 VOID ProbeDacPosition(const VgaDeviceExtension* ext, VIDEO_HARDWARE_STATE_HEADER* header) {
   const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
-  const BOOLEAN readMode = Slot(header, VGA_DAC_READ_INDEX) == kDacReadMode;
+  const BOOLEAN readMode = Slot(header, VGA_DAC_READ_INDEX) == kDacStateReadMode;
   const UCHAR flags[] = {kDacTwoComponents, kDacOneComponent};
   for (UCHAR flag : flags) {
     if (readMode) {
@@ -117,7 +100,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
 
   const UCHAR misc = PortRead8(ext, VGA_MISC_READ);
   Slot(header, VGA_MISC_WRITE) = misc;
-  const BOOLEAN color = (misc & VGA_MISC_COLOR_ADDRESSING) != 0;
+  const BOOLEAN color = kMiscColorAddressing.Of(misc) != 0;
   const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
   const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
 
@@ -161,7 +144,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
 
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
 
-  for (ULONG entry = 1; entry < VGA_NUM_DAC_ENTRIES; ++entry)
+  for (ULONG entry = 1; entry < VGA_DAC_ENTRIES; ++entry)
     ReadDacEntry(ext, dac, entry);
 
   Slot(header, statusPort) = PortRead8(ext, VGA_FEATURE_READ);
@@ -173,7 +156,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   }
 
   const UCHAR cr03 = IndexedRead(ext, crtcIndexPort, CR03_HORIZONTAL_BLANK_END);
-  PortWrite8(ext, crtcIndexPort + 1, cr03 | kCr03RetraceReadable);
+  PortWrite8(ext, crtcIndexPort + 1, cr03 | kCr03RetraceReadable.Mask());
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n) {
     state[VGA_STATE_CRTC_OFFSET + n] = IndexedRead(ext, crtcIndexPort, n);
   }
@@ -193,12 +176,12 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   // Planes one at a time at 0xA0000, whatever the session's mode mapped:
   // display memory reachable, bank 0 under the window.
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, misc | VGA_MISC_RAM_ENABLE);
+  PortWrite8(ext, VGA_MISC_WRITE, misc | kMiscRamEnable.Mask());
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
+  IndexedModify(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, 0xF5, 0x04);
   IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
   IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR02_MAP_MASK, kAllPlanes);
+  IndexedWrite16(ext, VGA_SEQ_INDEX, SR02_MAP_MASK, kSr02Planes.Mask());
   IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE5, 0x01);
 
   // Write mode 1 stores the latches themselves: one write puts them in

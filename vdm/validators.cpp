@@ -8,10 +8,7 @@
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr ULONG kSr00RunBits = 0x03;  // both reset bits set: the sequencer runs
+constexpr ULONG kSr00RunBits = kSr00Reset.Mask();  // both reset bits set: the sequencer runs
 
 // Offsets from 0x3B0, as recorded.
 constexpr ULONG kSeqIndexOffset = VGA_SEQ_INDEX - VGA_IO_BASE_PORT;
@@ -25,8 +22,8 @@ constexpr ULONG kForcedPlaybackCount = VGA_MAX_VALIDATOR_DATA - 1;
 constexpr ULONG kHoldResetWord = (kSr00SyncReset << 8) | SR00_RESET;
 constexpr ULONG kEndResetWord = (kSr00Run << 8) | SR00_RESET;
 
-// Misc output bit 3 selects the external clock, which the session may not pick.
-constexpr ULONG kMiscClockSelect = 0x08;
+// The session may not pick the external clock.
+constexpr ULONG kMiscClockSelect = kMiscExternalClock.Mask();
 
 ULONG LoadData(PVOID data, UCHAR type) {
   switch (type) {
