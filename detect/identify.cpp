@@ -50,10 +50,6 @@ const WCHAR kChipNameB1[] = u"Zel B1";
 const WCHAR kDacName[] = u"Zel";
 const WCHAR kAdapterString[] = u"Zel Compatible";
 
-UCHAR SeqRead(const VgaDeviceExtension* ext, UCHAR index) {
-  return IndexedRead(ext, VGA_SEQ_INDEX, index);
-}
-
 USHORT RomRead16(PUCHAR rom, ULONG offset) {
   const UCHAR low = VideoPortReadRegisterUchar(rom + offset);
   const UCHAR high = VideoPortReadRegisterUchar(rom + offset + 1);
@@ -131,14 +127,14 @@ UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
 // 64-bit when bit 4 is clear and either of bits 2..1 is set, or when bit 4
 // and both of bits 2..1 are set.
 ULONG BusWidth(UCHAR sr0c) {
-  const UCHAR banks = sr0c & 0x06;
-  if ((sr0c & 0x10) == 0) return banks != 0 ? 64 : 32;
-  return banks == 0x06 ? 64 : 32;
+  const UCHAR bits2To1 = kSr0cBusBits2To1.Of(sr0c);
+  if (kSr0cBusBit4.Of(sr0c) == 0) return bits2To1 != 0 ? 64 : 32;
+  return bits2To1 == 3 ? 64 : 32;
 }
 
 ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
-  if (sr10 & 0x80) return 0x800000;
-  switch (SeqRead(ext, SR0F_SIZE_AND_REFRESH) & 0x03) {
+  if (kSr10EightMegabytes.Of(sr10)) return 0x800000;
+  switch (kSr0fMemorySize.Of(SeqRead(ext, SR0F_SIZE_AND_REFRESH))) {
     case 0:
       return 0x100000;
     case 1:
@@ -148,7 +144,7 @@ ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
     default: {
       // Bank count from SR2F; a bank is 512 KB on a 64-bit bus, 256 KB on 32.
       const ULONG unit = ext->MemoryBusWidth == 64 ? 0x80000 : 0x40000;
-      return ((SeqRead(ext, SR2F_MEMORY_BANKS) & 0x07) + 1) * unit;
+      return (kSr2fMemoryUnits.Of(SeqRead(ext, SR2F_MEMORY_BANKS)) + 1) * unit;
     }
   }
 }
@@ -156,14 +152,16 @@ ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
 UCHAR MemoryType(const VgaDeviceExtension* ext) {
   const UCHAR sr23 = SeqRead(ext, SR23_MEMORY_TYPE);
   const UCHAR sr33 = SeqRead(ext, SR33_MEMORY_KIND);
-  if (sr33 & 0x09) return (sr33 & 0x01) ? 3 : 2;
-  return (sr23 & 0x20) ? 1 : 0;
+  if (kSr33MemoryType2.Of(sr33) || kSr33MemoryType3.Of(sr33)) {
+    return kSr33MemoryType3.Of(sr33) ? 3 : 2;
+  }
+  return kSr23MemoryType1.Of(sr23) ? 1 : 0;
 }
 
 USHORT MemoryClockMHz(const VgaDeviceExtension* ext, UCHAR sr10) {
   // Strapped boards select one of four fixed clocks in SR10.
   if (ext->MemoryStrapFlag) {
-    switch (sr10 & 0x0F) {
+    switch (kSr10StrapClock.Of(sr10)) {
       case 1:
         return 75;
       case 2:
@@ -179,11 +177,11 @@ USHORT MemoryClockMHz(const VgaDeviceExtension* ext, UCHAR sr10) {
   const UCHAR sr13 = SeqRead(ext, SR13_MCLK_POST);
   const UCHAR sr28 = SeqRead(ext, SR28_MCLK_NUMERATOR);
   const UCHAR sr29 = SeqRead(ext, SR29_MCLK_DENOMINATOR);
-  ULONG n = (sr28 & 0x7F) + 1;
-  if (sr28 & 0x80) n *= 2;
-  const ULONG d = (sr29 & 0x1F) + 1;
-  ULONG p = ((sr29 >> 5) & 0x03) + 1;
-  if (sr13 & 0x80) p *= 2;
+  ULONG n = kSr28Numerator.Of(sr28) + 1;
+  if (kSr28NumeratorDoubled.Of(sr28)) n *= 2;
+  const ULONG d = kSr29Denominator.Of(sr29) + 1;
+  ULONG p = kSr29PostDivider.Of(sr29) + 1;
+  if (kSr13PostDoubled.Of(sr13)) p *= 2;
   const ULONG kHz = (n * kReferenceKHz) / (p * d);
   return static_cast<USHORT>((kHz + 500) / 1000);
 }
@@ -196,22 +194,21 @@ VOID SetRegistryValue(VgaDeviceExtension* ext, const WCHAR* name, const void* da
 
 BOOLEAN ZelIsPresent(VgaDeviceExtension* ext) {
   // The extended sequencer registers stay open for the rest of the driver.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
-  if (PortRead8(ext, VGA_SEQ_DATA) != kSr05ReadsUnlocked) return FALSE;
+  SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
+  if (SeqReadData(ext) != kSr05ReadsUnlocked) return FALSE;
 
   const RomIds ids = ReadOptionRom(ext);
   if (!ids.known || ids.vendor != kZelVendor) return FALSE;
 
-  // Bit 6: the board wants the linear frame buffer above 512 MB.
   const UCHAR sr10 = SeqRead(ext, SR10_MEMORY_CONFIG);
-  if (sr10 & 0x40)
+  if (kSr10HighAperture.Of(sr10))
     VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(kHighLinearBase);
 
   const UCHAR revision = ScanPci(ext, ids);
 
   if (ids.device != kZelDevice) return FALSE;
 
-  ext->MemoryStrapFlag = SeqRead(ext, SR0D_STRAPS) & 0x01;
+  ext->MemoryStrapFlag = kSr0dMemoryStrap.Of(SeqRead(ext, SR0D_STRAPS));
   ext->ChipType = (revision & 0x0F) >= kFirstB1Revision ? kChipB1 : kChipA1;
   ext->MemoryBusWidth = BusWidth(SeqRead(ext, SR0C_BUS_CONFIG));
 

@@ -70,19 +70,19 @@ BOOLEAN VgaIsPresent(VgaDeviceExtension* ext) {
   const UCHAR savedSr04 = PortRead8(ext, VGA_SEQ_DATA);
 
   // Changing the memory mode is only safe with the sequencer held in reset.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
 
   const UCHAR toggled = savedSr04 ^ kSr04Chain4.Mask();
   PortWrite8(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE);
   PortWrite8(ext, VGA_SEQ_DATA, toggled);
   if (PortRead8(ext, VGA_SEQ_DATA) == toggled) {
     PortWrite8(ext, VGA_SEQ_DATA, savedSr04);
-    IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+    SeqWrite16(ext, SR00_RESET, kSr00Run);
     PortWrite8(ext, VGA_SEQ_INDEX, savedSeqIndex);
     return TRUE;
   }
 
   PortWrite8(ext, VGA_SEQ_DATA, kSr04Fallback);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
   return FALSE;
 }

@@ -21,59 +21,62 @@ static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
 
 // SR35 bit 5 changes only at the start of a vertical retrace.
 static VOID SetSr35ModeChange(const VgaDeviceExtension* ext, BOOLEAN on) {
-  UCHAR value = IndexedRead(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC);
+  UCHAR value = SeqRead(ext, SR35_RETRACE_SYNC);
   value = on ? (value | kSr35ModeChange.Mask()) : (value & kSr35ModeChange.Keep());
   WaitForVerticalRetraceStart(ext);
-  IndexedWrite(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC, value);
+  SeqWrite(ext, SR35_RETRACE_SYNC, value);
 }
 
 // The BIOS leaves the blink bit on in text modes; the console wants
 // sixteen background colours.
 static VOID ClearAttributeBlink(const VgaDeviceExtension* ext) {
-  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
-  PortRead8(ext, status);  // flip-flop to the index state
-  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL);
-  const UCHAR modeControl = PortRead8(ext, VGA_AC_DATA_READ);
-  PortRead8(ext, status);
-  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL);
-  PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(modeControl & kAr10Blink.Keep()));
+  const Addressing addressing = CurrentAddressing(ext);
+  const UCHAR ar10Index = kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL;
+  ResetAttributeFlipFlop(ext, addressing);
+  const UCHAR modeControl = AttrRead(ext, ar10Index);
+  ResetAttributeFlipFlop(ext, addressing);
+  AttrWrite(ext, ar10Index, modeControl & kAr10Blink.Keep());
 }
 
 static VOID OpenLinearAperture(VgaDeviceExtension* ext) {
   const ULONG base = ext->LinearFramePhysical.LowPart;
-  const UCHAR sizeCode = ext->VideoMemorySize == 0x800000 ? 0x80 : 0x60;
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR20_APERTURE_LOW, static_cast<UCHAR>(base >> 19));
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR21_APERTURE_HIGH,
-                 static_cast<UCHAR>(((base >> 27) & 0x1F) | sizeCode));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, kSr06LinearAperture.Mask());
+  const UCHAR size = ext->VideoMemorySize == 0x800000 ? kSr21SizeEightMegabytes : kSr21SizeSmaller;
+  SeqWrite16(ext, SR20_APERTURE_LOW, static_cast<UCHAR>(base >> 19));
+  SeqWrite16(ext, SR21_APERTURE_HIGH,
+             kSr21BaseBits31To27.Place(base >> 27) | kSr21SizeCode.Place(size));
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06LinearAperture, 1);
 }
 
 // Pitch in 8-byte units (4-byte units when interlaced): low byte in CR13,
-// bits 11..8 in SR0A bits 7..4.
+// bits 11..8 in SR0A. Graphics modes address the CRTC at 0x3D4.
 static VOID ProgramPitch(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const USHORT pitch = mode->Interlaced ? mode->ScreenStride / 4 : mode->ScreenStride / 8;
-  IndexedWrite16(ext, VGA_CRTC_INDEX_COLOR, CR13_OFFSET, static_cast<UCHAR>(pitch & 0xFF));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR0A_PITCH_HIGH, 0x0F,
-                static_cast<UCHAR>(((pitch >> 8) & 0x0F) << 4));
+  CrtcWrite16(ext, Addressing::Color, CR13_OFFSET, static_cast<UCHAR>(pitch & 0xFF));
+  SeqModifyField(ext, SR0A_PITCH_HIGH, kSr0aOffsetBits11To8, pitch >> 8);
 
-  UCHAR pitchClass = 0x40;
-  if (mode->ScreenStride == 2048) pitchClass |= 0x10;
-  if (mode->ScreenStride == 4096) pitchClass |= 0x20;
-  IndexedModify(ext, VGA_SEQ_INDEX, SR27_PITCH_CLASS, 0xCF, pitchClass);
+  // Bit 6 is set whatever the pitch.
+  UCHAR pitchClass = 0;
+  if (mode->ScreenStride == 2048) pitchClass = kSr27Pitch2048;
+  if (mode->ScreenStride == 4096) pitchClass = kSr27Pitch4096;
+  SeqModify(ext, SR27_PITCH_CLASS, kSr27PitchClass.Keep(),
+            kSr27PitchBit6.Mask() | kSr27PitchClass.Place(pitchClass));
 
-  UCHAR pipe = 0x20 | 0x04;
-  if (mode->BitsPerPlane == 24 || mode->BitsPerPlane == 32) pipe |= 0x80;
-  IndexedModify(ext, VGA_SEQ_INDEX, SR0B_PIXEL_PIPE, 0x9F, pipe);
+  // The pipe mode 01 and bit 2; wide pixels are switched on here, never off.
+  UCHAR pipe = kSr0bPipeMode.Place(1) | kSr0bPipeBit2.Mask();
+  if (mode->BitsPerPlane == 24 || mode->BitsPerPlane == 32) pipe |= kSr0bWidePixels.Mask();
+  SeqModify(ext, SR0B_PIXEL_PIPE, kSr0bPipeMode.Keep(), pipe);
 }
 
-// The pattern sits in the last 2 KB of usable memory; SR38 bits 7..4 and SR3E
-// bit 2 hold the number of its 256 KB block.
+// The pattern sits at the end of usable memory; SR38 and SR3E hold the
+// number of its 256 KB block.
 static VOID ProgramPointerLocation(const VgaDeviceExtension* ext) {
   const UCHAR block = static_cast<UCHAR>((AdapterMemorySize >> 18) - 1);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR38_POINTER_BLOCK, 0x0F, static_cast<UCHAR>(block << 4));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR3E_MARTEN_CONTROL, 0xFB,
-                static_cast<UCHAR>(((block >> 4) & 0x01) << 2));
+  SeqModifyField(ext, SR38_POINTER_BLOCK, kSr38PointerBlockBits3To0, block);
+  SeqModifyField(ext, SR3E_MARTEN_CONTROL, kSr3ePointerBlockBit4, block >> 4);
 }
+
+// The display FIFO thresholds count in five bits.
+constexpr UCHAR kFifoThresholdMax = 31;
 
 UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const double factor = ext->MemoryStrapFlag ? 60.0 : 30.0;
@@ -89,16 +92,17 @@ UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mod
       bytesPerPixel * factor);
   UCHAR threshold = static_cast<UCHAR>(static_cast<ULONG>((share + 1.0) * 0.5) + 2);
   if (ext->MemoryType == 3) threshold = static_cast<UCHAR>(threshold + 2);
-  return threshold > 31 ? 31 : threshold;
+  return threshold > kFifoThresholdMax ? kFifoThresholdMax : threshold;
 }
 
 static VOID ProgramFifoThresholds(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const UCHAR low = ZelFifoLowThreshold(ext, mode);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR08_FIFO_LOW, 0x0F, static_cast<UCHAR>((low & 0x0F) << 4));
-  // The high threshold 31 goes in whole, so SR09 bit 4 is set too.
-  IndexedModify(ext, VGA_SEQ_INDEX, SR09_FIFO_HIGH, 0xF0, 0x1F);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR3F_FIFO_CONTROL, 0x83,
-                static_cast<UCHAR>(0x58 | (((low >> 4) & 0x01) << 2)));
+  SeqModifyField(ext, SR08_FIFO_LOW, kSr08FifoLowBits3To0, low);
+  // The high threshold is the largest; it goes in whole, so SR09 bit 4 is
+  // set too.
+  SeqModify(ext, SR09_FIFO_HIGH, kSr09FifoHigh.Keep(), kFifoThresholdMax);
+  SeqModify(ext, SR3F_FIFO_CONTROL, kSr3fFifoMode.Keep() & kSr3fThresholdBit4.Keep(),
+            kSr3fFifoMode.Place(kSr3fFifoModeValue) | kSr3fThresholdBit4.Place(low >> 4));
 }
 
 VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
@@ -118,10 +122,10 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   // SR05 is not trapped, so a full-screen session may have locked the
   // extended registers: open them before SR37 picks the refresh routine and
   // SR35 and SR3E are changed.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
+  SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
 
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    if (IndexedRead(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX) & kSr37ByIndex.Mask()) {
+    if (kSr37ByIndex.Of(SeqRead(ext, SR37_REFRESH_INDEX))) {
       ZelSetRefreshIndex(ext, mode);
     } else {
       ZelSetFrameRate(ext, mode);
@@ -142,7 +146,7 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   if (mode->CmdStream != nullptr) VgaInterpretCmdStream(ext, mode->CmdStream);
 
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kSr05UnlockKey);
+    SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
   } else {
     ClearAttributeBlink(ext);
   }

@@ -2,12 +2,6 @@
 #include "miniport/registers.h"
 #include "services/services.h"
 
-// Input status 1 answers at 0x3DA or 0x3BA, as misc output bit 0 decides;
-// the other port reads nothing.
-static USHORT StatusPort(const VgaDeviceExtension* ext) {
-  return VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
-}
-
 VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   const VIDEO_PALETTE_DATA* palette = static_cast<const VIDEO_PALETTE_DATA*>(input);
   if (inputLength < sizeof(VIDEO_PALETTE_DATA)) return ERROR_INSUFFICIENT_BUFFER;
@@ -19,13 +13,13 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
     return ERROR_INVALID_PARAMETER;
   }
 
-  PortRead8(ext, StatusPort(ext));  // attribute flip-flop to the index state
+  ResetAttributeFlipFlop(ext, CurrentAddressing(ext));
   for (USHORT i = 0; i < palette->NumEntries; ++i) {
     // Palette source bit clear: the palette is writable, the screen blanks.
-    PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->FirstEntry + i));
-    PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->Colors[i]));
+    AttrWrite(ext, static_cast<UCHAR>(AR00_PALETTE + palette->FirstEntry + i),
+              static_cast<UCHAR>(palette->Colors[i]));
   }
-  PortWrite8(ext, VGA_AC_INDEX, kArIndexPaletteSource.Mask());  // the palette back to the display
+  AttrSelect(ext, kArIndexPaletteSource.Mask());  // the palette back to the display
   return NO_ERROR;
 }
 
@@ -53,7 +47,7 @@ VP_STATUS VPAPI VgaSetColorLookup(VgaDeviceExtension* ext, PVOID input, ULONG in
     return ERROR_INVALID_PARAMETER;
   }
 
-  const USHORT status = StatusPort(ext);
+  const USHORT status = StatusPort(CurrentAddressing(ext));
   PortWrite8(ext, VGA_DAC_WRITE_INDEX, static_cast<UCHAR>(clut->FirstEntry));
   for (USHORT i = 0; i < clut->NumEntries; ++i) {
     WaitForBlankingStart(ext, status);

@@ -9,16 +9,12 @@
 #define POINTER_MASK_BYTES 512  // one 64 x 64 monochrome mask
 #define POINTER_ATTRIBUTES_LENGTH (sizeof(VIDEO_POINTER_ATTRIBUTES) + 2 * POINTER_MASK_BYTES)
 
-static VOID SeqWrite16(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
-  IndexedWrite16(ext, VGA_SEQ_INDEX, index, value);
-}
-
 VOID ZelPointerOn(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, kSr06PointerOn.Mask());
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 1);
 }
 
 VOID ZelPointerOff(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, kSr06PointerOn.Keep(), 0);
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 0);
 }
 
 VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext) {
@@ -70,24 +66,24 @@ VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
   SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, 0x00);
   SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, 0x00);
   if (x < 0) {
-    SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, static_cast<UCHAR>((-x) & 0x1F));
+    SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, kSr1cHiddenColumns.Place(-x));
     x = 0;
   }
   SeqWrite16(ext, SR1A_POINTER_X_LOW, static_cast<UCHAR>(x & 0xFF));
-  SeqWrite16(ext, SR1B_POINTER_X_HIGH, static_cast<UCHAR>((x >> 8) & 0x07));
+  SeqWrite16(ext, SR1B_POINTER_X_HIGH, kSr1bPointerXBits10To8.Place(x >> 8));
 
   // An interlaced frame shows odd rows in the second field: SR1E bits 7..4
   // pick the field, and the row counts field lines.
   if (ext->CurrentMode->Interlaced) {
-    IndexedModify(ext, VGA_SEQ_INDEX, SR1E_POINTER_Y_HIGH, 0x0F, (y & 1) ? 0xF0 : 0x00);
+    SeqModifyField(ext, SR1E_POINTER_Y_HIGH, kSr1eOddField, (y & 1) ? 0xF : 0x0);
     y = static_cast<SHORT>(y >> 1);
   }
   if (y < 0) {
-    SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, static_cast<UCHAR>((-y) & 0x1F));
+    SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, kSr1fHiddenRows.Place(-y));
     y = 0;
   }
   SeqWrite16(ext, SR1D_POINTER_Y_LOW, static_cast<UCHAR>(y & 0xFF));
-  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, static_cast<UCHAR>(0xE0 | ((y >> 8) & 0x07)));
+  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, kSr1eBits7To5.Mask() | kSr1ePointerYBits10To8.Place(y >> 8));
 }
 
 VP_STATUS VPAPI ZelQueryPointerCapabilities(VgaDeviceExtension* ext, PVOID output,

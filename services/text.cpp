@@ -14,12 +14,6 @@ static BOOLEAN InTextMode(const VgaDeviceExtension* ext) {
   return ext->CurrentMode != nullptr && !(ext->CurrentMode->ModeType & VIDEO_MODE_GRAPHICS);
 }
 
-// The CRTC answers at 0x3D4 or 0x3B4, as misc output bit 0 has it: a
-// session may have switched to mono addressing.
-static USHORT CrtcIndexPort(const VgaDeviceExtension* ext) {
-  return VgaColorAddressing(ext) ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
-}
-
 VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
   const VIDEO_LOAD_FONT_INFORMATION* font = static_cast<const VIDEO_LOAD_FONT_INFORMATION*>(input);
@@ -49,9 +43,9 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   // (no set/reset, no rotate or logical function, bit mask open), through
   // bank 0. The values are those of a BIOS text mode, and stay.
   VgaInterpretCmdStream(ext, EnableA000Data);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR01_ENABLE_SET_RESET, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR03_DATA_ROTATE, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR08_BIT_MASK, 0xFF);
+  GcWrite16(ext, GR01_ENABLE_SET_RESET, 0x00);
+  GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
+  GcWrite16(ext, GR08_BIT_MASK, 0xFF);
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
   for (ULONG c = 0; c < FONT_CHARACTERS; ++c) {
     VideoPortWriteRegisterBufferUchar(ext->FrameBufferView + FONT_SLOT_BYTES * c,
@@ -59,16 +53,17 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   }
   VgaInterpretCmdStream(ext, DisableA000Color);
 
-  const USHORT crtc = CrtcIndexPort(ext);
-  IndexedWrite(ext, crtc, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
-  IndexedWrite(ext, crtc, CR12_VERTICAL_DISPLAY_END,
-               static_cast<UCHAR>(mode->TextRows * height - 1));
+  // A session may have switched to mono addressing.
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcWrite(ext, addressing, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
+  CrtcWrite(ext, addressing, CR12_VERTICAL_DISPLAY_END,
+            static_cast<UCHAR>(mode->TextRows * height - 1));
   // A two-line underline at the bottom of the cell; a cursor the console
   // has hidden stays hidden.
   const USHORT cell = mode->YResolution / mode->TextRows;
-  IndexedWrite(ext, crtc, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
-  IndexedWrite(ext, crtc, CR0A_CURSOR_START,
-               static_cast<UCHAR>((cell - 2) | (ext->CursorVisible ? 0 : kCr0aCursorOff.Mask())));
+  CrtcWrite(ext, addressing, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
+  CrtcWrite(ext, addressing, CR0A_CURSOR_START,
+            static_cast<UCHAR>((cell - 2) | kCr0aCursorOff.Place(!ext->CursorVisible)));
   return NO_ERROR;
 }
 
@@ -106,9 +101,9 @@ VP_STATUS VPAPI VgaSetCursorPosition(VgaDeviceExtension* ext, PVOID input, ULONG
   ext->CursorColumn = static_cast<USHORT>(position->Column);
   ext->CursorRow = static_cast<USHORT>(position->Row);
   const USHORT offset = static_cast<USHORT>(mode->TextColumns * position->Row + position->Column);
-  const USHORT crtc = CrtcIndexPort(ext);
-  IndexedWrite(ext, crtc, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
-  IndexedWrite(ext, crtc, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcWrite(ext, addressing, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
+  CrtcWrite(ext, addressing, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
   return NO_ERROR;
 }
 
@@ -137,13 +132,13 @@ VP_STATUS VPAPI VgaSetCursorAttributes(VgaDeviceExtension* ext, PVOID input, ULO
   ext->CursorEndLine = static_cast<UCHAR>(attributes->Width);
   ext->CursorVisible = attributes->Enable;
 
-  const USHORT crtc = CrtcIndexPort(ext);
-  IndexedModify(ext, crtc, CR0A_CURSOR_START, 0xC0,
-                static_cast<UCHAR>((attributes->Height & 0x1F) |
-                                   (attributes->Enable ? 0 : kCr0aCursorOff.Mask())));
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcModify(
+      ext, addressing, CR0A_CURSOR_START, kCr0aCursorOff.Keep() & kCr0aCursorStart.Keep(),
+      kCr0aCursorOff.Place(!attributes->Enable) | kCr0aCursorStart.Place(attributes->Height));
   // The end line is clamped to the cell; the skew bits stay.
   const USHORT lastLine = ext->FontHeight - 1;
   const USHORT end = attributes->Width < lastLine ? attributes->Width : lastLine;
-  IndexedModify(ext, crtc, CR0B_CURSOR_END, 0xE0, static_cast<UCHAR>(end & 0x1F));
+  CrtcModifyField(ext, addressing, CR0B_CURSOR_END, kCr0bCursorEnd, end);
   return NO_ERROR;
 }

@@ -140,23 +140,25 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   // Display memory reachable through the window (misc output changes the
   // clocks, so under the reset) and bank 0 under it, whatever the desktop
   // left; the saved misc output comes back with the registers.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
   MiscModify(ext, 0xFF, kMiscRamEnable.Mask());
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, 0xF5, 0x04);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
-  IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE4, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR08_BIT_MASK, 0xFF);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR03_DATA_ROTATE, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR01_ENABLE_SET_RESET, 0x00);
-  PortWrite8(ext, VGA_SEQ_INDEX, SR02_MAP_MASK);
+  GcModify(ext, GR06_MEMORY_MAP, kGr06MemoryMap.Keep() & kGr06ChainOddEven.Keep(),
+           kGr06MemoryMap.Place(kGr06MapA0000));
+  SeqModify(ext, SR04_MEMORY_MODE, kSr04Chain4.Keep(), kSr04Sequential.Mask());
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
+  GcModify(ext, GR05_MODE, kGr05OddEven.Keep() & kGr05ReadMode.Keep() & kGr05WriteMode.Keep(),
+           kGr05WriteMode.Place(0));
+  GcWrite16(ext, GR08_BIT_MASK, 0xFF);
+  GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
+  GcWrite16(ext, GR01_ENABLE_SET_RESET, 0x00);
+  SeqSelect(ext, SR02_MAP_MASK);
 
   // One byte per plane at offset 0, read back once to fill all four latches;
   // the plane copy below writes over offset 0 and leaves the latches alone.
   const UCHAR* latches = state + header->BasicLatchesOffset;
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    SeqWriteData(ext, kSr02Planes.Place(1 << p));
     VideoPortWriteRegisterUchar(window, latches[p]);
   }
   VideoPortReadRegisterUchar(window);
@@ -164,13 +166,13 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   const ULONG planeOffsets[VGA_NUM_PLANES] = {header->Plane1Offset, header->Plane2Offset,
                                               header->Plane3Offset, header->Plane4Offset};
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    SeqWriteData(ext, kSr02Planes.Place(1 << p));
     VideoPortMoveMemory(window, const_cast<UCHAR*>(state + planeOffsets[p]), header->PlaneLength);
   }
 }
 
 VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header,
-                      USHORT crtcIndexPort, USHORT statusPort) {
+                      Addressing addressing) {
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const UCHAR* seq = state + header->BasicSequencerOffset;
   const UCHAR* crtc = state + header->BasicCrtContOffset;
@@ -178,26 +180,25 @@ VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER
   const UCHAR* attr = state + header->BasicAttribContOffset;
 
   ZelUnlockKeyRegs(ext);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, Slot(header, VGA_MISC_WRITE) & ~kMiscExternalClock.Mask());
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
+  MiscWrite(ext, Slot(header, VGA_MISC_WRITE) & kMiscExternalClock.Keep());
   // SR00 stays as the running sequencer needs it, whatever was saved.
   for (UCHAR n = 1; n < VGA_NUM_SEQ_REGS; ++n)
-    IndexedWrite16(ext, VGA_SEQ_INDEX, n, seq[n]);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, gc[GR06_MEMORY_MAP]);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+    SeqWrite16(ext, n, seq[n]);
+  GcWrite16(ext, GR06_MEMORY_MAP, gc[GR06_MEMORY_MAP]);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
 
-  IndexedWrite16(ext, crtcIndexPort, CR11_VERTICAL_RETRACE_END,
-                 crtc[CR11_VERTICAL_RETRACE_END] & kCr11Protect.Keep());
+  // CR00 to CR07 unprotected first, so that they take their saved values.
+  CrtcWrite16(ext, addressing, CR11_VERTICAL_RETRACE_END,
+              crtc[CR11_VERTICAL_RETRACE_END] & kCr11Protect.Keep());
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n)
-    IndexedWrite16(ext, crtcIndexPort, n, crtc[n]);
+    CrtcWrite16(ext, addressing, n, crtc[n]);
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n)
-    IndexedWrite16(ext, VGA_GC_INDEX, n, gc[n]);
+    GcWrite16(ext, n, gc[n]);
 
-  PortRead8(ext, statusPort);
-  for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
-    PortWrite8(ext, VGA_AC_INDEX, n);
-    PortWrite8(ext, VGA_AC_INDEX, attr[n]);
-  }
+  ResetAttributeFlipFlop(ext, addressing);
+  for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n)
+    AttrWrite(ext, n, attr[n]);
   ZelLockKeyRegs(ext);
 }
 
@@ -241,9 +242,9 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const UCHAR* dac = state + header->BasicDacOffset;
-  const BOOLEAN color = kMiscColorAddressing.Of(Slot(header, VGA_MISC_WRITE)) != 0;
-  const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
-  const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+  const Addressing addressing = AddressingOf(Slot(header, VGA_MISC_WRITE));
+  const USHORT crtcIndexPort = CrtcIndexPort(addressing);
+  const USHORT statusPort = StatusPort(addressing);
 
   // Black screen while the state goes back in.
   PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
@@ -260,7 +261,7 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
     VideoPortSetTrappedEmulatorPorts(ext, ext->NumTrappedAccessRanges, ext->TrappedAccessRanges);
   }
 
-  RestoreRegisters(ext, header, crtcIndexPort, statusPort);
+  RestoreRegisters(ext, header, addressing);
   RestoreDacTable(ext, dac, 1, VGA_DAC_ENTRIES);
 
   PortWrite8(ext, statusPort, Slot(header, statusPort));
@@ -268,9 +269,9 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   PortWrite8(ext, crtcIndexPort, Slot(header, crtcIndexPort));
   PortWrite8(ext, VGA_GC_INDEX, Slot(header, VGA_GC_INDEX));
 
-  PortRead8(ext, statusPort);
-  PortWrite8(ext, VGA_AC_INDEX, Slot(header, VGA_AC_INDEX));
-  if (header->AttribIndexDataState == 0) PortRead8(ext, statusPort);
+  ResetAttributeFlipFlop(ext, addressing);
+  AttrSelect(ext, Slot(header, VGA_AC_INDEX));
+  if (header->AttribIndexDataState == 0) ResetAttributeFlipFlop(ext, addressing);
 
   PortWrite8(ext, VGA_DAC_PEL_MASK, Slot(header, VGA_DAC_PEL_MASK));
   RestoreDacTable(ext, dac, 0, 1);

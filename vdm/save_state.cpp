@@ -20,12 +20,6 @@ inline UCHAR& Slot(VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
   return header->PortValue[port - VGA_IO_BASE_PORT];
 }
 
-// Reading input status 1 returns the attribute flip-flop to the index state.
-VOID ResetACToggle(const VgaDeviceExtension* ext) {
-  const BOOLEAN color = VgaColorAddressing(ext);
-  PortRead8(ext, color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO);
-}
-
 VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
   header->Length = VGA_STATE_HEADER_SIZE;
   header->BasicSequencerOffset = VGA_STATE_SEQ_OFFSET;
@@ -98,11 +92,11 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   VideoPortZeroMemory(header, VGA_STATE_HEADER_SIZE);
   FillLayout(header);
 
-  const UCHAR misc = PortRead8(ext, VGA_MISC_READ);
+  const UCHAR misc = MiscRead(ext);
   Slot(header, VGA_MISC_WRITE) = misc;
-  const BOOLEAN color = kMiscColorAddressing.Of(misc) != 0;
-  const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
-  const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+  const Addressing addressing = AddressingOf(misc);
+  const USHORT crtcIndexPort = CrtcIndexPort(addressing);
+  const USHORT statusPort = StatusPort(addressing);
 
   PortWrite8(ext, VGA_VIDEO_ENABLE, 0x01);
 
@@ -128,21 +122,20 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
 
   Slot(header, VGA_SEQ_INDEX) = PortRead8(ext, VGA_SEQ_INDEX);
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
 
   // A probe write that leaves the index as it was went to a data register:
   // that register gets its value back.
   PortWrite8(ext, VGA_AC_INDEX, attrIndex ^ kAttrProbeBit);
   if (PortRead8(ext, VGA_AC_INDEX) == attrIndex) {
     header->AttribIndexDataState = 1;
-    PortWrite8(ext, VGA_AC_INDEX, attrIndex);
-    PortWrite8(ext, VGA_AC_INDEX, attrData);
+    AttrWrite(ext, attrIndex, attrData);
   } else {
     header->AttribIndexDataState = 0;
   }
-  ResetACToggle(ext);
+  ResetAttributeFlipFlop(ext, CurrentAddressing(ext));
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
 
   for (ULONG entry = 1; entry < VGA_DAC_ENTRIES; ++entry)
     ReadDacEntry(ext, dac, entry);
@@ -152,44 +145,46 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   Slot(header, VGA_GC_INDEX) = PortRead8(ext, VGA_GC_INDEX);
 
   for (UCHAR n = 0; n < VGA_NUM_SEQ_REGS; ++n) {
-    state[VGA_STATE_SEQ_OFFSET + n] = IndexedRead(ext, VGA_SEQ_INDEX, n);
+    state[VGA_STATE_SEQ_OFFSET + n] = SeqRead(ext, n);
   }
 
-  const UCHAR cr03 = IndexedRead(ext, crtcIndexPort, CR03_HORIZONTAL_BLANK_END);
-  PortWrite8(ext, crtcIndexPort + 1, cr03 | kCr03RetraceReadable.Mask());
+  // CR10 and CR11 read back only with CR03 bit 7 set; CR03 is saved as found.
+  const UCHAR cr03 =
+      CrtcModifyField(ext, addressing, CR03_HORIZONTAL_BLANK_END, kCr03RetraceReadable, 1);
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n) {
-    state[VGA_STATE_CRTC_OFFSET + n] = IndexedRead(ext, crtcIndexPort, n);
+    state[VGA_STATE_CRTC_OFFSET + n] = CrtcRead(ext, addressing, n);
   }
   state[VGA_STATE_CRTC_OFFSET + CR03_HORIZONTAL_BLANK_END] = cr03;
 
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n) {
-    state[VGA_STATE_GC_OFFSET + n] = IndexedRead(ext, VGA_GC_INDEX, n);
+    state[VGA_STATE_GC_OFFSET + n] = GcRead(ext, n);
   }
 
   // The index goes out with bit 5 clear: the display stays off.
   for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
-    PortRead8(ext, statusPort);
-    PortWrite8(ext, VGA_AC_INDEX, n);
-    state[VGA_STATE_ATTR_OFFSET + n] = PortRead8(ext, VGA_AC_DATA_READ);
+    ResetAttributeFlipFlop(ext, addressing);
+    state[VGA_STATE_ATTR_OFFSET + n] = AttrRead(ext, n);
   }
 
   // Planes one at a time at 0xA0000, whatever the session's mode mapped:
   // display memory reachable, bank 0 under the window.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, misc | kMiscRamEnable.Mask());
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
+  MiscWrite(ext, misc | kMiscRamEnable.Mask());
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MEMORY_MAP, 0xF5, 0x04);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR02_MAP_MASK, kSr02Planes.Mask());
-  IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE5, 0x01);
+  GcModify(ext, GR06_MEMORY_MAP, kGr06MemoryMap.Keep() & kGr06ChainOddEven.Keep(),
+           kGr06MemoryMap.Place(kGr06MapA0000));
+  SeqModify(ext, SR04_MEMORY_MODE, kSr04Chain4.Keep(), kSr04Sequential.Mask());
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR02_MAP_MASK, kSr02Planes.Mask());
+  GcModify(ext, GR05_MODE, kGr05OddEven.Keep() & kGr05ReadMode.Keep() & kGr05WriteMode.Keep(),
+           kGr05WriteMode.Place(1));
 
   // Write mode 1 stores the latches themselves: one write puts them in
   // reach of plain reads, at the cost of the byte at that offset.
   VideoPortWriteRegisterUchar(window + kLatchOffset, 0x00);
-  PortWrite8(ext, VGA_GC_INDEX, GR04_READ_MAP);
+  GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_GC_DATA, p);
+    GcWriteData(ext, p);
     state[VGA_STATE_LATCH_OFFSET + p] = VideoPortReadRegisterUchar(window + kLatchOffset);
   }
 
@@ -215,9 +210,9 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   header->Plane3Offset = VGA_STATE_PLANE_OFFSET + 2 * VGA_PLANE_SIZE;
   header->Plane4Offset = VGA_STATE_PLANE_OFFSET + 3 * VGA_PLANE_SIZE;
 
-  PortWrite8(ext, VGA_GC_INDEX, GR04_READ_MAP);
+  GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_GC_DATA, p);
+    GcWriteData(ext, p);
     VideoPortMoveMemory(state + VGA_STATE_PLANE_OFFSET + p * VGA_PLANE_SIZE, window,
                         VGA_PLANE_SIZE);
   }

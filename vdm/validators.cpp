@@ -108,9 +108,9 @@ BOOLEAN EndsReset(const VgaDeviceExtension* ext, USHORT port, UCHAR type, ULONG 
 // reset, and put the session's sequencer index back afterwards.
 VOID WriteMiscUnderReset(const VgaDeviceExtension* ext, UCHAR type, ULONG value) {
   const UCHAR savedIndex = PortRead8(ext, VGA_SEQ_INDEX);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
   WritePort(ext, VGA_MISC_WRITE, type, value & ~kMiscClockSelect);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
   PortWrite8(ext, VGA_SEQ_INDEX, savedIndex);
 }
 
