@@ -3,6 +3,7 @@
 // the modes validated and reports the hardware in the registry.
 #include "detect/detect.h"
 #include "miniport/address_map.h"
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/modes.h"
 
@@ -72,7 +73,7 @@ RomIds ReadOptionRom(VgaDeviceExtension* ext) {
   if (rom == nullptr) return ids;
 
   const ULONG pcir = RomRead16(rom, kRomPcirPointer);
-  if (pcir + kPcirDevice + 2 <= kOptionRomWindow) {
+  if (RangeFits(pcir + kPcirDevice, sizeof(USHORT), kOptionRomWindow)) {
     ids.vendor = RomRead16(rom, pcir + kPcirVendor);
     ids.device = RomRead16(rom, pcir + kPcirDevice);
     ids.known = TRUE;

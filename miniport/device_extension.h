@@ -18,6 +18,19 @@ struct TrappedValidatorEntry {
 #define VGA_VALIDATOR_UCHAR_ACCESS 1
 #define VGA_VALIDATOR_USHORT_ACCESS 2
 #define VGA_VALIDATOR_ULONG_ACCESS 3
+
+// The bytes an access of the type reaches; an entry of any other type, which
+// playback skips, counts as one.
+static inline ULONG ValidatorAccessBytes(UCHAR type) {
+  switch (type) {
+    case VGA_VALIDATOR_USHORT_ACCESS:
+      return 2;
+    case VGA_VALIDATOR_ULONG_ACCESS:
+      return 4;
+    default:
+      return 1;
+  }
+}
 #define VGA_MAX_VALIDATOR_DATA 100
 
 struct VgaDeviceExtension {

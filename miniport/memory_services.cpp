@@ -2,6 +2,7 @@
 // caller, the public access ranges, and shared views of the frame.
 #include "miniport/address_map.h"
 #include "miniport/miniport.h"
+#include "miniport/range.h"
 
 // The first 36 KB of the VGA window.
 #define PUBLIC_RANGE_LENGTH 0x9000
@@ -87,12 +88,12 @@ VP_STATUS VPAPI VgaShareVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG 
   // Input and output may be one buffer: take the request before answering.
   const VIDEO_SHARE_MEMORY request = *static_cast<const VIDEO_SHARE_MEMORY*>(input);
 
-  // 64-bit end, so that a huge size cannot wrap back into range.
-  const uint64_t viewEnd = static_cast<uint64_t>(request.ViewOffset) + request.ViewSize;
-  if (request.ViewOffset > ext->VideoMemorySize || viewEnd > ext->VideoMemorySize) {
+  if (!RangeFits(request.ViewOffset, request.ViewSize, ext->VideoMemorySize)) {
     return ERROR_INVALID_PARAMETER;
   }
-  if (viewEnd > ext->FrameLength) return ERROR_INVALID_PARAMETER;
+  if (!RangeFits(request.ViewOffset, request.ViewSize, ext->FrameLength)) {
+    return ERROR_INVALID_PARAMETER;
+  }
 
   *information = sizeof(VIDEO_SHARE_MEMORY_INFORMATION);
   ULONG length = request.ViewSize;

@@ -110,6 +110,21 @@ static inline USHORT StatusPort(Addressing addressing) {
   return addressing == Addressing::Color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
 }
 
+// Status reads a wait makes in each phase before it gives up: more than one
+// frame at any refresh rate of the mode table.
+#define ZEL_STATUS_POLL_LIMIT 0x10000
+
+// Waits for a bit of input status 1 to rise: clear, then set. Each phase is
+// bounded, so a bit that never moves cannot hang a request.
+static inline VOID WaitForStatusRise(const VgaDeviceExtension* ext, USHORT statusPort, Field bit) {
+  ULONG polls = 0;
+  while (bit.Of(PortRead8(ext, statusPort)) && ++polls < ZEL_STATUS_POLL_LIMIT) {
+  }
+  polls = 0;
+  while (!bit.Of(PortRead8(ext, statusPort)) && ++polls < ZEL_STATUS_POLL_LIMIT) {
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Sequencer
 

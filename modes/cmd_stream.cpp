@@ -1,5 +1,6 @@
 // The command stream interpreter: fixed sequences of VGA register writes kept
 // as data and played to the ports at IoBase.
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 
@@ -48,7 +49,7 @@ const USHORT DisableA000Color[] = {
 // Port operands are offsets into the mapped block 0x3B0-0x3DF; a word access
 // needs two ports inside it.
 static BOOLEAN PortOperandFits(USHORT operand, BOOLEAN word) {
-  return operand < (word ? VGA_IO_PORT_COUNT - 1 : VGA_IO_PORT_COUNT);
+  return RangeFits(operand, word ? sizeof(USHORT) : sizeof(UCHAR), VGA_IO_PORT_COUNT);
 }
 
 static PUCHAR StreamPort(const VgaDeviceExtension* ext, USHORT operand) {

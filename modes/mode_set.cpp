@@ -5,25 +5,12 @@
 #include "miniport/address_map.h"
 #include "miniport/registers.h"
 
-// Waits for the start of a vertical retrace: bit 3 of input status 1 clear,
-// then set. Each phase gives up after a frame's worth of reads and more, so a
-// status bit that never moves cannot hang the request.
-static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
-  ULONG polls = 0;
-  while ((PortRead8(ext, VGA_STATUS1_COLOR) & kStatus1VerticalRetrace.Mask()) &&
-         ++polls < ZEL_RETRACE_POLL_LIMIT) {
-  }
-  polls = 0;
-  while (!(PortRead8(ext, VGA_STATUS1_COLOR) & kStatus1VerticalRetrace.Mask()) &&
-         ++polls < ZEL_RETRACE_POLL_LIMIT) {
-  }
-}
-
 // SR35 bit 5 changes only at the start of a vertical retrace.
 static VOID SetSr35ModeChange(const VgaDeviceExtension* ext, BOOLEAN on) {
   UCHAR value = SeqRead(ext, SR35_RETRACE_SYNC);
   value = on ? (value | kSr35ModeChange.Mask()) : (value & kSr35ModeChange.Keep());
-  WaitForVerticalRetraceStart(ext);
+  // Graphics modes put input status 1 at 0x3DA.
+  WaitForStatusRise(ext, StatusPort(Addressing::Color), kStatus1VerticalRetrace);
   SeqWrite(ext, SR35_RETRACE_SYNC, value);
 }
 

@@ -32,7 +32,3 @@ UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mod
 
 VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLength);
 VP_STATUS VPAPI VgaResetDevice(VgaDeviceExtension* ext);
-
-// Status reads a retrace wait makes in each phase before it gives up: more
-// than one frame at any refresh rate of the mode table.
-#define ZEL_RETRACE_POLL_LIMIT 0x10000

@@ -40,6 +40,3 @@ extern "C" const UCHAR PlanarHCBankSwitchStart[];
 extern "C" const UCHAR EnablePlanarHCStart[];
 extern "C" const UCHAR DisablePlanarHCStart[];
 extern "C" const UCHAR BankSwitchEnd[];
-
-// Status reads a blanking wait makes in each phase before it gives up.
-#define ZEL_BLANK_POLL_LIMIT 0x10000

@@ -1,4 +1,5 @@
 // The text cursor and font loading, for the full-screen console.
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 #include "modes/modes.h"
@@ -18,7 +19,9 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
   const VIDEO_LOAD_FONT_INFORMATION* font = static_cast<const VIDEO_LOAD_FONT_INFORMATION*>(input);
   if (inputLength < sizeof(VIDEO_LOAD_FONT_INFORMATION)) return ERROR_INSUFFICIENT_BUFFER;
-  if (static_cast<unsigned long long>(font->FontSize) + 11 > inputLength) {
+  // The glyphs counted from the end of the record's fixed part, less the one
+  // glyph byte that part holds.
+  if (!RangeFits(sizeof(VIDEO_LOAD_FONT_INFORMATION) - 1, font->FontSize, inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
   if (font->WidthInPixels != 8 && font->WidthInPixels != 9) return ERROR_INVALID_PARAMETER;

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "detect/detect.h"
+#include "miniport/range.h"
 #include "miniport/registers.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -26,25 +28,19 @@ constexpr ULONG kBlockEntrySize = 12;
 // closing write and room for a forced playback.
 constexpr ULONG kMaxSavedCount = 98;
 
-typedef unsigned long long U64;
-
-BOOLEAN Fits(ULONG offset, U64 length, ULONG stateLength) {
-  return offset + length <= stateLength;
-}
-
 // The DIB size as a product of three 32-bit factors, refused early when
-// the first two alone overrun the buffer.
+// the first two alone overrun the buffer: the product then stays in 64 bits.
 BOOLEAN DibFits(const VIDEO_HARDWARE_STATE_HEADER* header, ULONG stateLength) {
-  const U64 bytesPerPixel = header->DIBBitsPerPixel / 8;
-  const U64 row = bytesPerPixel * header->DIBXResolution;
+  const uint64_t bytesPerPixel = header->DIBBitsPerPixel / 8;
+  const uint64_t row = bytesPerPixel * header->DIBXResolution;
   if (header->DIBYResolution != 0 && row > stateLength) return FALSE;
-  return Fits(header->DIBOffset, row * header->DIBYResolution, stateLength);
+  return RangeFits(header->DIBOffset, row * header->DIBYResolution, stateLength);
 }
 
 BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
   const struct {
     ULONG offset;
-    U64 length;
+    uint64_t length;
   } blocks[] = {
       {h->BasicSequencerOffset, VGA_NUM_SEQ_REGS},
       {h->BasicCrtContOffset, VGA_NUM_CRTC_REGS},
@@ -65,10 +61,10 @@ BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
       {h->DIBXlatOffset, h->DIBXlatLength},
   };
   for (const auto& block : blocks) {
-    if (!Fits(block.offset, block.length, stateLength)) return FALSE;
+    if (!RangeFits(block.offset, block.length, stateLength)) return FALSE;
   }
   if ((h->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0 &&
-      !Fits(h->ExtendedValidatorStateOffset, VGA_VALIDATOR_STATE_SIZE, stateLength)) {
+      !RangeFits(h->ExtendedValidatorStateOffset, VGA_VALIDATOR_STATE_SIZE, stateLength)) {
     return FALSE;
   }
   return DibFits(h, stateLength);
@@ -80,17 +76,6 @@ ULONG LoadUlong(const UCHAR* bytes) {
          (static_cast<ULONG>(bytes[2]) << 16) | (static_cast<ULONG>(bytes[3]) << 24);
 }
 
-ULONG AccessWidth(UCHAR type) {
-  switch (type) {
-    case VGA_VALIDATOR_USHORT_ACCESS:
-      return 2;
-    case VGA_VALIDATOR_ULONG_ACCESS:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
 // Playback writes every entry through IoBase, so each must land inside the
 // mapped VGA ports; the trap pair must be one the driver itself installs.
 BOOLEAN ValidatorBlockSound(const UCHAR* block) {
@@ -98,8 +83,8 @@ BOOLEAN ValidatorBlockSound(const UCHAR* block) {
   if (count > kMaxSavedCount) return FALSE;
   for (ULONG i = 0; i < count; ++i) {
     const UCHAR* entry = block + kBlockEntries + i * kBlockEntrySize;
-    const U64 end = static_cast<U64>(LoadUlong(entry)) + AccessWidth(entry[4]);
-    if (end > VGA_IO_PORT_COUNT) return FALSE;
+    if (!RangeFits(LoadUlong(entry), ValidatorAccessBytes(entry[4]), VGA_IO_PORT_COUNT))
+      return FALSE;
   }
   const ULONG rows = LoadUlong(block + VGA_VALIDATOR_BLOCK_NUM_RANGES);
   const ULONG table = LoadUlong(block + VGA_VALIDATOR_BLOCK_RANGES);
@@ -127,28 +112,15 @@ VP_STATUS CheckState(const VIDEO_HARDWARE_STATE* request, ULONG inputLength) {
   return NO_ERROR;
 }
 
-inline UCHAR Slot(const VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
-  return header->PortValue[port - VGA_IO_BASE_PORT];
-}
-
 // Planes and latches through the 0xA0000 window, plane by plane, in write
 // mode 0 with every bit of the CPU data going through.
 VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header) {
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const PUCHAR window = ext->A0000View;
 
-  // Display memory reachable through the window (misc output changes the
-  // clocks, so under the reset) and bank 0 under it, whatever the desktop
-  // left; the saved misc output comes back with the registers.
-  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
-  MiscModify(ext, 0xFF, kMiscRamEnable.Mask());
-  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  GcModify(ext, GR06_MEMORY_MAP, kGr06MemoryMap.Keep() & kGr06ChainOddEven.Keep(),
-           kGr06MemoryMap.Place(kGr06MapA0000));
-  SeqModify(ext, SR04_MEMORY_MODE, kSr04Chain4.Keep(), kSr04Sequential.Mask());
-  SeqWrite16(ext, SR00_RESET, kSr00Run);
-  GcModify(ext, GR05_MODE, kGr05OddEven.Keep() & kGr05ReadMode.Keep() & kGr05WriteMode.Keep(),
-           kGr05WriteMode.Place(0));
+  // The saved misc output comes back with the registers.
+  MapPlanesAtA0000(ext, nullptr);
+  SelectWriteMode(ext, 0);
   GcWrite16(ext, GR08_BIT_MASK, 0xFF);
   GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
   GcWrite16(ext, GR01_ENABLE_SET_RESET, 0x00);
@@ -246,11 +218,7 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   const USHORT crtcIndexPort = CrtcIndexPort(addressing);
   const USHORT statusPort = StatusPort(addressing);
 
-  // Black screen while the state goes back in.
-  PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
-  for (ULONG c = 0; c < 3; ++c)
-    PortWrite8(ext, VGA_DAC_DATA, 0x00);
-  PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
+  BlackScreen(ext);
 
   RestoreMemory(ext, header);
 

@@ -2,6 +2,7 @@
 // colour table, latches, four 64 KB planes and the validators' recording)
 // when a full-screen session loses the screen.
 #include "miniport/registers.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -15,10 +16,6 @@ constexpr UCHAR kAttrProbeBit = 0x10;
 
 // The byte whose latch image the save leaves in every plane.
 constexpr ULONG kLatchOffset = 0xFFFF;
-
-inline UCHAR& Slot(VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
-  return header->PortValue[port - VGA_IO_BASE_PORT];
-}
 
 VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
   header->Length = VGA_STATE_HEADER_SIZE;
@@ -108,11 +105,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   const PUCHAR dac = state + VGA_STATE_DAC_OFFSET;
   ReadDacEntry(ext, dac, 0);
 
-  // Black screen for the rest of the save: entry 0 black, every pixel masked.
-  PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
-  for (ULONG c = 0; c < 3; ++c)
-    PortWrite8(ext, VGA_DAC_DATA, 0x00);
-  PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
+  BlackScreen(ext);  // for the rest of the save
 
   // The flip-flop as the session left it: nothing may reset it before the
   // probe below has seen which state it is in.
@@ -166,18 +159,9 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
     state[VGA_STATE_ATTR_OFFSET + n] = AttrRead(ext, n);
   }
 
-  // Planes one at a time at 0xA0000, whatever the session's mode mapped:
-  // display memory reachable, bank 0 under the window.
-  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
-  MiscWrite(ext, misc | kMiscRamEnable.Mask());
-  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
-  GcModify(ext, GR06_MEMORY_MAP, kGr06MemoryMap.Keep() & kGr06ChainOddEven.Keep(),
-           kGr06MemoryMap.Place(kGr06MapA0000));
-  SeqModify(ext, SR04_MEMORY_MODE, kSr04Chain4.Keep(), kSr04Sequential.Mask());
-  SeqWrite16(ext, SR00_RESET, kSr00Run);
+  MapPlanesAtA0000(ext, &misc);
   SeqWrite16(ext, SR02_MAP_MASK, kSr02Planes.Mask());
-  GcModify(ext, GR05_MODE, kGr05OddEven.Keep() & kGr05ReadMode.Keep() & kGr05WriteMode.Keep(),
-           kGr05WriteMode.Place(1));
+  SelectWriteMode(ext, 1);
 
   // Write mode 1 stores the latches themselves: one write puts them in
   // reach of plain reads, at the cost of the byte at that offset.

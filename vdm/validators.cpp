@@ -147,23 +147,12 @@ VOID ContinueRecording(VgaDeviceExtension* ext) {
   }
 }
 
-ULONG AccessBytes(UCHAR type) {
-  switch (type) {
-    case VGA_VALIDATOR_UCHAR_ACCESS:
-      return 1;
-    case VGA_VALIDATOR_USHORT_ACCESS:
-      return 2;
-    default:
-      return 4;
-  }
-}
-
 // A wide write that reaches the sequencer pair other than as an index/data
 // write to 0x3C4 (a word at 0x3C3 or 0x3C5, a doubleword from 0x3C1 to
 // 0x3C3 or at 0x3C5) could start or end a reset unseen: it is taken apart.
 BOOLEAN SplitIntoBytes(USHORT port, UCHAR type) {
   if (type == VGA_VALIDATOR_UCHAR_ACCESS || port == VGA_SEQ_INDEX) return FALSE;
-  const ULONG end = static_cast<ULONG>(port) + AccessBytes(type);
+  const ULONG end = static_cast<ULONG>(port) + ValidatorAccessBytes(type);
   return port <= VGA_SEQ_DATA && end > VGA_SEQ_INDEX;
 }
 
@@ -174,7 +163,7 @@ VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UC
 // cleared, as the byte validator leaves it.
 VOID WriteBytes(PVOID context, USHORT port, PVOID data, UCHAR type) {
   ULONG value = LoadData(data, type);
-  for (ULONG i = 0; i < AccessBytes(type); ++i) {
+  for (ULONG i = 0; i < ValidatorAccessBytes(type); ++i) {
     UCHAR byte = static_cast<UCHAR>(value >> (8 * i));
     Validate(context, port + i, EMULATOR_WRITE_ACCESS, &byte, VGA_VALIDATOR_UCHAR_ACCESS);
     value = (value & ~(0xFFUL << (8 * i))) | (static_cast<ULONG>(byte) << (8 * i));
