@@ -5,6 +5,7 @@
 #include "miniport/address_map.h"
 #include "miniport/statics.h"
 #include "modes/modes.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 // Row 3 is rewritten at identification (PCI base, SR10 bit 6) and by the
@@ -87,7 +88,7 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   ConfigInfo->EmulatorAccessEntriesContext = reinterpret_cast<ULONG_PTR>(ext);
   ConfigInfo->VdmPhysicalVideoMemoryAddress = PhysicalAddress(kVgaWindowPhysical);
   ConfigInfo->VdmPhysicalVideoMemoryLength = kVgaWindowLength;
-  ConfigInfo->HardwareStateSize = VGA_TOTAL_STATE_SIZE;
+  ConfigInfo->HardwareStateSize = kVgaHardwareStateSize;
 
   // One adapter only: no further call for this bus.
   *Again = FALSE;

@@ -40,7 +40,8 @@
 // Sequencer, at 0x3C4/0x3C5
 
 #define SR00_RESET 0x00
-#define SR02_MAP_MASK 0x02
+#define SR02_MAP_MASK 0x02  // one bit a plane
+#define VGA_NUM_PLANES 4
 #define SR04_MEMORY_MODE 0x04
 #define VGA_NUM_SEQ_REGS 5  // SR00 to SR04
 

@@ -8,6 +8,7 @@
 #include "sim/machine.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/vga_state_compare.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -167,8 +168,8 @@ TEST_P(RoundTrip, GivesTheSessionBackEverything) {
   BuildSessionState();
   if (HasFatalFailure()) return;
   const sim::VgaState before = s.adapter().WholeState();
-  std::vector<uint8_t> validators(1216);
-  std::memcpy(validators.data(), &s.ext().TrappedValidatorCount, validators.size());
+  SavedValidatorState validators;
+  std::memcpy(&validators, &s.ext().TrappedValidatorCount, sizeof(validators));
 
   std::vector<uint8_t> buffer(kStateSize, 0xEE);
   VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(buffer.data()), 0};
@@ -193,11 +194,11 @@ TEST_P(RoundTrip, GivesTheSessionBackEverything) {
   // port trapped: the block names the full table.
   const bool recording = GetParam().recording;
   if (recording) {
-    test::Put32At(validators, 1208, 2);
-    test::Put32At(validators, 1212,
-                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange)));
+    validators.NumTrappedAccessRanges = 2;
+    validators.TrappedAccessRanges =
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
   }
-  EXPECT_EQ(std::memcmp(validators.data(), &s.ext().TrappedValidatorCount, validators.size()), 0)
+  EXPECT_EQ(std::memcmp(&validators, &s.ext().TrappedValidatorCount, sizeof(validators)), 0)
       << "validator fields differ from the session's";
   EXPECT_EQ(m().TrapSet().size(), recording ? 2u : 4u);
   EXPECT_TRUE(m().Trapped(0x3C4));

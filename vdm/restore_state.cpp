@@ -13,17 +13,9 @@ namespace {
 
 constexpr ULONG kMaxDacPosition = 2;  // components of a triple moved before the save
 
-// Lengths of the reserved extended areas and of the misc data area, which
-// are checked but not used.
-constexpr ULONG kExtSeqLength = 2;
-constexpr ULONG kExtCrtcLength = 8;
-constexpr ULONG kExtAttrLength = 1;
+// The length of the misc data area, which is checked but not used.
 constexpr ULONG kMiscDataLength = 2215;
 
-// Validator block layout: count, 100 entries of 12 bytes, sequencer index,
-// trap row count, trap table.
-constexpr ULONG kBlockEntries = 4;
-constexpr ULONG kBlockEntrySize = 12;
 // A save stores at most 98 recorded writes: the burst still needs its
 // closing write and room for a forced playback.
 constexpr ULONG kMaxSavedCount = 98;
@@ -42,16 +34,16 @@ BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
     ULONG offset;
     uint64_t length;
   } blocks[] = {
-      {h->BasicSequencerOffset, VGA_NUM_SEQ_REGS},
-      {h->BasicCrtContOffset, VGA_NUM_CRTC_REGS},
-      {h->BasicGraphContOffset, VGA_NUM_GC_REGS},
-      {h->BasicAttribContOffset, VGA_NUM_ATTR_REGS},
-      {h->BasicDacOffset, 3 * VGA_DAC_ENTRIES},
-      {h->BasicLatchesOffset, VGA_NUM_PLANES},
-      {h->ExtendedSequencerOffset, kExtSeqLength},
-      {h->ExtendedCrtContOffset, kExtCrtcLength},
+      {h->BasicSequencerOffset, sizeof(VgaStateBlocks::Sequencer)},
+      {h->BasicCrtContOffset, sizeof(VgaStateBlocks::Crtc)},
+      {h->BasicGraphContOffset, sizeof(VgaStateBlocks::Graphics)},
+      {h->BasicAttribContOffset, sizeof(VgaStateBlocks::Attribute)},
+      {h->BasicDacOffset, sizeof(VgaStateBlocks::Dac)},
+      {h->BasicLatchesOffset, sizeof(VgaStateBlocks::Latches)},
+      {h->ExtendedSequencerOffset, sizeof(VgaStateBlocks::ExtendedSequencer)},
+      {h->ExtendedCrtContOffset, sizeof(VgaStateBlocks::ExtendedCrtc)},
       {h->ExtendedGraphContOffset, 0},
-      {h->ExtendedAttribContOffset, kExtAttrLength},
+      {h->ExtendedAttribContOffset, sizeof(VgaStateBlocks::ExtendedAttribute)},
       {h->ExtendedDacOffset, 0},
       {h->ExtendedMiscDataOffset, kMiscDataLength},
       {h->Plane1Offset, h->PlaneLength},
@@ -64,30 +56,25 @@ BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
     if (!RangeFits(block.offset, block.length, stateLength)) return FALSE;
   }
   if ((h->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0 &&
-      !RangeFits(h->ExtendedValidatorStateOffset, VGA_VALIDATOR_STATE_SIZE, stateLength)) {
+      !RangeFits(h->ExtendedValidatorStateOffset, sizeof(SavedValidatorState), stateLength)) {
     return FALSE;
   }
   return DibFits(h, stateLength);
 }
 
-// The block sits at an odd offset: read its fields a byte at a time.
-ULONG LoadUlong(const UCHAR* bytes) {
-  return static_cast<ULONG>(bytes[0]) | (static_cast<ULONG>(bytes[1]) << 8) |
-         (static_cast<ULONG>(bytes[2]) << 16) | (static_cast<ULONG>(bytes[3]) << 24);
-}
-
 // Playback writes every entry through IoBase, so each must land inside the
 // mapped VGA ports; the trap pair must be one the driver itself installs.
-BOOLEAN ValidatorBlockSound(const UCHAR* block) {
-  const ULONG count = LoadUlong(block);
+BOOLEAN ValidatorBlockSound(const SavedValidatorState* block) {
+  const ULONG count = block->Count;
   if (count > kMaxSavedCount) return FALSE;
   for (ULONG i = 0; i < count; ++i) {
-    const UCHAR* entry = block + kBlockEntries + i * kBlockEntrySize;
-    if (!RangeFits(LoadUlong(entry), ValidatorAccessBytes(entry[4]), VGA_IO_PORT_COUNT))
+    const SavedValidatorEntry& entry = block->Entries[i];
+    if (!RangeFits(entry.Port, ValidatorAccessBytes(entry.AccessType), VGA_IO_PORT_COUNT)) {
       return FALSE;
+    }
   }
-  const ULONG rows = LoadUlong(block + VGA_VALIDATOR_BLOCK_NUM_RANGES);
-  const ULONG table = LoadUlong(block + VGA_VALIDATOR_BLOCK_RANGES);
+  const ULONG rows = block->NumTrappedAccessRanges;
+  const ULONG table = block->TrappedAccessRanges;
   const ULONG full = static_cast<ULONG>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
   const ULONG minimal =
       static_cast<ULONG>(reinterpret_cast<uintptr_t>(MinimalVgaValidatorAccessRange));
@@ -95,17 +82,21 @@ BOOLEAN ValidatorBlockSound(const UCHAR* block) {
          (table == minimal && rows == VGA_NUM_MINIMAL_TRAP_RANGES);
 }
 
+const SavedValidatorState* ValidatorBlock(const VIDEO_HARDWARE_STATE_HEADER* header) {
+  const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+  return reinterpret_cast<const SavedValidatorState*>(state + header->ExtendedValidatorStateOffset);
+}
+
 VP_STATUS CheckState(const VIDEO_HARDWARE_STATE* request, ULONG inputLength) {
   if (inputLength < sizeof(VIDEO_HARDWARE_STATE)) return ERROR_INSUFFICIENT_BUFFER;
-  if (request->StateLength < VGA_TOTAL_STATE_SIZE) return ERROR_INSUFFICIENT_BUFFER;
+  if (request->StateLength < kVgaHardwareStateSize) return ERROR_INSUFFICIENT_BUFFER;
   const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   if (!BlocksFit(header, request->StateLength)) return ERROR_INVALID_PARAMETER;
   // The planes go through the 64 KB window.
   if (header->PlaneLength > VGA_PLANE_SIZE) return ERROR_INVALID_PARAMETER;
   if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
     if (header->ExtendedValidatorStateOffset == 0) return ERROR_INVALID_PARAMETER;
-    const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
-    if (!ValidatorBlockSound(state + header->ExtendedValidatorStateOffset)) {
+    if (!ValidatorBlockSound(ValidatorBlock(header))) {
       return ERROR_INVALID_PARAMETER;
     }
   }
@@ -224,8 +215,8 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
 
   if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
     VideoPortMoveMemory(&ext->TrappedValidatorCount,
-                        const_cast<UCHAR*>(state + header->ExtendedValidatorStateOffset),
-                        VGA_VALIDATOR_STATE_SIZE);
+                        const_cast<SavedValidatorState*>(ValidatorBlock(header)),
+                        sizeof(SavedValidatorState));
     VideoPortSetTrappedEmulatorPorts(ext, ext->NumTrappedAccessRanges, ext->TrappedAccessRanges);
   }
 

@@ -18,18 +18,23 @@ constexpr UCHAR kAttrProbeBit = 0x10;
 constexpr ULONG kLatchOffset = 0xFFFF;
 
 VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
-  header->Length = VGA_STATE_HEADER_SIZE;
-  header->BasicSequencerOffset = VGA_STATE_SEQ_OFFSET;
-  header->BasicCrtContOffset = VGA_STATE_CRTC_OFFSET;
-  header->BasicGraphContOffset = VGA_STATE_GC_OFFSET;
-  header->BasicAttribContOffset = VGA_STATE_ATTR_OFFSET;
-  header->BasicDacOffset = VGA_STATE_DAC_OFFSET;
-  header->BasicLatchesOffset = VGA_STATE_LATCH_OFFSET;
-  header->ExtendedSequencerOffset = VGA_STATE_EXT_SEQ_OFFSET;
-  header->ExtendedCrtContOffset = VGA_STATE_EXT_CRTC_OFFSET;
-  header->ExtendedGraphContOffset = VGA_STATE_EXT_GC_OFFSET;
-  header->ExtendedAttribContOffset = VGA_STATE_EXT_ATTR_OFFSET;
-  header->ExtendedDacOffset = VGA_STATE_EXT_DAC_OFFSET;
+  header->Length = sizeof(VIDEO_HARDWARE_STATE_HEADER);
+  header->BasicSequencerOffset = VGA_STATE_OFFSET(Sequencer);
+  header->BasicCrtContOffset = VGA_STATE_OFFSET(Crtc);
+  header->BasicGraphContOffset = VGA_STATE_OFFSET(Graphics);
+  header->BasicAttribContOffset = VGA_STATE_OFFSET(Attribute);
+  header->BasicDacOffset = VGA_STATE_OFFSET(Dac);
+  header->BasicLatchesOffset = VGA_STATE_OFFSET(Latches);
+  header->ExtendedSequencerOffset = VGA_STATE_OFFSET(ExtendedSequencer);
+  header->ExtendedCrtContOffset = VGA_STATE_OFFSET(ExtendedCrtc);
+  header->ExtendedGraphContOffset = VGA_STATE_OFFSET(ExtendedAttribute);
+  header->ExtendedAttribContOffset = VGA_STATE_OFFSET(ExtendedAttribute);
+  header->ExtendedDacOffset = VGA_STATE_OFFSET(Validators);
+  header->PlaneLength = VGA_PLANE_SIZE;
+  header->Plane1Offset = VGA_STATE_OFFSET(Planes[0]);
+  header->Plane2Offset = VGA_STATE_OFFSET(Planes[1]);
+  header->Plane3Offset = VGA_STATE_OFFSET(Planes[2]);
+  header->Plane4Offset = VGA_STATE_OFFSET(Planes[3]);
 }
 
 // Which components of the current triple the DAC has already moved: each
@@ -51,23 +56,10 @@ VOID ProbeDacPosition(const VgaDeviceExtension* ext, VIDEO_HARDWARE_STATE_HEADER
   }
 }
 
-// The trap pair at the end of a validator state block, which sits at an odd
-// offset: stored a byte at a time.
-VOID StoreUlong(PUCHAR bytes, ULONG value) {
-  for (ULONG i = 0; i < 4; ++i)
-    bytes[i] = static_cast<UCHAR>(value >> (8 * i));
-}
-
-VOID StoreTrapSet(PUCHAR block, ULONG rows, const VIDEO_ACCESS_RANGE* table) {
-  StoreUlong(block + VGA_VALIDATOR_BLOCK_NUM_RANGES, rows);
-  StoreUlong(block + VGA_VALIDATOR_BLOCK_RANGES,
-             static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(table)));
-}
-
-VOID ReadDacEntry(const VgaDeviceExtension* ext, PUCHAR dac, ULONG entry) {
+VOID ReadDacEntry(const VgaDeviceExtension* ext, VgaStateBlocks* blocks, ULONG entry) {
   PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(entry));
   for (ULONG c = 0; c < 3; ++c) {
-    dac[3 * entry + c] = PortRead8(ext, VGA_DAC_DATA);
+    blocks->Dac[entry][c] = PortRead8(ext, VGA_DAC_DATA);
   }
 }
 
@@ -81,12 +73,12 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   }
   VIDEO_HARDWARE_STATE* request = static_cast<VIDEO_HARDWARE_STATE*>(output);
   *information = sizeof(VIDEO_HARDWARE_STATE);
-  request->StateLength = VGA_TOTAL_STATE_SIZE;
+  request->StateLength = kVgaHardwareStateSize;
 
   VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
-  const PUCHAR state = reinterpret_cast<PUCHAR>(header);
+  VgaStateBlocks* blocks = reinterpret_cast<VgaStateBlocks*>(header + 1);
   const PUCHAR window = ext->A0000View;
-  VideoPortZeroMemory(header, VGA_STATE_HEADER_SIZE);
+  VideoPortZeroMemory(header, sizeof(VIDEO_HARDWARE_STATE_HEADER));
   FillLayout(header);
 
   const UCHAR misc = MiscRead(ext);
@@ -102,8 +94,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   Slot(header, VGA_DAC_READ_INDEX) = PortRead8(ext, VGA_DAC_READ_INDEX);
   ProbeDacPosition(ext, header);
 
-  const PUCHAR dac = state + VGA_STATE_DAC_OFFSET;
-  ReadDacEntry(ext, dac, 0);
+  ReadDacEntry(ext, blocks, 0);
 
   BlackScreen(ext);  // for the rest of the save
 
@@ -131,32 +122,32 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   SeqWrite16(ext, SR00_RESET, kSr00Run);
 
   for (ULONG entry = 1; entry < VGA_DAC_ENTRIES; ++entry)
-    ReadDacEntry(ext, dac, entry);
+    ReadDacEntry(ext, blocks, entry);
 
   Slot(header, statusPort) = PortRead8(ext, VGA_FEATURE_READ);
   Slot(header, crtcIndexPort) = PortRead8(ext, crtcIndexPort);
   Slot(header, VGA_GC_INDEX) = PortRead8(ext, VGA_GC_INDEX);
 
   for (UCHAR n = 0; n < VGA_NUM_SEQ_REGS; ++n) {
-    state[VGA_STATE_SEQ_OFFSET + n] = SeqRead(ext, n);
+    blocks->Sequencer[n] = SeqRead(ext, n);
   }
 
   // CR10 and CR11 read back only with CR03 bit 7 set; CR03 is saved as found.
   const UCHAR cr03 =
       CrtcModifyField(ext, addressing, CR03_HORIZONTAL_BLANK_END, kCr03RetraceReadable, 1);
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n) {
-    state[VGA_STATE_CRTC_OFFSET + n] = CrtcRead(ext, addressing, n);
+    blocks->Crtc[n] = CrtcRead(ext, addressing, n);
   }
-  state[VGA_STATE_CRTC_OFFSET + CR03_HORIZONTAL_BLANK_END] = cr03;
+  blocks->Crtc[CR03_HORIZONTAL_BLANK_END] = cr03;
 
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n) {
-    state[VGA_STATE_GC_OFFSET + n] = GcRead(ext, n);
+    blocks->Graphics[n] = GcRead(ext, n);
   }
 
   // The index goes out with bit 5 clear: the display stays off.
   for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
     ResetAttributeFlipFlop(ext, addressing);
-    state[VGA_STATE_ATTR_OFFSET + n] = AttrRead(ext, n);
+    blocks->Attribute[n] = AttrRead(ext, n);
   }
 
   MapPlanesAtA0000(ext, &misc);
@@ -169,36 +160,30 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
     GcWriteData(ext, p);
-    state[VGA_STATE_LATCH_OFFSET + p] = VideoPortReadRegisterUchar(window + kLatchOffset);
+    blocks->Latches[p] = VideoPortReadRegisterUchar(window + kLatchOffset);
   }
 
   header->VGAStateFlags = VIDEO_STATE_NON_STANDARD_VGA;
   if (ext->TrappedValidatorCount != 0) {
     header->VGAStateFlags |= VIDEO_STATE_UNEMULATED_VGA_STATE;
-    header->ExtendedValidatorStateOffset = VGA_STATE_VALIDATOR_OFFSET;
-    VideoPortMoveMemory(state + VGA_STATE_VALIDATOR_OFFSET, &ext->TrappedValidatorCount,
-                        VGA_VALIDATOR_STATE_SIZE);
+    header->ExtendedValidatorStateOffset = VGA_STATE_OFFSET(Validators);
+    SavedValidatorState* validators = &blocks->Validators;
+    VideoPortMoveMemory(validators, &ext->TrappedValidatorCount, sizeof(SavedValidatorState));
     // The block carries the trap set in force: while recording, every VGA
     // port is trapped, and the restore must trap the session's remaining
     // writes the same way.
-    StoreTrapSet(state + VGA_STATE_VALIDATOR_OFFSET, VGA_NUM_FULL_TRAP_RANGES,
-                 FullVgaValidatorAccessRange);
+    validators->NumTrappedAccessRanges = VGA_NUM_FULL_TRAP_RANGES;
+    validators->TrappedAccessRanges =
+        static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(FullVgaValidatorAccessRange));
   } else {
     header->ExtendedValidatorStateOffset = 0;
   }
   header->VGAStateFlags |= VIDEO_STATE_PACKED_CHAIN4_MODE;
 
-  header->PlaneLength = VGA_PLANE_SIZE;
-  header->Plane1Offset = VGA_STATE_PLANE_OFFSET;
-  header->Plane2Offset = VGA_STATE_PLANE_OFFSET + VGA_PLANE_SIZE;
-  header->Plane3Offset = VGA_STATE_PLANE_OFFSET + 2 * VGA_PLANE_SIZE;
-  header->Plane4Offset = VGA_STATE_PLANE_OFFSET + 3 * VGA_PLANE_SIZE;
-
   GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
     GcWriteData(ext, p);
-    VideoPortMoveMemory(state + VGA_STATE_PLANE_OFFSET + p * VGA_PLANE_SIZE, window,
-                        VGA_PLANE_SIZE);
+    VideoPortMoveMemory(blocks->Planes[p], window, VGA_PLANE_SIZE);
   }
   return NO_ERROR;
 }

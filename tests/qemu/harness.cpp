@@ -12,6 +12,7 @@
 #include "services/services.h"
 #include "sim/baremetal/baremetal.h"
 #include "tests/qemu/kernel.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 using baremetal::Printf;
@@ -311,7 +312,7 @@ bool Compare(const char* item, const Image& expected, const Image& got, bool pla
 VgaDeviceExtension extension;
 VgaModeEntry textMode;
 Image before, after;
-UCHAR stateBuffer[VGA_TOTAL_STATE_SIZE];
+UCHAR stateBuffer[kVgaHardwareStateSize];
 
 void ResetDriver() {
   extension = VgaDeviceExtension{};

@@ -2,7 +2,6 @@
 // it: load, set a mode, send requests, look at the device extension.
 #pragma once
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -66,9 +65,6 @@ inline void Put16(std::vector<uint8_t>& bytes, uint16_t value) {
 inline void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
   Put16(bytes, static_cast<uint16_t>(value));
   Put16(bytes, static_cast<uint16_t>(value >> 16));
-}
-inline void Put32At(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-  std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
 // VIDEO_CURSOR_POSITION and VIDEO_POINTER_POSITION: column, row.
