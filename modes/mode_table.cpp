@@ -2,15 +2,14 @@
 // places even where the supported chips never validate them (15 and 24 bits).
 #include "miniport/address_map.h"
 #include "miniport/statics.h"
+#include "modes/mode_set.h"
 #include "modes/modes.h"
 
-// CR13 = 0x80: a 1024-byte pitch for the 640 and 800 wide 8-bit modes, whose
-// BIOS modes program a tighter one.
+// A 1024-byte pitch, in 8-byte units, for the 640 and 800 wide 8-bit modes,
+// whose BIOS modes program a tighter one.
 const USHORT ZEL_1K_WIDE[] = {
-    0x0014,  // one 16-bit indexed write...
-    0x0024,  // ...to port 0x3D4
-    0x8013,  // CR13 = 0x80
-    0x0000,  // end of stream
+    STREAM_OUT16(VGA_CRTC_INDEX_COLOR, IndexedWord(CR13_OFFSET, 1024 / 8)),
+    CMD_END,
 };
 
 #define TEXT 0x1                                      // VIDEO_MODE_COLOR
