@@ -72,23 +72,8 @@ void Adapter(Session& session, Args args) {
   profile = changed;
 }
 
-// The hardware state buffer the console holds between a save and a restore;
-// every `start` begins with a fresh, zeroed one.
-constexpr uint32_t kStateBufferSize = 264359;
-
-struct StateStore {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(kStateBufferSize, 0);
-  ULONG restoreLength = kStateBufferSize;  // the StateLength the next restore passes
-};
-
-StateStore& States() {
-  static StateStore store;
-  return store;
-}
-
 void Start(Session& session, Args args) {
   ExpectCount(args, 0, "start");
-  States() = StateStore{};
   const ULONG status = session.Start();
   session.out() << "start status=" << status << '\n';
 }
@@ -352,13 +337,13 @@ void Modes(Session& session, Args args) {
   session.out() << ModesTable(modes);
 }
 
-VIDEO_HARDWARE_STATE StateRecord(ULONG length) {
-  return {reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(States().bytes.data()), length};
+VIDEO_HARDWARE_STATE StateRecord(Session& session, ULONG length) {
+  return {reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(session.States().bytes.data()), length};
 }
 
 void SaveState(Session& session, Args args) {
   ExpectCount(args, 0, "save");
-  VIDEO_HARDWARE_STATE record = StateRecord(0);
+  VIDEO_HARDWARE_STATE record = StateRecord(session, 0);
   const sim::Machine::Result result =
       session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, sizeof record);
   session.out() << ResultLine(result) << '\n';
@@ -366,7 +351,7 @@ void SaveState(Session& session, Args args) {
 
 void RestoreState(Session& session, Args args) {
   ExpectCount(args, 0, "restore");
-  VIDEO_HARDWARE_STATE record = StateRecord(States().restoreLength);
+  VIDEO_HARDWARE_STATE record = StateRecord(session, session.States().restoreLength);
   const sim::Machine::Result result = session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
                                                              &record, sizeof record, nullptr, 0);
   session.out() << ResultLine(result) << '\n';
@@ -375,8 +360,9 @@ void RestoreState(Session& session, Args args) {
 void StatePeek(Session& session, Args args) {
   ExpectCount(args, 2, "state-peek OFFSET LENGTH");
   const auto [offset, length] =
-      Run(args[0], args[1], kStateBufferSize, "state-peek: the state buffer");
-  session.out() << HexBytes(std::span<const uint8_t>(States().bytes).subspan(offset, length))
+      Run(args[0], args[1], StateStore::kSize, "state-peek: the state buffer");
+  session.out() << HexBytes(
+                       std::span<const uint8_t>(session.States().bytes).subspan(offset, length))
                 << '\n';
 }
 
@@ -384,17 +370,15 @@ void StatePoke(Session& session, Args args) {
   ExpectCount(args, 2, "state-poke OFFSET HEX");
   const std::vector<uint8_t> bytes = ParseHexBytes(args[1], "state-poke");
   const auto [offset, length] =
-      Run(args[0], std::to_string(bytes.size()), kStateBufferSize, "state-poke: the state buffer");
-  std::copy_n(bytes.begin(), length, States().bytes.begin() + offset);
-  (void)session;
+      Run(args[0], std::to_string(bytes.size()), StateStore::kSize, "state-poke: the state buffer");
+  std::copy_n(bytes.begin(), length, session.States().bytes.begin() + offset);
 }
 
 // A longer StateLength than the buffer would let the driver read past it.
 void StateLength(Session& session, Args args) {
   ExpectCount(args, 1, "state-length N");
-  States().restoreLength =
-      static_cast<ULONG>(ParseNumber(args[0], "state-length", kStateBufferSize));
-  (void)session;
+  session.States().restoreLength =
+      static_cast<ULONG>(ParseNumber(args[0], "state-length", StateStore::kSize));
 }
 
 constexpr Command kCommands[] = {

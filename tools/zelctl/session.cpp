@@ -43,6 +43,7 @@ sim::Profile& Session::ProfileBeforeStart() {
 
 ULONG Session::Start() {
   if (machine_) throw ScriptError("start: the driver is already loaded");
+  states_ = StateStore{};
   machine_ = std::make_unique<sim::Machine>(profile_);
   if (tracing_ != TraceStyle::Off) InstallListener();
   return machine_->Load();

@@ -7,6 +7,7 @@
 #include <span>
 #include <streambuf>
 #include <string_view>
+#include <vector>
 
 #include "sim/machine.h"
 #include "sim/profile.h"
@@ -33,6 +34,13 @@ class WriteBehind : public std::streambuf {
   std::function<void()> before_;
 };
 
+// The hardware state buffer the console holds between a save and a restore.
+struct StateStore {
+  static constexpr uint32_t kSize = 264359;  // the driver's HardwareStateSize
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(kSize, 0);
+  ULONG restoreLength = kSize;  // the StateLength the next restore passes
+};
+
 class Session {
  public:
   explicit Session(std::ostream& out);
@@ -46,7 +54,8 @@ class Session {
 
   // The adapter profile; only before start.
   sim::Profile& ProfileBeforeStart();
-  // Builds the machine and loads the driver; returns DriverEntry's status.
+  // Builds the machine, with a fresh, zeroed state buffer, and loads the
+  // driver; returns DriverEntry's status.
   ULONG Start();
   // The machine once `start` has run (the adapter and the registry can be
   // looked at even when the driver found no adapter).
@@ -55,6 +64,8 @@ class Session {
   sim::Machine& Driver();
 
   void SetTracing(TraceStyle style);
+
+  StateStore& States() { return states_; }
 
  private:
   void InstallListener();
@@ -66,6 +77,7 @@ class Session {
   std::unique_ptr<sim::Machine> machine_;
   TraceStyle tracing_ = TraceStyle::Off;
   std::unique_ptr<TraceDecoder> decoder_;
+  StateStore states_;
 };
 
 using Args = std::span<const std::string_view>;
