@@ -9,11 +9,11 @@
 #define POINTER_MASK_BYTES 512  // one 64 x 64 monochrome mask
 #define POINTER_ATTRIBUTES_LENGTH (sizeof(VIDEO_POINTER_ATTRIBUTES) + 2 * POINTER_MASK_BYTES)
 
-VOID ZelPointerOn(VgaDeviceExtension* ext) {
+static VOID ZelPointerOn(VgaDeviceExtension* ext) {
   SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 1);
 }
 
-VOID ZelPointerOff(VgaDeviceExtension* ext) {
+static VOID ZelPointerOff(VgaDeviceExtension* ext) {
   SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 0);
 }
 
@@ -31,7 +31,7 @@ VP_STATUS VPAPI ZelDisablePointer(VgaDeviceExtension* ext) {
 
 // Pixel code (AND bit x 2) + XOR bit: 0 black, 1 white, 2 transparent,
 // 3 inverted; four pixels a byte, the leftmost in bits 7 and 6.
-VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
+static VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
   const UCHAR* andMask = masks;
   const UCHAR* xorMask = masks + POINTER_MASK_BYTES;
   UCHAR pattern = 0;
@@ -47,7 +47,7 @@ VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
   }
 }
 
-BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
+static VOID ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
   SeqWrite16(ext, SR14_POINTER_COLOR0_RED, 0x00);
   SeqWrite16(ext, SR15_POINTER_COLOR0_GREEN, 0x00);
   SeqWrite16(ext, SR16_POINTER_COLOR0_BLUE, 0x00);
@@ -59,10 +59,9 @@ BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
   if (ext->CurrentMode->Interlaced) {
     ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + kPointerPatternBytes);
   }
-  return TRUE;
 }
 
-VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
+static VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
   SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, 0x00);
   SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, 0x00);
   if (x < 0) {

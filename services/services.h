@@ -24,11 +24,6 @@ VP_STATUS VPAPI ZelQueryPointerPosition(VgaDeviceExtension* ext, PVOID output, U
 VP_STATUS VPAPI ZelSetPointerPosition(VgaDeviceExtension* ext, PVOID input, ULONG inputLength);
 VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext);
 VP_STATUS VPAPI ZelDisablePointer(VgaDeviceExtension* ext);
-VOID ZelPointerOn(VgaDeviceExtension* ext);
-VOID ZelPointerOff(VgaDeviceExtension* ext);
-VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y);
-BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks);
-VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination);
 
 VP_STATUS VPAPI VgaGetBankSelectCode(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
                                      PULONG information);
