@@ -139,6 +139,9 @@ struct Field {
   constexpr UCHAR Of(UCHAR value) const { return static_cast<UCHAR>((value & Mask()) >> low); }
 };
 
+// ---- video subsystem enable (0x3C3)
+constexpr UCHAR kVideoEnableOn = 0x01;
+
 // ---- misc output (written at 0x3C2, read at 0x3CC)
 constexpr Field kMiscExternalClock{3, 3};  // clock select bit 3: the external clock
 constexpr Field kMiscRamEnable{1, 1};      // processor access to display memory

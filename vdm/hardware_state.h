@@ -99,6 +99,11 @@ inline UCHAR Slot(const VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
   return header->PortValue[port - VGA_IO_BASE_PORT];
 }
 
+// The slot of the DAC state port 0x3C7: the state it read (3 in read mode),
+// and above it how many components of the current triple had moved.
+constexpr Field kDacSlotMoved{7, 4};
+constexpr Field kDacSlotState{3, 0};
+
 // Entry 0 of the colour table black and every pixel masked to it: the
 // screen stays black while the state goes out or comes back.
 VOID BlackScreen(const VgaDeviceExtension* ext);

@@ -180,10 +180,10 @@ VOID RestoreDacPosition(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STAT
                         const UCHAR* dac) {
   const UCHAR dacState = Slot(header, VGA_DAC_READ_INDEX);
   const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
-  ULONG moved = dacState >> 4;
+  ULONG moved = kDacSlotMoved.Of(dacState);
   if (moved > kMaxDacPosition) moved = kMaxDacPosition;
 
-  if ((dacState & 0x0F) == kDacStateReadMode) {
+  if (kDacSlotState.Of(dacState) == kDacStateReadMode) {
     // The read index is one ahead of the entry being read.
     PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(index - 1));
     for (ULONG c = 0; c < moved; ++c)

@@ -7,10 +7,6 @@
 
 namespace {
 
-// OR'ed into the DAC state slot: components of the current triple already
-// transferred.
-constexpr UCHAR kDacTwoComponents = 0x20;
-constexpr UCHAR kDacOneComponent = 0x10;
 // The attribute probe changes bit 4 of the index it writes.
 constexpr UCHAR kAttrProbeBit = 0x10;
 
@@ -42,15 +38,14 @@ VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
 VOID ProbeDacPosition(const VgaDeviceExtension* ext, VIDEO_HARDWARE_STATE_HEADER* header) {
   const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
   const BOOLEAN readMode = Slot(header, VGA_DAC_READ_INDEX) == kDacStateReadMode;
-  const UCHAR flags[] = {kDacTwoComponents, kDacOneComponent};
-  for (UCHAR flag : flags) {
+  for (UCHAR moved = 2; moved >= 1; --moved) {
     if (readMode) {
       PortRead8(ext, VGA_DAC_DATA);
     } else {
       PortWrite8(ext, VGA_DAC_DATA, 0x00);
     }
     if (PortRead8(ext, VGA_DAC_WRITE_INDEX) != index) {
-      Slot(header, VGA_DAC_READ_INDEX) |= flag;
+      Slot(header, VGA_DAC_READ_INDEX) |= kDacSlotMoved.Place(moved);
       return;
     }
   }
@@ -87,7 +82,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   const USHORT crtcIndexPort = CrtcIndexPort(addressing);
   const USHORT statusPort = StatusPort(addressing);
 
-  PortWrite8(ext, VGA_VIDEO_ENABLE, 0x01);
+  PortWrite8(ext, VGA_VIDEO_ENABLE, kVideoEnableOn);
 
   Slot(header, VGA_DAC_PEL_MASK) = PortRead8(ext, VGA_DAC_PEL_MASK);
   Slot(header, VGA_DAC_WRITE_INDEX) = PortRead8(ext, VGA_DAC_WRITE_INDEX);
