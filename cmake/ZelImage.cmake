@@ -143,7 +143,6 @@ foreach(dir miniport detect modes services vdm)
   file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.S)
   list(APPEND _zel_driver_sources ${found})
 endforeach()
-list(FILTER _zel_driver_sources EXCLUDE REGEX "/empty\\.cpp$")
 # Runs at raised priority or is copied out to the display driver: never paged.
 set(_zel_resident ${CMAKE_SOURCE_DIR}/vdm/playback.cpp ${CMAKE_SOURCE_DIR}/image/compiler_helpers.cpp)
 foreach(src ${_zel_driver_sources})

@@ -2,19 +2,21 @@
 // chip, places the 8 MB linear frame buffer and tells the video port how to
 // support full-screen sessions.
 #include "detect/detect.h"
+#include "miniport/address_map.h"
 #include "miniport/statics.h"
 #include "modes/modes.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 // Row 3 is rewritten at identification (PCI base, SR10 bit 6) and by the
 // probing below; the other rows never change.
 ZEL_WRITABLE_STATIC VIDEO_ACCESS_RANGE VgaAccessRange[VGA_NUM_ACCESS_RANGES] = {
     // clang-format off
-    // RangeStart        Length      InIo Visible Shareable
-    {{{0x000003B0, 0}},  0x0000000C, 1,   1,      0, 0},  // ports 0x3B0 to 0x3BB
-    {{{0x000003C0, 0}},  0x00000020, 1,   1,      0, 0},  // ports 0x3C0 to 0x3DF
-    {{{0x000A0000, 0}},  0x00020000, 0,   1,      0, 0},  // VGA memory window
-    {{{0x07C00000, 0}},  0x00800000, 0,   1,      0, 0},  // linear frame buffer
+    // RangeStart                 Length              InIo Visible Shareable
+    {{{0x000003B0, 0}},          0x0000000C,         1,   1,      0, 0},  // ports 0x3B0 to 0x3BB
+    {{{0x000003C0, 0}},          0x00000020,         1,   1,      0, 0},  // ports 0x3C0 to 0x3DF
+    {{{kVgaWindowPhysical, 0}},  kVgaWindowLength,   0,   1,      0, 0},  // VGA memory window
+    {{{kLinearFrameDefault, 0}}, kLinearFrameLength, 0,   1,      0, 0},  // linear frame buffer
     // clang-format on
 };
 
@@ -26,23 +28,6 @@ constexpr ULONG kNumLegacyRanges = 3;
 // The linear frame buffer is placed on a 4 MB step no higher than 512 MB.
 constexpr ULONG kLinearProbeLimit = 0x20000000;
 constexpr ULONG kLinearProbeStep = 0x00400000;
-constexpr ULONG kLinearFrameLength = 0x00800000;
-
-constexpr ULONG kVgaWindowPhysical = 0x000A0000;
-constexpr ULONG kVgaWindowLength = 0x00020000;
-constexpr ULONG kRomPhysical = 0x000C0000;
-constexpr ULONG kRomLength = 4096;
-
-// Bytes of the saved hardware state: header, registers, DAC, latches and
-// four 64 KB planes.
-constexpr ULONG kHardwareStateSize = 264359;
-
-PHYSICAL_ADDRESS Physical(ULONG low) {
-  PHYSICAL_ADDRESS address;
-  address.LowPart = low;
-  address.HighPart = 0;
-  return address;
-}
 
 }  // namespace
 
@@ -62,6 +47,10 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   if (ext->IoBase == nullptr) return ERROR_INVALID_PARAMETER;
 
   if (!VgaIsPresent(ext)) return ERROR_DEV_NOT_EXIST;
+  // Each call places the linear range afresh: a start an earlier, failed
+  // call walked to was never claimed, and above 512 MB it would not be
+  // checked again. Identification then moves it to the BAR or to 512 MB.
+  VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(kLinearFrameDefault);
   if (!ZelIsPresent(ext)) return ERROR_DEV_NOT_EXIST;
 
   // Walk the linear range up in 4 MB steps until all four ranges can be
@@ -77,19 +66,19 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   if (status != NO_ERROR) return status;
 
   // Mode set programs this address into the aperture registers.
-  ext->LinearFramePhysical = Physical(linear.RangeStart.LowPart);
+  ext->LinearFramePhysical = PhysicalAddress(linear.RangeStart.LowPart);
   MemoryMaps[VGA_LINEAR_MEMORY_MAP].Start = linear.RangeStart.LowPart;
 
   ext->A0000View = static_cast<PUCHAR>(
-      VideoPortGetDeviceBase(ext, Physical(kVgaWindowPhysical), kVgaWindowLength, 0));
+      VideoPortGetDeviceBase(ext, PhysicalAddress(kVgaWindowPhysical), kVgaWindowLength, 0));
   if (ext->A0000View == nullptr) return ERROR_INVALID_PARAMETER;
 
   ext->LinearFrameView = static_cast<PUCHAR>(
       VideoPortGetDeviceBase(ext, ext->LinearFramePhysical, kLinearFrameLength, 0));
   if (ext->LinearFrameView == nullptr) return ERROR_INVALID_PARAMETER;
 
-  ext->RomPhysical = Physical(kRomPhysical);
-  ext->RomLength = kRomLength;
+  ext->RomPhysical = PhysicalAddress(kOptionRomPhysical);
+  ext->RomLength = kOptionRomWindow;
   ext->RomView =
       static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, ext->RomPhysical, ext->RomLength, 0));
   if (ext->RomView == nullptr) return ERROR_INVALID_PARAMETER;
@@ -97,9 +86,9 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   ConfigInfo->NumEmulatorAccessEntries = VGA_NUM_EMULATOR_ACCESS_ENTRIES;
   ConfigInfo->EmulatorAccessEntries = VgaEmulatorAccessEntries;
   ConfigInfo->EmulatorAccessEntriesContext = reinterpret_cast<ULONG_PTR>(ext);
-  ConfigInfo->VdmPhysicalVideoMemoryAddress = Physical(kVgaWindowPhysical);
+  ConfigInfo->VdmPhysicalVideoMemoryAddress = PhysicalAddress(kVgaWindowPhysical);
   ConfigInfo->VdmPhysicalVideoMemoryLength = kVgaWindowLength;
-  ConfigInfo->HardwareStateSize = kHardwareStateSize;
+  ConfigInfo->HardwareStateSize = kVgaHardwareStateSize;
 
   // One adapter only: no further call for this bus.
   *Again = FALSE;

@@ -2,33 +2,18 @@
 // space, sizes the video memory, reads the memory bus, type and clock, has
 // the modes validated and reports the hardware in the registry.
 #include "detect/detect.h"
+#include "miniport/address_map.h"
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/modes.h"
 
 namespace {
-
-constexpr UCHAR SR05_UNLOCK = 0x05;
-constexpr UCHAR SR0C_BUS_CONFIG = 0x0C;
-constexpr UCHAR SR0D_STRAPS = 0x0D;
-constexpr UCHAR SR0F_MEMORY_SIZE = 0x0F;
-constexpr UCHAR SR10_MEMORY_CONFIG = 0x10;
-constexpr UCHAR SR13_MCLK_POST = 0x13;
-constexpr UCHAR SR23_MEMORY_TYPE = 0x23;
-constexpr UCHAR SR28_MCLK_NUMERATOR = 0x28;
-constexpr UCHAR SR29_MCLK_DENOMINATOR = 0x29;
-constexpr UCHAR SR2F_MEMORY_BANKS = 0x2F;
-constexpr UCHAR SR33_MEMORY_KIND = 0x33;
-
-constexpr UCHAR kUnlockKey = 0x86;
-constexpr UCHAR kUnlockedReadBack = 0xA1;
 
 constexpr USHORT kZelVendor = 0x1F4B;
 constexpr USHORT kZelDevice = 0x7A52;
 
 // The option ROM: size in 512-byte blocks at byte 2, the offset of the PCI
 // data structure at 0x18, and the IDs inside that structure.
-constexpr ULONG kRomPhysical = 0x000C0000;
-constexpr ULONG kRomWindow = 4096;
 constexpr ULONG kRomSizeBlocks = 0x02;
 constexpr ULONG kRomPcirPointer = 0x18;
 constexpr ULONG kPcirVendor = 4;
@@ -66,17 +51,6 @@ const WCHAR kChipNameB1[] = u"Zel B1";
 const WCHAR kDacName[] = u"Zel";
 const WCHAR kAdapterString[] = u"Zel Compatible";
 
-PHYSICAL_ADDRESS Physical(ULONG low) {
-  PHYSICAL_ADDRESS address;
-  address.LowPart = low;
-  address.HighPart = 0;
-  return address;
-}
-
-UCHAR SeqRead(const VgaDeviceExtension* ext, UCHAR index) {
-  return IndexedRead(ext, VGA_SEQ_INDEX, index);
-}
-
 USHORT RomRead16(PUCHAR rom, ULONG offset) {
   const UCHAR low = VideoPortReadRegisterUchar(rom + offset);
   const UCHAR high = VideoPortReadRegisterUchar(rom + offset + 1);
@@ -94,12 +68,12 @@ struct RomIds {
 // unknown.
 RomIds ReadOptionRom(VgaDeviceExtension* ext) {
   RomIds ids = {FALSE, 0, 0};
-  PUCHAR rom =
-      static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, Physical(kRomPhysical), kRomWindow, 0));
+  PUCHAR rom = static_cast<PUCHAR>(
+      VideoPortGetDeviceBase(ext, PhysicalAddress(kOptionRomPhysical), kOptionRomWindow, 0));
   if (rom == nullptr) return ids;
 
   const ULONG pcir = RomRead16(rom, kRomPcirPointer);
-  if (pcir + kPcirDevice + 2 <= kRomWindow) {
+  if (RangeFits(pcir + kPcirDevice, sizeof(USHORT), kOptionRomWindow)) {
     ids.vendor = RomRead16(rom, pcir + kPcirVendor);
     ids.device = RomRead16(rom, pcir + kPcirDevice);
     ids.known = TRUE;
@@ -130,7 +104,7 @@ ULONG PciFind(PUCHAR ports, ULONG first, ULONG last, ULONG ids) {
 // first kind.
 UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
   PUCHAR ports = static_cast<PUCHAR>(
-      VideoPortGetDeviceBase(ext, Physical(kPciPortsPhysical), kPciPortCount, 1));
+      VideoPortGetDeviceBase(ext, PhysicalAddress(kPciPortsPhysical), kPciPortCount, 1));
   if (ports == nullptr) return 0;
 
   const ULONG wanted = (static_cast<ULONG>(ids.device) << 16) | ids.vendor;
@@ -140,7 +114,7 @@ UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
   UCHAR revision = 0;
   if (found != 0) {
     const ULONG base = PciRead32(ports, found + kPciRegBar0) & ~kBarFlagBits;
-    if (base != 0) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = Physical(base);
+    if (base != 0) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(base);
 
     VideoPortWritePortUlong(reinterpret_cast<PULONG>(ports + kPciAddressOffset),
                             found + kPciRegRevision);
@@ -154,14 +128,14 @@ UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
 // 64-bit when bit 4 is clear and either of bits 2..1 is set, or when bit 4
 // and both of bits 2..1 are set.
 ULONG BusWidth(UCHAR sr0c) {
-  const UCHAR banks = sr0c & 0x06;
-  if ((sr0c & 0x10) == 0) return banks != 0 ? 64 : 32;
-  return banks == 0x06 ? 64 : 32;
+  const UCHAR bits2To1 = kSr0cBusBits2To1.Of(sr0c);
+  if (kSr0cBusBit4.Of(sr0c) == 0) return bits2To1 != 0 ? 64 : 32;
+  return bits2To1 == 3 ? 64 : 32;
 }
 
 ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
-  if (sr10 & 0x80) return 0x800000;
-  switch (SeqRead(ext, SR0F_MEMORY_SIZE) & 0x03) {
+  if (kSr10EightMegabytes.Of(sr10)) return 0x800000;
+  switch (kSr0fMemorySize.Of(SeqRead(ext, SR0F_SIZE_AND_REFRESH))) {
     case 0:
       return 0x100000;
     case 1:
@@ -171,7 +145,7 @@ ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
     default: {
       // Bank count from SR2F; a bank is 512 KB on a 64-bit bus, 256 KB on 32.
       const ULONG unit = ext->MemoryBusWidth == 64 ? 0x80000 : 0x40000;
-      return ((SeqRead(ext, SR2F_MEMORY_BANKS) & 0x07) + 1) * unit;
+      return (kSr2fMemoryUnits.Of(SeqRead(ext, SR2F_MEMORY_BANKS)) + 1) * unit;
     }
   }
 }
@@ -179,14 +153,16 @@ ULONG MemorySize(const VgaDeviceExtension* ext, UCHAR sr10) {
 UCHAR MemoryType(const VgaDeviceExtension* ext) {
   const UCHAR sr23 = SeqRead(ext, SR23_MEMORY_TYPE);
   const UCHAR sr33 = SeqRead(ext, SR33_MEMORY_KIND);
-  if (sr33 & 0x09) return (sr33 & 0x01) ? 3 : 2;
-  return (sr23 & 0x20) ? 1 : 0;
+  if (kSr33MemoryType2.Of(sr33) || kSr33MemoryType3.Of(sr33)) {
+    return kSr33MemoryType3.Of(sr33) ? 3 : 2;
+  }
+  return kSr23MemoryType1.Of(sr23) ? 1 : 0;
 }
 
 USHORT MemoryClockMHz(const VgaDeviceExtension* ext, UCHAR sr10) {
   // Strapped boards select one of four fixed clocks in SR10.
   if (ext->MemoryStrapFlag) {
-    switch (sr10 & 0x0F) {
+    switch (kSr10StrapClock.Of(sr10)) {
       case 1:
         return 75;
       case 2:
@@ -202,11 +178,11 @@ USHORT MemoryClockMHz(const VgaDeviceExtension* ext, UCHAR sr10) {
   const UCHAR sr13 = SeqRead(ext, SR13_MCLK_POST);
   const UCHAR sr28 = SeqRead(ext, SR28_MCLK_NUMERATOR);
   const UCHAR sr29 = SeqRead(ext, SR29_MCLK_DENOMINATOR);
-  ULONG n = (sr28 & 0x7F) + 1;
-  if (sr28 & 0x80) n *= 2;
-  const ULONG d = (sr29 & 0x1F) + 1;
-  ULONG p = ((sr29 >> 5) & 0x03) + 1;
-  if (sr13 & 0x80) p *= 2;
+  ULONG n = kSr28Numerator.Of(sr28) + 1;
+  if (kSr28NumeratorDoubled.Of(sr28)) n *= 2;
+  const ULONG d = kSr29Denominator.Of(sr29) + 1;
+  ULONG p = kSr29PostDivider.Of(sr29) + 1;
+  if (kSr13PostDoubled.Of(sr13)) p *= 2;
   const ULONG kHz = (n * kReferenceKHz) / (p * d);
   return static_cast<USHORT>((kHz + 500) / 1000);
 }
@@ -219,21 +195,21 @@ VOID SetRegistryValue(VgaDeviceExtension* ext, const WCHAR* name, const void* da
 
 BOOLEAN ZelIsPresent(VgaDeviceExtension* ext) {
   // The extended sequencer registers stay open for the rest of the driver.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_UNLOCK, kUnlockKey);
-  if (PortRead8(ext, VGA_SEQ_DATA) != kUnlockedReadBack) return FALSE;
+  SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
+  if (SeqReadData(ext) != kSr05ReadsUnlocked) return FALSE;
 
   const RomIds ids = ReadOptionRom(ext);
   if (!ids.known || ids.vendor != kZelVendor) return FALSE;
 
-  // Bit 6: the board wants the linear frame buffer above 512 MB.
   const UCHAR sr10 = SeqRead(ext, SR10_MEMORY_CONFIG);
-  if (sr10 & 0x40) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = Physical(kHighLinearBase);
+  if (kSr10HighAperture.Of(sr10))
+    VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(kHighLinearBase);
 
   const UCHAR revision = ScanPci(ext, ids);
 
   if (ids.device != kZelDevice) return FALSE;
 
-  ext->MemoryStrapFlag = SeqRead(ext, SR0D_STRAPS) & 0x01;
+  ext->MemoryStrapFlag = kSr0dMemoryStrap.Of(SeqRead(ext, SR0D_STRAPS));
   ext->ChipType = (revision & 0x0F) >= kFirstB1Revision ? kChipB1 : kChipA1;
   ext->MemoryBusWidth = BusWidth(SeqRead(ext, SR0C_BUS_CONFIG));
 

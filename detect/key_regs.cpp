@@ -11,7 +11,7 @@ constexpr UCHAR kModeKeyOpen = 0xA0;
 constexpr UCHAR kKeyClosed = 0x00;
 
 USHORT ModeKeyPort(const VgaDeviceExtension* ext) {
-  return VgaColorAddressing(ext) ? ZEL_MODE_KEY_COLOR : ZEL_MODE_KEY_MONO;
+  return CurrentAddressing(ext) == Addressing::Color ? ZEL_MODE_KEY_COLOR : ZEL_MODE_KEY_MONO;
 }
 
 }  // namespace

@@ -18,6 +18,19 @@ struct TrappedValidatorEntry {
 #define VGA_VALIDATOR_UCHAR_ACCESS 1
 #define VGA_VALIDATOR_USHORT_ACCESS 2
 #define VGA_VALIDATOR_ULONG_ACCESS 3
+
+// The bytes an access of the type reaches; an entry of any other type, which
+// playback skips, counts as one.
+static inline ULONG ValidatorAccessBytes(UCHAR type) {
+  switch (type) {
+    case VGA_VALIDATOR_USHORT_ACCESS:
+      return 2;
+    case VGA_VALIDATOR_ULONG_ACCESS:
+      return 4;
+    default:
+      return 1;
+  }
+}
 #define VGA_MAX_VALIDATOR_DATA 100
 
 struct VgaDeviceExtension {
@@ -45,7 +58,8 @@ struct VgaDeviceExtension {
   ULONG FrameLength;
   USHORT BiosRomSizeKb;
 
-  // The validator state: saved and restored as one block, in this order.
+  // The validator state: saved and restored as one block, in this order
+  // (vdm/hardware_state.h).
   ULONG TrappedValidatorCount;
   TrappedValidatorEntry TrappedValidatorData[VGA_MAX_VALIDATOR_DATA];
   ULONG SequencerAddressValue;
@@ -67,16 +81,6 @@ struct VgaDeviceExtension {
   PUCHAR RomView;
 };
 
-// The validator state block of the hardware state buffer is an image of
-// these five fields.
-#define VGA_VALIDATOR_STATE_SIZE 1216
-static_assert(sizeof(TrappedValidatorEntry) == 12);
-static_assert(offsetof(VgaDeviceExtension, TrappedAccessRanges) + sizeof(PVIDEO_ACCESS_RANGE) -
-                  offsetof(VgaDeviceExtension, TrappedValidatorCount) ==
-              VGA_VALIDATOR_STATE_SIZE);
-static_assert(offsetof(VgaDeviceExtension, SequencerAddressValue) -
-                  offsetof(VgaDeviceExtension, TrappedValidatorCount) ==
-              1204);
 static_assert(offsetof(VgaDeviceExtension, VideoMemoryPhysical) % 8 == 0);
 static_assert(offsetof(VgaDeviceExtension, FramePhysical) % 8 == 0);
 static_assert(offsetof(VgaDeviceExtension, LinearFramePhysical) % 8 == 0);

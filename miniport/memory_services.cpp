@@ -1,12 +1,16 @@
 // The memory-mapping services: video memory and frame buffer into the
 // caller, the public access ranges, and shared views of the frame.
+#include "miniport/address_map.h"
 #include "miniport/miniport.h"
+#include "miniport/range.h"
 
-#define PUBLIC_RANGE_START 0xA0000
+// The first 36 KB of the VGA window.
 #define PUBLIC_RANGE_LENGTH 0x9000
 
 VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG inputLength,
                                   PVOID output, ULONG outputLength, PULONG information) {
+  // Before the first mode set there is no video memory window to map.
+  if (ext->CurrentMode == nullptr) return ERROR_INVALID_PARAMETER;
   if (inputLength < sizeof(VIDEO_MEMORY) || outputLength < sizeof(VIDEO_MEMORY_INFORMATION)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
@@ -43,7 +47,7 @@ VP_STATUS VPAPI VgaQueryPublicAccessRanges(VgaDeviceExtension* ext, PVOID output
   if (outputLength < 2 * sizeof(VIDEO_PUBLIC_ACCESS_RANGES)) return ERROR_INSUFFICIENT_BUFFER;
   VIDEO_PUBLIC_ACCESS_RANGES* ranges = static_cast<VIDEO_PUBLIC_ACCESS_RANGES*>(output);
 
-  ext->PublicRangePhysical.QuadPart = PUBLIC_RANGE_START;
+  ext->PublicRangePhysical = PhysicalAddress(kVgaWindowPhysical);
   ext->PublicRangeLength = PUBLIC_RANGE_LENGTH;
   ext->PublicRangeInIoSpace = 0;
 
@@ -84,12 +88,12 @@ VP_STATUS VPAPI VgaShareVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG 
   // Input and output may be one buffer: take the request before answering.
   const VIDEO_SHARE_MEMORY request = *static_cast<const VIDEO_SHARE_MEMORY*>(input);
 
-  // 64-bit end, so that a huge size cannot wrap back into range.
-  const uint64_t viewEnd = static_cast<uint64_t>(request.ViewOffset) + request.ViewSize;
-  if (request.ViewOffset > ext->VideoMemorySize || viewEnd > ext->VideoMemorySize) {
+  if (!RangeFits(request.ViewOffset, request.ViewSize, ext->VideoMemorySize)) {
     return ERROR_INVALID_PARAMETER;
   }
-  if (viewEnd > ext->FrameLength) return ERROR_INVALID_PARAMETER;
+  if (!RangeFits(request.ViewOffset, request.ViewSize, ext->FrameLength)) {
+    return ERROR_INVALID_PARAMETER;
+  }
 
   *information = sizeof(VIDEO_SHARE_MEMORY_INFORMATION);
   ULONG length = request.ViewSize;

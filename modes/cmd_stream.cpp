@@ -1,54 +1,43 @@
 // The command stream interpreter: fixed sequences of VGA register writes kept
 // as data and played to the ports at IoBase.
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 
-// Plane 2 writable at 0xA0000 for a font load.
+// Plane 2 alone, written and read through 64 KB at 0xA0000, for a font load.
 const USHORT EnableA000Data[] = {
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x0014,
-    0x0001,
-    0x0100,  // SR00 = 0x01: synchronous reset
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x001E,
-    0x0003,
-    0x0204,  // GR04 = 0x02: read plane 2
-    0x0005,  // GR05 = 0x00: write mode 0, no odd/even
-    0x0406,  // GR06 = 0x04: 64 KB at 0xA0000, no chaining
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x0014,
-    0x0003,
-    0x0402,  // SR02 = 0x04: write plane 2 only
-    0x0404,  // SR04 = 0x04: sequential addressing
-    0x0300,  // SR00 = 0x03: reset released
+    STREAM_OUT16_RUN(VGA_SEQ_INDEX, 1),
+    IndexedWord(SR00_RESET, kSr00SyncReset),
+    STREAM_OUT16_RUN(VGA_GC_INDEX, 3),
+    IndexedWord(GR04_READ_MAP, 2),
+    IndexedWord(GR05_MODE, kGr05WriteMode.Place(0)),
+    IndexedWord(GR06_MEMORY_MAP, kGr06MemoryMap.Place(kGr06MapA0000)),
+    STREAM_OUT16_RUN(VGA_SEQ_INDEX, 3),
+    IndexedWord(SR02_MAP_MASK, kSr02Planes.Place(1 << 2)),
+    IndexedWord(SR04_MEMORY_MODE, kSr04Sequential.Mask()),
+    IndexedWord(SR00_RESET, kSr00Run),
     CMD_END,
 };
 
-// Back to colour text addressing after a font load.
+// Back to colour text: planes 0 and 1 interleaved odd/even at 0xB8000.
 const USHORT DisableA000Color[] = {
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x0014,
-    0x0001,
-    0x0100,  // SR00 = 0x01: synchronous reset
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x001E,
-    0x0003,
-    0x0004,  // GR04 = 0x00: read plane 0
-    0x1005,  // GR05 = 0x10: odd/even addressing
-    0x0E06,  // GR06 = 0x0E: 32 KB at 0xB8000, chained odd/even
-    CMD_DIRECT | CMD_WORD | CMD_RUN,
-    0x0014,
-    0x0003,
-    0x0302,  // SR02 = 0x03: write planes 0 and 1
-    0x0204,  // SR04 = 0x02: odd/even, extended memory
-    0x0300,  // SR00 = 0x03: reset released
+    STREAM_OUT16_RUN(VGA_SEQ_INDEX, 1),
+    IndexedWord(SR00_RESET, kSr00SyncReset),
+    STREAM_OUT16_RUN(VGA_GC_INDEX, 3),
+    IndexedWord(GR04_READ_MAP, 0),
+    IndexedWord(GR05_MODE, kGr05OddEven.Mask()),
+    IndexedWord(GR06_MEMORY_MAP, kGr06MemoryMap.Place(kGr06MapB8000) | kGr06ChainOddEven.Mask()),
+    STREAM_OUT16_RUN(VGA_SEQ_INDEX, 3),
+    IndexedWord(SR02_MAP_MASK, kSr02Planes.Place(0x3)),
+    IndexedWord(SR04_MEMORY_MODE, kSr04ExtendedMemory.Mask()),
+    IndexedWord(SR00_RESET, kSr00Run),
     CMD_END,
 };
 
 // Port operands are offsets into the mapped block 0x3B0-0x3DF; a word access
 // needs two ports inside it.
 static BOOLEAN PortOperandFits(USHORT operand, BOOLEAN word) {
-  return operand < (word ? VGA_IO_PORT_COUNT - 1 : VGA_IO_PORT_COUNT);
+  return RangeFits(operand, word ? sizeof(USHORT) : sizeof(UCHAR), VGA_IO_PORT_COUNT);
 }
 
 static PUCHAR StreamPort(const VgaDeviceExtension* ext, USHORT operand) {

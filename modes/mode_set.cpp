@@ -2,105 +2,69 @@
 // registers for the linear frame buffer, the pitch, the pointer pattern and
 // the display FIFO.
 #include "modes/mode_set.h"
+#include "miniport/address_map.h"
 #include "miniport/registers.h"
-
-#define SR05_EXTENSIONS_KEY 0x05
-#define SR05_UNLOCK 0x86
-#define SR06_EXTENDED_MODE 0x06
-#define SR06_LINEAR_APERTURE 0x80
-#define SR08_FIFO_LOW 0x08
-#define SR09_FIFO_HIGH 0x09
-#define SR0A_PITCH_HIGH 0x0A
-#define SR0B_PIXEL_PIPE 0x0B
-#define SR20_APERTURE_LOW 0x20
-#define SR21_APERTURE_HIGH 0x21
-#define SR27_PITCH_CLASS 0x27
-#define SR35_RETRACE_SYNC 0x35
-#define SR35_MODE_CHANGE 0x20
-#define SR37_REFRESH_INDEX 0x37
-#define SR37_BY_INDEX 0x80
-#define SR38_POINTER_BLOCK 0x38
-#define SR3E_MARTEN_CONTROL 0x3E
-#define SR3F_FIFO_CONTROL 0x3F
-#define CR13_OFFSET 0x13
-#define AR10_MODE_CONTROL 0x10
-#define AR10_BLINK 0x08
-#define AC_PALETTE_SOURCE 0x20
-#define VGA_STATUS1_VRETRACE 0x08
-
-#define VGA_TEXT_WINDOW_PHYSICAL 0xA0000
-#define VGA_TEXT_WINDOW_LENGTH 0x20000
-#define ZEL_POINTER_PATTERN_BYTES 0x800
-
-// Waits for the start of a vertical retrace: bit 3 of input status 1 clear,
-// then set. Each phase gives up after a frame's worth of reads and more, so a
-// status bit that never moves cannot hang the request. Input status 1 is
-// where misc output bit 0 puts it; the other port floats to 0xFF.
-static VOID WaitForVerticalRetraceStart(const VgaDeviceExtension* ext) {
-  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
-  ULONG polls = 0;
-  while ((PortRead8(ext, status) & VGA_STATUS1_VRETRACE) && ++polls < ZEL_RETRACE_POLL_LIMIT) {
-  }
-  polls = 0;
-  while (!(PortRead8(ext, status) & VGA_STATUS1_VRETRACE) && ++polls < ZEL_RETRACE_POLL_LIMIT) {
-  }
-}
 
 // SR35 bit 5 changes only at the start of a vertical retrace.
 static VOID SetSr35ModeChange(const VgaDeviceExtension* ext, BOOLEAN on) {
-  UCHAR value = IndexedRead(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC);
-  value = on ? (value | SR35_MODE_CHANGE) : (value & ~SR35_MODE_CHANGE);
-  WaitForVerticalRetraceStart(ext);
-  IndexedWrite(ext, VGA_SEQ_INDEX, SR35_RETRACE_SYNC, value);
+  UCHAR value = SeqRead(ext, SR35_RETRACE_SYNC);
+  value = on ? (value | kSr35ModeChange.Mask()) : (value & kSr35ModeChange.Keep());
+  // Input status 1 is where misc output bit 0 puts it: a full-screen session
+  // may have left mono addressing, and 0x3DA then floats to 0xFF.
+  WaitForStatusRise(ext, StatusPort(CurrentAddressing(ext)), kStatus1VerticalRetrace);
+  SeqWrite(ext, SR35_RETRACE_SYNC, value);
 }
 
 // The BIOS leaves the blink bit on in text modes; the console wants
 // sixteen background colours.
 static VOID ClearAttributeBlink(const VgaDeviceExtension* ext) {
-  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
-  PortRead8(ext, status);  // flip-flop to the index state
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE | AR10_MODE_CONTROL);
-  const UCHAR modeControl = PortRead8(ext, VGA_AC_DATA_READ);
-  PortRead8(ext, status);
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE | AR10_MODE_CONTROL);
-  PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(modeControl & ~AR10_BLINK));
+  const Addressing addressing = CurrentAddressing(ext);
+  const UCHAR ar10Index = kArIndexPaletteSource.Mask() | AR10_MODE_CONTROL;
+  ResetAttributeFlipFlop(ext, addressing);
+  const UCHAR modeControl = AttrRead(ext, ar10Index);
+  ResetAttributeFlipFlop(ext, addressing);
+  AttrWrite(ext, ar10Index, modeControl & kAr10Blink.Keep());
 }
 
 static VOID OpenLinearAperture(VgaDeviceExtension* ext) {
   const ULONG base = ext->LinearFramePhysical.LowPart;
-  const UCHAR sizeCode = ext->VideoMemorySize == 0x800000 ? 0x80 : 0x60;
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR20_APERTURE_LOW, static_cast<UCHAR>(base >> 19));
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR21_APERTURE_HIGH,
-                 static_cast<UCHAR>(((base >> 27) & 0x1F) | sizeCode));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, SR06_LINEAR_APERTURE);
+  const UCHAR size = ext->VideoMemorySize == 0x800000 ? kSr21SizeEightMegabytes : kSr21SizeSmaller;
+  SeqWrite16(ext, SR20_APERTURE_LOW, static_cast<UCHAR>(base >> 19));
+  SeqWrite16(ext, SR21_APERTURE_HIGH,
+             kSr21BaseBits31To27.Place(base >> 27) | kSr21SizeCode.Place(size));
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06LinearAperture, 1);
 }
 
 // Pitch in 8-byte units (4-byte units when interlaced): low byte in CR13,
-// bits 11..8 in SR0A bits 7..4.
+// bits 11..8 in SR0A. Graphics modes address the CRTC at 0x3D4.
 static VOID ProgramPitch(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const USHORT pitch = mode->Interlaced ? mode->ScreenStride / 4 : mode->ScreenStride / 8;
-  IndexedWrite16(ext, VGA_CRTC_INDEX_COLOR, CR13_OFFSET, static_cast<UCHAR>(pitch & 0xFF));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR0A_PITCH_HIGH, 0x0F,
-                static_cast<UCHAR>(((pitch >> 8) & 0x0F) << 4));
+  CrtcWrite16(ext, Addressing::Color, CR13_OFFSET, static_cast<UCHAR>(pitch & 0xFF));
+  SeqModifyField(ext, SR0A_PITCH_HIGH, kSr0aOffsetBits11To8, pitch >> 8);
 
-  UCHAR pitchClass = 0x40;
-  if (mode->ScreenStride == 2048) pitchClass |= 0x10;
-  if (mode->ScreenStride == 4096) pitchClass |= 0x20;
-  IndexedModify(ext, VGA_SEQ_INDEX, SR27_PITCH_CLASS, 0xCF, pitchClass);
+  // Bit 6 is set whatever the pitch.
+  UCHAR pitchClass = 0;
+  if (mode->ScreenStride == 2048) pitchClass = kSr27Pitch2048;
+  if (mode->ScreenStride == 4096) pitchClass = kSr27Pitch4096;
+  SeqModify(ext, SR27_PITCH_CLASS, kSr27PitchClass.Keep(),
+            kSr27PitchBit6.Mask() | kSr27PitchClass.Place(pitchClass));
 
-  UCHAR pipe = 0x20 | 0x04;
-  if (mode->BitsPerPlane == 24 || mode->BitsPerPlane == 32) pipe |= 0x80;
-  IndexedModify(ext, VGA_SEQ_INDEX, SR0B_PIXEL_PIPE, 0x9F, pipe);
+  // The pipe mode 01 and bit 2; wide pixels are switched on here, never off.
+  UCHAR pipe = kSr0bPipeMode.Place(1) | kSr0bPipeBit2.Mask();
+  if (mode->BitsPerPlane == 24 || mode->BitsPerPlane == 32) pipe |= kSr0bWidePixels.Mask();
+  SeqModify(ext, SR0B_PIXEL_PIPE, kSr0bPipeMode.Keep(), pipe);
 }
 
-// The pattern sits in the last 2 KB of usable memory; SR38 bits 7..4 and SR3E
-// bit 2 hold the number of its 256 KB block.
+// The pattern sits at the end of usable memory; SR38 and SR3E hold the
+// number of its 256 KB block.
 static VOID ProgramPointerLocation(const VgaDeviceExtension* ext) {
   const UCHAR block = static_cast<UCHAR>((AdapterMemorySize >> 18) - 1);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR38_POINTER_BLOCK, 0x0F, static_cast<UCHAR>(block << 4));
-  IndexedModify(ext, VGA_SEQ_INDEX, SR3E_MARTEN_CONTROL, 0xFB,
-                static_cast<UCHAR>(((block >> 4) & 0x01) << 2));
+  SeqModifyField(ext, SR38_POINTER_BLOCK, kSr38PointerBlockBits3To0, block);
+  SeqModifyField(ext, SR3E_MARTEN_CONTROL, kSr3ePointerBlockBit4, block >> 4);
 }
+
+// The display FIFO thresholds count in five bits.
+constexpr UCHAR kFifoThresholdMax = 31;
 
 UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const double factor = ext->MemoryStrapFlag ? 60.0 : 30.0;
@@ -116,16 +80,17 @@ UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mod
       bytesPerPixel * factor);
   UCHAR threshold = static_cast<UCHAR>(static_cast<ULONG>((share + 1.0) * 0.5) + 2);
   if (ext->MemoryType == 3) threshold = static_cast<UCHAR>(threshold + 2);
-  return threshold > 31 ? 31 : threshold;
+  return threshold > kFifoThresholdMax ? kFifoThresholdMax : threshold;
 }
 
 static VOID ProgramFifoThresholds(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const UCHAR low = ZelFifoLowThreshold(ext, mode);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR08_FIFO_LOW, 0x0F, static_cast<UCHAR>((low & 0x0F) << 4));
-  // The high threshold 31 goes in whole, so SR09 bit 4 is set too.
-  IndexedModify(ext, VGA_SEQ_INDEX, SR09_FIFO_HIGH, 0xF0, 0x1F);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR3F_FIFO_CONTROL, 0x83,
-                static_cast<UCHAR>(0x58 | (((low >> 4) & 0x01) << 2)));
+  SeqModifyField(ext, SR08_FIFO_LOW, kSr08FifoLowBits3To0, low);
+  // The high threshold is the largest; it goes in whole, so SR09 bit 4 is
+  // set too.
+  SeqModify(ext, SR09_FIFO_HIGH, kSr09FifoHigh.Keep(), kFifoThresholdMax);
+  SeqModify(ext, SR3F_FIFO_CONTROL, kSr3fFifoMode.Keep() & kSr3fThresholdBit4.Keep(),
+            kSr3fFifoMode.Place(kSr3fFifoModeValue) | kSr3fThresholdBit4.Place(low >> 4));
 }
 
 VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
@@ -142,8 +107,13 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
   VgaModeEntry* mode = &ModesVGA[modeNumber];
 
+  // SR05 is not trapped, so a full-screen session may have locked the
+  // extended registers: open them before SR37 picks the refresh routine and
+  // SR35 and SR3E are changed.
+  SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
+
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    if (IndexedRead(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX) & SR37_BY_INDEX) {
+    if (kSr37ByIndex.Of(SeqRead(ext, SR37_REFRESH_INDEX))) {
       ZelSetRefreshIndex(ext, mode);
     } else {
       ZelSetFrameRate(ext, mode);
@@ -164,31 +134,31 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   if (mode->CmdStream != nullptr) VgaInterpretCmdStream(ext, mode->CmdStream);
 
   if (mode->ModeType & VIDEO_MODE_GRAPHICS) {
-    IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+    SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
   } else {
     ClearAttributeBlink(ext);
   }
 
   if (mode->BitsPerPlane < 8) {
-    ext->VideoMemoryPhysical.LowPart = VGA_TEXT_WINDOW_PHYSICAL;
-    ext->VideoMemoryPhysical.HighPart = 0;
-    ext->VideoMemoryLength = VGA_TEXT_WINDOW_LENGTH;
+    // The BIOS font again: a font load's cell size does not outlive its mode.
+    mode->TextColumns = VGA_TEXT_COLUMNS;
+    mode->TextRows = VGA_TEXT_ROWS;
+    ext->VideoMemoryPhysical = PhysicalAddress(kVgaWindowPhysical);
+    ext->VideoMemoryLength = kVgaWindowLength;
     ext->FrameBufferView = ext->A0000View;
     ext->HardwarePointerAvailable = 0;
   } else {
     OpenLinearAperture(ext);
     SetSr35ModeChange(ext, FALSE);
 
-    ext->VideoMemoryPhysical.LowPart = ext->LinearFramePhysical.LowPart;
-    ext->VideoMemoryPhysical.HighPart = 0;
+    ext->VideoMemoryPhysical = PhysicalAddress(ext->LinearFramePhysical.LowPart);
     ext->VideoMemoryLength = ext->VideoMemorySize;
     ext->FrameBufferView = ext->LinearFrameView;
 
     ext->HardwarePointerAvailable = 0;
     if (static_cast<ULONG>(mode->YResolution) * mode->ScreenStride < AdapterMemorySize) {
       ext->HardwarePointerAvailable = 1;
-      ext->PointerShapeAddress =
-          ext->LinearFrameView + AdapterMemorySize - ZEL_POINTER_PATTERN_BYTES;
+      ext->PointerShapeAddress = ext->LinearFrameView + AdapterMemorySize - kPointerPatternArea;
     }
 
     ProgramPitch(ext, mode);
@@ -198,8 +168,7 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
 
   const VgaMemoryMap& frame = MemoryMaps[mode->MemoryMapIndex];
   ext->FrameLength = frame.Length;
-  ext->FramePhysical.LowPart = frame.Start;
-  ext->FramePhysical.HighPart = 0;
+  ext->FramePhysical = PhysicalAddress(frame.Start);
   ext->CurrentMode = mode;
   ext->ModeIndex = modeNumber;
   return NO_ERROR;

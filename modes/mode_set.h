@@ -3,6 +3,7 @@
 #pragma once
 
 #include "miniport/device_extension.h"
+#include "miniport/vga_registers.h"
 #include "miniport/videoport.h"
 #include "modes/modes.h"
 
@@ -16,6 +17,19 @@
 #define CMD_PAIRED_OUT 0x21
 #define CMD_MASKED_OUT 0x22
 #define CMD_NOP 0xF0
+
+// A port operand: the port's offset in the mapped block 0x3B0-0x3DF.
+#define STREAM_PORT(port) ((port)-VGA_IO_BASE_PORT)
+// One word written to port.
+#define STREAM_OUT16(port, word) CMD_DIRECT | CMD_WORD, STREAM_PORT(port), (word)
+// count words written to port in turn; the words follow.
+#define STREAM_OUT16_RUN(port, count) CMD_DIRECT | CMD_WORD | CMD_RUN, STREAM_PORT(port), (count)
+
+// The word an index/data pair takes at its index port: the index in the low
+// byte, the value in the high byte.
+constexpr USHORT IndexedWord(UCHAR index, UCHAR value) {
+  return static_cast<USHORT>((value << 8) | index);
+}
 
 extern const USHORT EnableA000Data[];
 extern const USHORT DisableA000Color[];
@@ -32,7 +46,3 @@ UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mod
 
 VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLength);
 VP_STATUS VPAPI VgaResetDevice(VgaDeviceExtension* ext);
-
-// Status reads a retrace wait makes in each phase before it gives up: more
-// than one frame at any refresh rate of the mode table.
-#define ZEL_RETRACE_POLL_LIMIT 0x10000

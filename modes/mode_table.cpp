@@ -1,28 +1,30 @@
 // The mode catalogue. A mode's number is its row index, so rows keep their
 // places even where the supported chips never validate them (15 and 24 bits).
+#include "miniport/address_map.h"
 #include "miniport/statics.h"
+#include "modes/mode_set.h"
 #include "modes/modes.h"
 
-// CR13 = 0x80: a 1024-byte pitch for the 640 and 800 wide 8-bit modes, whose
-// BIOS modes program a tighter one.
+// A 1024-byte pitch, in 8-byte units, for the 640 and 800 wide 8-bit modes,
+// whose BIOS modes program a tighter one.
 const USHORT ZEL_1K_WIDE[] = {
-    0x0014,  // one 16-bit indexed write...
-    0x0024,  // ...to port 0x3D4
-    0x8013,  // CR13 = 0x80
-    0x0000,  // end of stream
+    STREAM_OUT16(VGA_CRTC_INDEX_COLOR, IndexedWord(CR13_OFFSET, 1024 / 8)),
+    CMD_END,
 };
 
 #define TEXT 0x1                                      // VIDEO_MODE_COLOR
 #define GFX (VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS)  // 0x3
 #define MAP_TEXT 1
+#define TC VGA_TEXT_COLUMNS  // 80 x 25: mode set puts them back after a font load
+#define TR VGA_TEXT_ROWS
 #define MAP_LINEAR VGA_LINEAR_MEMORY_MAP
 
 // clang-format off
 ZEL_WRITABLE_STATIC VgaModeEntry ModesVGA[] = {
 //  type  planes bits cols rows  xres  yres  stride  mem/plane  Hz  intl bank map       valid int10 stream
     // text, 80 x 25 through the B8000 window
-    {TEXT, 4,  1,  80, 25,  720,  400,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  0
-    {TEXT, 4,  1,  80, 25,  640,  350,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  1
+    {TEXT, 4,  1,  TC, TR,  720,  400,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  0
+    {TEXT, 4,  1,  TC, TR,  640,  350,  160,  0x10000,  0, 0, 0, MAP_TEXT,   0, 0x03, nullptr},      //  1
     // 8 bits per pixel
     {GFX,  1,  8,  80, 30,  640,  480, 1024,  0x80000, 60, 0, 1, MAP_LINEAR, 0, 0x2E, ZEL_1K_WIDE},  //  2
     {GFX,  1,  8,  80, 30,  640,  480, 1024,  0x80000, 72, 0, 1, MAP_LINEAR, 0, 0x2E, ZEL_1K_WIDE},  //  3
@@ -132,10 +134,10 @@ static_assert(sizeof(ModesVGA) / sizeof(ModesVGA[0]) == 96, "mode numbers are ro
 // memory size and the linear frame buffer's place.
 ZEL_WRITABLE_STATIC VgaMemoryMap MemoryMaps[VGA_NUM_MEMORY_MAPS] = {
     //  length     start
-    {0x8000, 0xB0000},      // 0: monochrome text
-    {0x8000, 0xB8000},      // 1: colour text
-    {0x10000, 0xA0000},     // 2: 64 KB graphics window
-    {0x800000, 0x7C00000},  // 3: linear frame buffer
+    {0x8000, 0xB0000},                          // 0: monochrome text
+    {0x8000, 0xB8000},                          // 1: colour text
+    {0x10000, kVgaWindowPhysical},              // 2: 64 KB graphics window
+    {kLinearFrameLength, kLinearFrameDefault},  // 3: linear frame buffer
 };
 
 // Usable video memory, set by mode validation.

@@ -29,6 +29,11 @@ struct VgaMemoryMap {
   ULONG Start;
 };
 
+// The text rows' own size, with the BIOS's 8 x 16 font; a font load
+// rewrites the current row's, and its next mode set puts these back.
+#define VGA_TEXT_COLUMNS 80
+#define VGA_TEXT_ROWS 25
+
 #define VGA_NUM_MEMORY_MAPS 4
 #define VGA_LINEAR_MEMORY_MAP 3
 

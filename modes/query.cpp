@@ -11,6 +11,26 @@
 
 namespace {
 
+// How a pixel's bits make its colour, by bits per pixel.
+struct ColorFormat {
+  USHORT BitsPerPlane;  // 0 ends the table: every other depth
+  ULONG RedBits;
+  ULONG GreenBits;
+  ULONG BlueBits;
+  ULONG RedMask;
+  ULONG GreenMask;
+  ULONG BlueMask;
+};
+
+// clang-format off
+constexpr ColorFormat kColorFormats[] = {
+    // bits  R  G  B  red mask  green mask  blue mask
+    {16,     5, 6, 5, 0xF800,   0x07E0,     0x001F},    // 5:6:5
+    {32,     8, 8, 8, 0xFF0000, 0x00FF00,   0x0000FF},  // x:8:8:8
+    {0,      6, 6, 6, 0,        0,          0},         // text and 8 bits: the 6-bit DAC's palette
+};
+// clang-format on
+
 VOID DescribeMode(const VgaModeEntry& mode, ULONG modeIndex, VIDEO_MODE_INFORMATION* info) {
   info->Length = MODE_INFO_SIZE;
   info->ModeIndex = modeIndex;
@@ -25,32 +45,17 @@ VOID DescribeMode(const VgaModeEntry& mode, ULONG modeIndex, VIDEO_MODE_INFORMAT
 
   info->AttributeFlags = mode.ModeType;
   if (mode.Interlaced != 0) info->AttributeFlags |= VIDEO_MODE_INTERLACED;
-  switch (mode.BitsPerPlane) {
-    case 16:  // 5:6:5
-      info->NumberRedBits = 5;
-      info->NumberGreenBits = 6;
-      info->NumberBlueBits = 5;
-      info->RedMask = 0xF800;
-      info->GreenMask = 0x07E0;
-      info->BlueMask = 0x001F;
-      break;
-    case 32:  // x:8:8:8
-      info->NumberRedBits = 8;
-      info->NumberGreenBits = 8;
-      info->NumberBlueBits = 8;
-      info->RedMask = 0xFF0000;
-      info->GreenMask = 0x00FF00;
-      info->BlueMask = 0x0000FF;
-      break;
-    default:  // text and 8 bits: colours come from the 6-bit DAC
-      info->NumberRedBits = 6;
-      info->NumberGreenBits = 6;
-      info->NumberBlueBits = 6;
-      info->RedMask = 0;
-      info->GreenMask = 0;
-      info->BlueMask = 0;
-      info->AttributeFlags |= VIDEO_MODE_PALETTE_DRIVEN | VIDEO_MODE_MANAGED_PALETTE;
-      break;
+  const ColorFormat* format = kColorFormats;
+  while (format->BitsPerPlane != 0 && format->BitsPerPlane != mode.BitsPerPlane)
+    ++format;
+  info->NumberRedBits = format->RedBits;
+  info->NumberGreenBits = format->GreenBits;
+  info->NumberBlueBits = format->BlueBits;
+  info->RedMask = format->RedMask;
+  info->GreenMask = format->GreenMask;
+  info->BlueMask = format->BlueMask;
+  if (format->BitsPerPlane == 0) {
+    info->AttributeFlags |= VIDEO_MODE_PALETTE_DRIVEN | VIDEO_MODE_MANAGED_PALETTE;
   }
 
   info->VideoMemoryBitmapWidth = static_cast<ULONG>(mode.ScreenStride) * 8 / mode.BitsPerPlane;

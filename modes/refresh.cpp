@@ -4,15 +4,6 @@
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 
-#define SR05_EXTENSIONS_KEY 0x05
-#define SR05_UNLOCK 0x86
-#define SR0F_REFRESH_640_800_1024 0x0F
-#define SR10_REFRESH_1280 0x10
-#define SR25_REFRESH_85HZ 0x25
-#define SR36_REFRESH_1600 0x36
-#define SR37_REFRESH_INDEX 0x37
-#define SR3E_MARTEN_CONTROL 0x3E
-
 // Refresh index by width: entry i is the rate of index i + 1; 0 ends a column.
 struct RefreshIndexColumn {
   USHORT XResolution;
@@ -25,8 +16,9 @@ static const RefreshIndexColumn ZelRefreshIndexTable[] = {
     {1600, {60, 65, 70, 75, 85, 0, 0, 0}},
 };
 
-// The refresh field of one width and rate; RefreshRate 0 stands for every
-// rate of that width that no earlier row lists.
+// The refresh field of one width and rate: the register read, ANDed with
+// Keep and ORed with Set. RefreshRate 0 stands for every rate of that width
+// that no earlier row lists.
 struct FrameRateRow {
   USHORT XResolution;
   USHORT RefreshRate;
@@ -37,32 +29,44 @@ struct FrameRateRow {
 
 #define ANY_OTHER_RATE 0
 
-static const FrameRateRow ZelFrameRateTable[] = {
-    {640, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x40},
-    {640, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x80},
-    {640, 85, SR0F_REFRESH_640_800_1024, 0x03, 0xC0},
-    {640, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {800, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x10},
-    {800, 72, SR0F_REFRESH_640_800_1024, 0x03, 0x20},
-    {800, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x30},
-    {800, 85, SR25_REFRESH_85HZ, 0xFC, 0x01},
-    {800, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {1024, 60, SR0F_REFRESH_640_800_1024, 0x03, 0x04},
-    {1024, 70, SR0F_REFRESH_640_800_1024, 0x03, 0x08},
-    {1024, 75, SR0F_REFRESH_640_800_1024, 0x03, 0x0C},
-    {1024, 85, SR25_REFRESH_85HZ, 0xF3, 0x04},
-    {1024, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03, 0x00},
-    {1280, 60, SR10_REFRESH_1280, 0xF3, 0x08},
-    {1280, 75, SR10_REFRESH_1280, 0xF3, 0x04},
-    {1280, ANY_OTHER_RATE, SR10_REFRESH_1280, 0xF3, 0x00},
-    {1600, 65, SR36_REFRESH_1600, 0x3F, 0x40},
-    {1600, 48, SR36_REFRESH_1600, 0x3F, 0x80},
-    {1600, ANY_OTHER_RATE, SR36_REFRESH_1600, 0x3F, 0x00},
-};
+// A row of SR0F clears the fields of all three widths there: only the memory
+// size stays.
+static constexpr FrameRateRow Sr0fRow(USHORT x, USHORT rate, Field field, UCHAR code) {
+  return {x, rate, SR0F_SIZE_AND_REFRESH, kSr0fMemorySize.Mask(), field.Place(code)};
+}
 
-// Any other width.
-static const FrameRateRow ZelFrameRateDefault = {0, ANY_OTHER_RATE, SR0F_REFRESH_640_800_1024, 0x03,
-                                                 0x00};
+// A row that changes its own field only.
+static constexpr FrameRateRow FieldRow(USHORT x, USHORT rate, UCHAR reg, Field field, UCHAR code) {
+  return {x, rate, reg, field.Keep(), field.Place(code)};
+}
+
+// clang-format off
+static constexpr FrameRateRow ZelFrameRateTable[] = {
+    Sr0fRow(640, 72, kSr0fRefresh640, 1),
+    Sr0fRow(640, 75, kSr0fRefresh640, 2),
+    Sr0fRow(640, 85, kSr0fRefresh640, 3),
+    Sr0fRow(640, ANY_OTHER_RATE, kSr0fRefresh640, 0),
+    Sr0fRow(800, 60, kSr0fRefresh800, 1),
+    Sr0fRow(800, 72, kSr0fRefresh800, 2),
+    Sr0fRow(800, 75, kSr0fRefresh800, 3),
+    FieldRow(800, 85, SR25_REFRESH_85HZ, kSr25Refresh800At85, 1),
+    Sr0fRow(800, ANY_OTHER_RATE, kSr0fRefresh800, 0),
+    Sr0fRow(1024, 60, kSr0fRefresh1024, 1),
+    Sr0fRow(1024, 70, kSr0fRefresh1024, 2),
+    Sr0fRow(1024, 75, kSr0fRefresh1024, 3),
+    FieldRow(1024, 85, SR25_REFRESH_85HZ, kSr25Refresh1024At85, 1),
+    Sr0fRow(1024, ANY_OTHER_RATE, kSr0fRefresh1024, 0),
+    FieldRow(1280, 60, SR10_MEMORY_CONFIG, kSr10Refresh1280, 2),
+    FieldRow(1280, 75, SR10_MEMORY_CONFIG, kSr10Refresh1280, 1),
+    FieldRow(1280, ANY_OTHER_RATE, SR10_MEMORY_CONFIG, kSr10Refresh1280, 0),
+    FieldRow(1600, 65, SR36_REFRESH_1600, kSr36Refresh1600, 1),
+    FieldRow(1600, 48, SR36_REFRESH_1600, kSr36Refresh1600, 2),
+    FieldRow(1600, ANY_OTHER_RATE, SR36_REFRESH_1600, kSr36Refresh1600, 0),
+};
+// clang-format on
+
+// Any other width: SR0F's rate fields cleared.
+static constexpr FrameRateRow ZelFrameRateDefault = Sr0fRow(0, ANY_OTHER_RATE, kSr0fRefresh640, 0);
 
 VOID ZelSetRefreshIndex(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   for (const RefreshIndexColumn& column : ZelRefreshIndexTable) {
@@ -70,7 +74,7 @@ VOID ZelSetRefreshIndex(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
     for (UCHAR i = 0; i < 8 && column.Rates[i] != 0; ++i) {
       if (column.Rates[i] != mode->RefreshRate) continue;
       // Bit 7 (the selection method) and bits 1-0 keep their values.
-      IndexedModify(ext, VGA_SEQ_INDEX, SR37_REFRESH_INDEX, 0x83, static_cast<UCHAR>((i + 1) << 2));
+      SeqModifyField(ext, SR37_REFRESH_INDEX, kSr37RefreshIndex, i + 1);
       return;
     }
   }
@@ -90,11 +94,11 @@ static const FrameRateRow* LookupFrameRate(const VgaModeEntry* mode) {
 VOID ZelSetFrameRate(VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const FrameRateRow* row = LookupFrameRate(mode);
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR05_EXTENSIONS_KEY, SR05_UNLOCK);
+  SeqWrite16(ext, SR05_UNLOCK, kSr05UnlockKey);
   // The 85 Hz rows of these widths live in SR25: clear them whatever the rate.
-  if (mode->XResolution == 800) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xFC, 0x00);
-  if (mode->XResolution == 1024) IndexedModify(ext, VGA_SEQ_INDEX, SR25_REFRESH_85HZ, 0xF3, 0x00);
-  IndexedModify(ext, VGA_SEQ_INDEX, row->Register, row->Keep, row->Set);
+  if (mode->XResolution == 800) SeqModifyField(ext, SR25_REFRESH_85HZ, kSr25Refresh800At85, 0);
+  if (mode->XResolution == 1024) SeqModifyField(ext, SR25_REFRESH_85HZ, kSr25Refresh1024At85, 0);
+  SeqModify(ext, row->Register, row->Keep, row->Set);
 }
 
 static BOOLEAN MartenNeedsSr3eD0(USHORT x, USHORT bits, ULONG rate, UCHAR memoryType,
@@ -119,8 +123,8 @@ VOID MartenSetSr3eD0(USHORT xResolution, USHORT yResolution, USHORT bitsPerPlane
   PortOut8(VGA_SEQ_INDEX, SR3E_MARTEN_CONTROL);
   const UCHAR value = PortIn8(VGA_SEQ_DATA);
   if (MartenNeedsSr3eD0(xResolution, bitsPerPlane, refreshRate, memoryType, memoryBusWidth)) {
-    PortOut8(VGA_SEQ_DATA, static_cast<UCHAR>(value | 0x01));
+    PortOut8(VGA_SEQ_DATA, value | kSr3eMartenBit0.Mask());
   } else {
-    PortOut8(VGA_SEQ_DATA, static_cast<UCHAR>(value & 0xFE));
+    PortOut8(VGA_SEQ_DATA, value & kSr3eMartenBit0.Keep());
   }
 }

@@ -1,62 +1,45 @@
 // The attribute controller's palette and the DAC's colour lookup table.
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "services/services.h"
-
-#define VGA_PALETTE_ENTRIES 16
-#define VGA_DAC_ENTRIES 256
-#define AC_PALETTE_SOURCE 0x20
-#define VGA_STATUS1_DISPLAY_DISABLED 0x01
 
 VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   const VIDEO_PALETTE_DATA* palette = static_cast<const VIDEO_PALETTE_DATA*>(input);
   if (inputLength < sizeof(VIDEO_PALETTE_DATA)) return ERROR_INSUFFICIENT_BUFFER;
-  if (palette->NumEntries * sizeof(USHORT) + 2 * sizeof(USHORT) > inputLength) {
+  if (!RangeFits(offsetof(VIDEO_PALETTE_DATA, Colors), palette->NumEntries * sizeof(USHORT),
+                 inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
-  if (palette->FirstEntry > 255 || palette->NumEntries == 0 ||
-      palette->FirstEntry + palette->NumEntries > VGA_PALETTE_ENTRIES) {
+  if (palette->NumEntries == 0 ||
+      !RangeFits(palette->FirstEntry, palette->NumEntries, VGA_PALETTE_ENTRIES)) {
     return ERROR_INVALID_PARAMETER;
   }
 
-  PortRead8(ext, VGA_STATUS1_COLOR);  // attribute flip-flop to the index state
+  ResetAttributeFlipFlop(ext, CurrentAddressing(ext));
   for (USHORT i = 0; i < palette->NumEntries; ++i) {
     // Palette source bit clear: the palette is writable, the screen blanks.
-    PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->FirstEntry + i));
-    PortWrite8(ext, VGA_AC_INDEX, static_cast<UCHAR>(palette->Colors[i]));
+    AttrWrite(ext, static_cast<UCHAR>(AR00_PALETTE + palette->FirstEntry + i),
+              static_cast<UCHAR>(palette->Colors[i]));
   }
-  PortWrite8(ext, VGA_AC_INDEX, AC_PALETTE_SOURCE);  // the palette back to the display
+  AttrSelect(ext, kArIndexPaletteSource.Mask());  // the palette back to the display
   return NO_ERROR;
-}
-
-// Waits for the start of a blanking interval: bit 0 of input status 1 clear,
-// then set. Bounded, so a status bit that never moves cannot hang a request.
-// `status` is input status 1 where misc output bit 0 puts it.
-static VOID WaitForBlankingStart(const VgaDeviceExtension* ext, USHORT status) {
-  ULONG polls = 0;
-  while ((PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
-         ++polls < ZEL_BLANK_POLL_LIMIT) {
-  }
-  polls = 0;
-  while (!(PortRead8(ext, status) & VGA_STATUS1_DISPLAY_DISABLED) &&
-         ++polls < ZEL_BLANK_POLL_LIMIT) {
-  }
 }
 
 VP_STATUS VPAPI VgaSetColorLookup(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   VIDEO_CLUT* clut = static_cast<VIDEO_CLUT*>(input);
   if (inputLength < 2 * sizeof(USHORT)) return ERROR_INSUFFICIENT_BUFFER;
-  if (clut->NumEntries * sizeof(ULONG) + 2 * sizeof(USHORT) > inputLength) {
+  if (!RangeFits(offsetof(VIDEO_CLUT, LookupTable), clut->NumEntries * sizeof(ULONG),
+                 inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
-  if (clut->NumEntries == 0 || clut->FirstEntry > 255 ||
-      clut->FirstEntry + clut->NumEntries > VGA_DAC_ENTRIES) {
+  if (clut->NumEntries == 0 || !RangeFits(clut->FirstEntry, clut->NumEntries, VGA_DAC_ENTRIES)) {
     return ERROR_INVALID_PARAMETER;
   }
 
-  const USHORT status = VgaColorAddressing(ext) ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+  const USHORT status = StatusPort(CurrentAddressing(ext));
   PortWrite8(ext, VGA_DAC_WRITE_INDEX, static_cast<UCHAR>(clut->FirstEntry));
   for (USHORT i = 0; i < clut->NumEntries; ++i) {
-    WaitForBlankingStart(ext, status);
+    WaitForStatusRise(ext, status, kStatus1DisplayDisabled);  // the start of a blanking interval
     // Red, green, blue in one run; the DAC moves to the next entry by itself.
     VideoPortWritePortBufferUchar(VgaPort(ext, VGA_DAC_DATA), &clut->LookupTable[i].RgbArray.Red,
                                   3);

@@ -1,34 +1,20 @@
 // The 64 x 64 two-colour hardware pointer: its pattern lives in the last 2 KB
 // of video memory, its colours, position and enable bit in the sequencer.
+#include "miniport/address_map.h"
 #include "miniport/registers.h"
 #include "modes/modes.h"
 #include "services/services.h"
 
-#define SR06_EXTENDED_MODE 0x06
-#define SR06_POINTER_ON 0x40
-#define SR14_POINTER_COLOR0 0x14  // SR14..SR16: colour 0
-#define SR17_POINTER_COLOR1 0x17  // SR17..SR19: colour 1
-#define SR1A_POINTER_X_LOW 0x1A
-#define SR1B_POINTER_X_HIGH 0x1B
-#define SR1C_POINTER_HIDDEN_COLUMNS 0x1C
-#define SR1D_POINTER_Y_LOW 0x1D
-#define SR1E_POINTER_Y_HIGH 0x1E
-#define SR1F_POINTER_HIDDEN_ROWS 0x1F
 #define POINTER_SIZE 64
-#define POINTER_MASK_BYTES 512      // one 64 x 64 monochrome mask
-#define POINTER_PATTERN_BYTES 1024  // 2 bits per pixel
+#define POINTER_MASK_BYTES 512  // one 64 x 64 monochrome mask
 #define POINTER_ATTRIBUTES_LENGTH (sizeof(VIDEO_POINTER_ATTRIBUTES) + 2 * POINTER_MASK_BYTES)
 
-static VOID SeqWrite16(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
-  IndexedWrite16(ext, VGA_SEQ_INDEX, index, value);
+static VOID ZelPointerOn(VgaDeviceExtension* ext) {
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 1);
 }
 
-VOID ZelPointerOn(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, 0xFF, SR06_POINTER_ON);
-}
-
-VOID ZelPointerOff(VgaDeviceExtension* ext) {
-  IndexedModify(ext, VGA_SEQ_INDEX, SR06_EXTENDED_MODE, static_cast<UCHAR>(~SR06_POINTER_ON), 0);
+static VOID ZelPointerOff(VgaDeviceExtension* ext) {
+  SeqModifyField(ext, SR06_EXTENDED_MODE, kSr06PointerOn, 0);
 }
 
 VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext) {
@@ -45,7 +31,7 @@ VP_STATUS VPAPI ZelDisablePointer(VgaDeviceExtension* ext) {
 
 // Pixel code (AND bit x 2) + XOR bit: 0 black, 1 white, 2 transparent,
 // 3 inverted; four pixels a byte, the leftmost in bits 7 and 6.
-VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
+static VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
   const UCHAR* andMask = masks;
   const UCHAR* xorMask = masks + POINTER_MASK_BYTES;
   UCHAR pattern = 0;
@@ -61,43 +47,42 @@ VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination) {
   }
 }
 
-BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 0, 0x00);
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 1, 0x00);
-  SeqWrite16(ext, SR14_POINTER_COLOR0 + 2, 0x00);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 0, 0xFF);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 1, 0xFF);
-  SeqWrite16(ext, SR17_POINTER_COLOR1 + 2, 0xFF);
+static VOID ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks) {
+  SeqWrite16(ext, SR14_POINTER_COLOR0_RED, 0x00);
+  SeqWrite16(ext, SR15_POINTER_COLOR0_GREEN, 0x00);
+  SeqWrite16(ext, SR16_POINTER_COLOR0_BLUE, 0x00);
+  SeqWrite16(ext, SR17_POINTER_COLOR1_RED, 0xFF);
+  SeqWrite16(ext, SR18_POINTER_COLOR1_GREEN, 0xFF);
+  SeqWrite16(ext, SR19_POINTER_COLOR1_BLUE, 0xFF);
   ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress);
   // Interlaced modes scan a second copy right after the first.
   if (ext->CurrentMode->Interlaced) {
-    ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + POINTER_PATTERN_BYTES);
+    ZelCopyMonoCursorShape(masks, ext->PointerShapeAddress + kPointerPatternBytes);
   }
-  return TRUE;
 }
 
-VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
+static VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
   SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, 0x00);
   SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, 0x00);
   if (x < 0) {
-    SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, static_cast<UCHAR>((-x) & 0x1F));
+    SeqWrite16(ext, SR1C_POINTER_HIDDEN_COLUMNS, kSr1cHiddenColumns.Place(-x));
     x = 0;
   }
   SeqWrite16(ext, SR1A_POINTER_X_LOW, static_cast<UCHAR>(x & 0xFF));
-  SeqWrite16(ext, SR1B_POINTER_X_HIGH, static_cast<UCHAR>((x >> 8) & 0x07));
+  SeqWrite16(ext, SR1B_POINTER_X_HIGH, kSr1bPointerXBits10To8.Place(x >> 8));
 
   // An interlaced frame shows odd rows in the second field: SR1E bits 7..4
   // pick the field, and the row counts field lines.
   if (ext->CurrentMode->Interlaced) {
-    IndexedModify(ext, VGA_SEQ_INDEX, SR1E_POINTER_Y_HIGH, 0x0F, (y & 1) ? 0xF0 : 0x00);
+    SeqModifyField(ext, SR1E_POINTER_Y_HIGH, kSr1eOddField, (y & 1) ? 0xF : 0x0);
     y = static_cast<SHORT>(y >> 1);
   }
   if (y < 0) {
-    SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, static_cast<UCHAR>((-y) & 0x1F));
+    SeqWrite16(ext, SR1F_POINTER_HIDDEN_ROWS, kSr1fHiddenRows.Place(-y));
     y = 0;
   }
   SeqWrite16(ext, SR1D_POINTER_Y_LOW, static_cast<UCHAR>(y & 0xFF));
-  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, static_cast<UCHAR>(0xE0 | ((y >> 8) & 0x07)));
+  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, kSr1eBits7To5.Mask() | kSr1ePointerYBits10To8.Place(y >> 8));
 }
 
 VP_STATUS VPAPI ZelQueryPointerCapabilities(VgaDeviceExtension* ext, PVOID output,
@@ -130,7 +115,13 @@ VP_STATUS VPAPI ZelSetPointerAttributes(VgaDeviceExtension* ext, PVOID input, UL
 
   ZelCopyMonoCursor(ext, attributes->Pixels);
   ZelSetPointerPos(ext, attributes->Column, attributes->Row);
-  ZelPointerOn(ext);
+  // The shape and position are loaded either way; Enable 0 asks for them
+  // without showing the pointer.
+  if (attributes->Enable) {
+    ZelPointerOn(ext);
+  } else {
+    ZelPointerOff(ext);
+  }
   return NO_ERROR;
 }
 

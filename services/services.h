@@ -24,11 +24,6 @@ VP_STATUS VPAPI ZelQueryPointerPosition(VgaDeviceExtension* ext, PVOID output, U
 VP_STATUS VPAPI ZelSetPointerPosition(VgaDeviceExtension* ext, PVOID input, ULONG inputLength);
 VP_STATUS VPAPI ZelEnablePointer(VgaDeviceExtension* ext);
 VP_STATUS VPAPI ZelDisablePointer(VgaDeviceExtension* ext);
-VOID ZelPointerOn(VgaDeviceExtension* ext);
-VOID ZelPointerOff(VgaDeviceExtension* ext);
-VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y);
-BOOLEAN ZelCopyMonoCursor(VgaDeviceExtension* ext, const UCHAR* masks);
-VOID ZelCopyMonoCursorShape(const UCHAR* masks, PUCHAR destination);
 
 VP_STATUS VPAPI VgaGetBankSelectCode(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,
                                      PULONG information);
@@ -40,6 +35,3 @@ extern "C" const UCHAR PlanarHCBankSwitchStart[];
 extern "C" const UCHAR EnablePlanarHCStart[];
 extern "C" const UCHAR DisablePlanarHCStart[];
 extern "C" const UCHAR BankSwitchEnd[];
-
-// Status reads a blanking wait makes in each phase before it gives up.
-#define ZEL_BLANK_POLL_LIMIT 0x10000

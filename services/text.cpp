@@ -1,16 +1,10 @@
 // The text cursor and font loading, for the full-screen console.
+#include "miniport/range.h"
 #include "miniport/registers.h"
 #include "modes/mode_set.h"
 #include "modes/modes.h"
 #include "services/services.h"
 
-#define CR09_MAX_SCAN_LINE 0x09
-#define CR0A_CURSOR_START 0x0A
-#define CR0B_CURSOR_END 0x0B
-#define CR0E_CURSOR_HIGH 0x0E
-#define CR0F_CURSOR_LOW 0x0F
-#define CR12_VERTICAL_DISPLAY_END 0x12
-#define CR0A_CURSOR_OFF 0x20
 #define FONT_SLOT_BYTES 32
 #define FONT_MAX_HEIGHT 32
 #define FONT_CHARACTERS 256
@@ -21,15 +15,13 @@ static BOOLEAN InTextMode(const VgaDeviceExtension* ext) {
   return ext->CurrentMode != nullptr && !(ext->CurrentMode->ModeType & VIDEO_MODE_GRAPHICS);
 }
 
-static VOID CrtcWrite(const VgaDeviceExtension* ext, UCHAR index, UCHAR value) {
-  IndexedWrite(ext, VGA_CRTC_INDEX_COLOR, index, value);
-}
-
 VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   if (!InTextMode(ext)) return ERROR_INVALID_PARAMETER;
   const VIDEO_LOAD_FONT_INFORMATION* font = static_cast<const VIDEO_LOAD_FONT_INFORMATION*>(input);
   if (inputLength < sizeof(VIDEO_LOAD_FONT_INFORMATION)) return ERROR_INSUFFICIENT_BUFFER;
-  if (static_cast<unsigned long long>(font->FontSize) + 11 > inputLength) {
+  // The glyphs counted from the end of the record's fixed part, less the one
+  // glyph byte that part holds.
+  if (!RangeFits(sizeof(VIDEO_LOAD_FONT_INFORMATION) - 1, font->FontSize, inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
   if (font->WidthInPixels != 8 && font->WidthInPixels != 9) return ERROR_INVALID_PARAMETER;
@@ -50,19 +42,31 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   const SHORT columns = static_cast<SHORT>(mode->XResolution / ext->FontWidth);
   if (mode->TextColumns > columns) mode->TextColumns = columns;
 
+  // Plane 2 at 0xA0000 from the stream; every glyph bit written as it is
+  // (no set/reset, no rotate or logical function, bit mask open), through
+  // bank 0. The values are those of a BIOS text mode, and stay.
   VgaInterpretCmdStream(ext, EnableA000Data);
+  GcWrite16(ext, GR01_ENABLE_SET_RESET, 0x00);
+  GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
+  GcWrite16(ext, GR08_BIT_MASK, 0xFF);
+  PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
   for (ULONG c = 0; c < FONT_CHARACTERS; ++c) {
     VideoPortWriteRegisterBufferUchar(ext->FrameBufferView + FONT_SLOT_BYTES * c,
                                       const_cast<PUCHAR>(&font->Font[c * height]), height);
   }
   VgaInterpretCmdStream(ext, DisableA000Color);
 
-  CrtcWrite(ext, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
-  CrtcWrite(ext, CR12_VERTICAL_DISPLAY_END, static_cast<UCHAR>(mode->TextRows * height - 1));
-  // A two-line underline at the bottom of the cell, shown.
+  // A session may have switched to mono addressing.
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcWrite(ext, addressing, CR09_MAX_SCAN_LINE, static_cast<UCHAR>(height - 1));
+  CrtcWrite(ext, addressing, CR12_VERTICAL_DISPLAY_END,
+            static_cast<UCHAR>(mode->TextRows * height - 1));
+  // A two-line underline at the bottom of the cell; a cursor the console
+  // has hidden stays hidden.
   const USHORT cell = mode->YResolution / mode->TextRows;
-  CrtcWrite(ext, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
-  CrtcWrite(ext, CR0A_CURSOR_START, static_cast<UCHAR>(cell - 2));
+  CrtcWrite(ext, addressing, CR0B_CURSOR_END, static_cast<UCHAR>(cell - 1));
+  CrtcWrite(ext, addressing, CR0A_CURSOR_START,
+            static_cast<UCHAR>((cell - 2) | kCr0aCursorOff.Place(!ext->CursorVisible)));
   return NO_ERROR;
 }
 
@@ -100,8 +104,9 @@ VP_STATUS VPAPI VgaSetCursorPosition(VgaDeviceExtension* ext, PVOID input, ULONG
   ext->CursorColumn = static_cast<USHORT>(position->Column);
   ext->CursorRow = static_cast<USHORT>(position->Row);
   const USHORT offset = static_cast<USHORT>(mode->TextColumns * position->Row + position->Column);
-  CrtcWrite(ext, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
-  CrtcWrite(ext, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcWrite(ext, addressing, CR0F_CURSOR_LOW, static_cast<UCHAR>(offset & 0xFF));
+  CrtcWrite(ext, addressing, CR0E_CURSOR_HIGH, static_cast<UCHAR>(offset >> 8));
   return NO_ERROR;
 }
 
@@ -130,12 +135,13 @@ VP_STATUS VPAPI VgaSetCursorAttributes(VgaDeviceExtension* ext, PVOID input, ULO
   ext->CursorEndLine = static_cast<UCHAR>(attributes->Width);
   ext->CursorVisible = attributes->Enable;
 
-  IndexedModify(
-      ext, VGA_CRTC_INDEX_COLOR, CR0A_CURSOR_START, 0xC0,
-      static_cast<UCHAR>((attributes->Height & 0x1F) | (attributes->Enable ? 0 : CR0A_CURSOR_OFF)));
+  const Addressing addressing = CurrentAddressing(ext);
+  CrtcModify(
+      ext, addressing, CR0A_CURSOR_START, kCr0aCursorOff.Keep() & kCr0aCursorStart.Keep(),
+      kCr0aCursorOff.Place(!attributes->Enable) | kCr0aCursorStart.Place(attributes->Height));
   // The end line is clamped to the cell; the skew bits stay.
   const USHORT lastLine = ext->FontHeight - 1;
   const USHORT end = attributes->Width < lastLine ? attributes->Width : lastLine;
-  IndexedModify(ext, VGA_CRTC_INDEX_COLOR, CR0B_CURSOR_END, 0xE0, static_cast<UCHAR>(end & 0x1F));
+  CrtcModifyField(ext, addressing, CR0B_CURSOR_END, kCr0bCursorEnd, end);
   return NO_ERROR;
 }

@@ -206,11 +206,13 @@ void Adapter::Out32(uint16_t port, uint32_t value) {
 }
 
 // ---- memory
-// Misc output bit 1 (CPU access to display memory) is not modelled: the
-// window answers whatever it says (every mode the video BIOS sets has it on).
+// Misc output bit 1 (RAM enable) gates the processor's access to display
+// memory through the window (see vga::WindowLogic). The linear aperture is
+// the chip's own path and does not look at it.
 
 vga::WindowSetup Adapter::Window() const {
-  return vga::WindowSetup{.mapMask = seq_.Reg(vga::kSr02MapMask),
+  return vga::WindowSetup{.ramEnabled = general_.RamEnabled(),
+                          .mapMask = seq_.Reg(vga::kSr02MapMask),
                           .memoryMode = seq_.Reg(vga::kSr04MemoryMode),
                           .gc = gc_.All(),
                           .bankSelect = zel_.BankSelect()};

@@ -139,6 +139,9 @@ class Machine {
     uint32_t length;
     bool plainMemory;        // true: backed directly by video memory (the linear aperture)
     bool inIoSpace = false;  // true: the address is the port number
+    // The process mapped into: the handle the caller passed in, 0 for the
+    // process making the request.
+    uintptr_t process = 0;
   };
   const std::vector<Mapping>& Mappings() const;
   // Reads and writes through a caller mapping whatever it is backed by.

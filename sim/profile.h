@@ -37,7 +37,10 @@ struct Profile {
   uint16_t romDevice = 0x7A52;
   std::optional<uint16_t> romPcirOffset;  // ROM bytes 0x18-0x19; default just after the header
   bool sr10Bit6 = false;
-  uint32_t ramTop = 0x04000000;             // system RAM from 0 up to here
+  uint32_t ramTop = 0x04000000;  // system RAM from 0 up to here
+  // The machine has an EISA bus: the video port calls find-adapter for the
+  // Eisa registration too (the adapter's legacy VGA addresses answer there).
+  bool eisaBus = false;
   std::map<uint8_t, uint8_t> seqOverrides;  // raw power-on values of extended SRs
   // The option ROM byte for byte, instead of the one built from the
   // settings above (romKB, romVendor, romDevice, romPcirOffset).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <random>
 #include <string>
@@ -97,15 +98,26 @@ TEST(AdapterAttribute, StatusReadOfTheDecodedPortOnlyResetsTheFlipFlop) {
   EXPECT_EQ(a.In8(0x3C0), 0x14);
 }
 
-TEST(AdapterAttribute, DataBeyondAR14IsDroppedButStillToggles) {
-  Adapter a(Memory());
-  a.Out8(0x3C0, 0x1F);
-  a.Out8(0x3C0, 0x55);  // no register there; the flip-flop still toggles
-  a.Out8(0x3C0, 0x01);
-  EXPECT_EQ(a.In8(0x3C0), 0x01);
-  EXPECT_EQ(a.In8(0x3C1), 0x00);
-  for (uint8_t i = 0; i <= 0x14; ++i)
-    EXPECT_EQ(a.Attr(i), 0) << int(i);
+// Beyond AR14 there is no register; AR00-AR0F refuse the processor while
+// the palette address source bit (index bit 5) gives them to the display.
+// The flip-flop toggles either way.
+TEST(AdapterAttribute, DroppedDataStillToggles) {
+  struct Case {
+    uint8_t index;
+    uint8_t reg;
+    uint8_t stored;  // AR `reg` after 0x15 went to the data port (AR10 bit 4 reserved)
+  };
+  for (const Case& c : {Case{0x1F, 0x1F, 0x00}, Case{0x25, 0x05, 0x00}, Case{0x2F, 0x0F, 0x00},
+                        Case{0x05, 0x05, 0x15}, Case{0x30, 0x10, 0x05}}) {
+    Adapter a(Memory());
+    a.Out8(0x3C0, c.index);
+    a.Out8(0x3C0, 0x15);
+    a.Out8(0x3C0, 0x01);
+    EXPECT_EQ(a.In8(0x3C0), 0x01) << "index " << int(c.index) << ": the flip-flop did not toggle";
+    for (uint8_t i = 0; i <= 0x14; ++i)
+      EXPECT_EQ(a.Attr(i), i == c.reg ? c.stored : 0)
+          << "index " << int(c.index) << ", AR" << int(i);
+  }
 }
 
 // ---------------------------------------------------------------------- DAC
@@ -200,8 +212,10 @@ TEST(AdapterDac, DataAccessAgainstTheModeSharesAddressAndPosition) {
 
 constexpr uint32_t kA0000 = 0xA0000;
 
-// Planar graphics: 0xA0000 for 64 KB, all planes, bit mask 0xFF.
+// Planar graphics: 0xA0000 for 64 KB, all planes, bit mask 0xFF, the
+// window open to the processor (misc output bit 1).
 void Planar(Adapter& a) {
+  a.Out8(0x3C2, 0x63);
   a.Out16(0x3C4, 0x0604);
   a.Out16(0x3C4, 0x0F02);
   a.Out16(0x3CE, 0x0506);
@@ -334,6 +348,7 @@ TEST(AdapterMemory, ChainFourPacksBytesAndBanksBy64K) {
 
 TEST(AdapterMemory, OddEvenTextAddressing) {
   Adapter a(Memory());
+  a.Out8(0x3C2, 0x67);
   a.Out16(0x3C4, 0x0204);  // odd/even writes
   a.Out16(0x3C4, 0x0302);  // planes 0 and 1
   a.Out16(0x3CE, 0x1005);  // odd/even reads
@@ -356,6 +371,64 @@ TEST(AdapterMemory, OddEvenTextAddressing) {
   EXPECT_PLAYS(a, {MemRead8(0xB8000, 0x1, 0x07), Out16(0x3CE, 0x0204), MemRead8(0xB8000, 0x0, 0x99),
                    MemRead8(0xB8000, 0x1, 0x00)});
   EXPECT_EQ(a.Latch(2), 0x99);
+}
+
+// SR04 bit 2 (writes) and GR05 bit 4 (reads) pick the map by address bit
+// 0; GR06 bit 1 (chain odd/even) puts a higher bit in its place in the
+// offset: A16, 0 in the 64 KB and 32 KB maps.
+TEST(AdapterMemory, ChainOddEvenReplacesAddressBitZero) {
+  struct Case {
+    const char* what;
+    uint8_t sr04, gr05, gr06;
+    uint32_t physical;
+    uint8_t planes;  // where the write lands, at `offset`
+    uint32_t offset;
+  };
+  const Case cases[] = {
+      {"odd/even, chained", 0x02, 0x10, 0x0E, 0xB8003, 0x0A, 0x0002},
+      {"odd/even, not chained", 0x02, 0x10, 0x0C, 0xB8003, 0x0A, 0x0003},
+      {"odd/even, chained, 128 KB map", 0x02, 0x10, 0x02, 0xB0001, 0x0A, 0x0001},
+      {"planar, chained", 0x06, 0x00, 0x06, 0xA0003, 0x0F, 0x0002},
+      {"planar, chained, 128 KB map", 0x06, 0x00, 0x02, 0xB0002, 0x0F, 0x0003},
+      {"planar", 0x06, 0x00, 0x04, 0xA0003, 0x0F, 0x0003},
+  };
+  for (const Case& c : cases) {
+    Adapter a(Memory());
+    a.Out8(0x3C2, 0x67);
+    a.Out16(0x3C4, 0x0F02);
+    a.Out16(0x3C4, static_cast<uint16_t>(c.sr04 << 8 | 0x04));
+    a.Out16(0x3CE, static_cast<uint16_t>(c.gr05 << 8 | 0x05));
+    a.Out16(0x3CE, static_cast<uint16_t>(c.gr06 << 8 | 0x06));
+    a.Out16(0x3CE, 0xFF08);
+    a.MemWrite8(c.physical, 0xA5);
+    size_t written = 0;
+    for (uint8_t b : a.Vram())
+      written += b != 0;
+    EXPECT_EQ(written, static_cast<size_t>(std::popcount(c.planes))) << c.what;
+    for (int p = 0; p < 4; ++p) {
+      EXPECT_EQ(a.PlaneByte(p, c.offset), (c.planes >> p) & 1 ? 0xA5 : 0x00)
+          << c.what << ", plane " << p;
+    }
+    // Reads find the byte where the write put it (plane 1 by address bit 0,
+    // or plane 0 by GR04).
+    EXPECT_EQ(a.MemRead8(c.physical), 0xA5) << c.what;
+  }
+}
+
+// With misc output bit 1 clear the VGA makes no memory cycle: writes are
+// lost, reads float to 0xFF and leave the latches alone.
+TEST(AdapterMemory, MiscBitOneGatesTheWindow) {
+  Adapter a(Memory());
+  Planar(a);
+  SetPlanes(a, 0x10, {0x11, 0x22, 0x33, 0x44});
+  a.Out8(0x3C2, 0x61);
+  EXPECT_EQ(a.MemRead8(kA0000 + 0x10), 0xFF);
+  EXPECT_EQ(a.WholeState().latches, (std::array<uint8_t, 4>{}));
+  a.MemWrite8(kA0000 + 0x10, 0x99);
+  EXPECT_EQ(Planes(a, 0x10), (std::array<uint8_t, 4>{0x11, 0x22, 0x33, 0x44}));
+  a.Out8(0x3C2, 0x63);
+  EXPECT_EQ(a.MemRead8(kA0000 + 0x10), 0x11);
+  EXPECT_EQ(a.Latch(3), 0x44);
 }
 
 TEST(AdapterMemory, GraphicsMiscSelectsTheWindow) {

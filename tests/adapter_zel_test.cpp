@@ -146,6 +146,7 @@ TEST(AdapterZelAperture, EightMegabytesLongAndFFBeyondTheInstalledMemory) {
 TEST(AdapterZelAperture, SharesMemoryWithThePlanarWindow) {
   Adapter a(Chip());
   Aperture(a, 0x80, 0x00, 0x9C);
+  a.Out8(0x3C2, 0x63);     // the window open to the processor
   a.Out16(0x3C4, 0x0604);  // planar
   a.Out16(0x3CE, 0x0506);
   a.Out16(0x3CE, 0xFF08);
@@ -163,6 +164,7 @@ TEST(AdapterZelAperture, SharesMemoryWithThePlanarWindow) {
 
 TEST(AdapterZelBank, PlanarBanksAreSixtyFourKilobytesOfEachPlane) {
   Adapter a(Chip());
+  a.Out8(0x3C2, 0x63);
   a.Out16(0x3C4, 0x0604);
   a.Out16(0x3C4, 0x0102);
   a.Out16(0x3CE, 0x0506);
@@ -330,6 +332,7 @@ TEST(AdapterZelDefects, StuckBitMaskBitsKeepTheLatchInWrites) {
   PowerOnState p = Chip();
   p.defects.bitMaskStuckLow = 0x80;
   Adapter a(p);
+  a.Out8(0x3C2, 0x63);
   a.Out16(0x3C4, 0x0604);
   a.Out16(0x3C4, 0x0F02);
   a.Out16(0x3CE, 0x0506);

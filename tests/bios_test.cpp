@@ -50,6 +50,7 @@ long FirstNot(const Adapter& a, uint8_t value) {
 
 TEST(BiosTextMode, ProgramsTheStandardVgaRegisters) {
   Board board;
+  board.adapter.Out8(0x3CD, 0x21);  // a bank a display driver left
   ASSERT_EQ(board.SetMode(0x0003), NO_ERROR);
   const Adapter& a = board.adapter;
 
@@ -73,7 +74,8 @@ TEST(BiosTextMode, ProgramsTheStandardVgaRegisters) {
   EXPECT_EQ(a.Seq(0x07), 0x00) << "pixel format: VGA";
   EXPECT_EQ(a.Seq(0x0E) & 0x05, 0x00) << "not interlaced, no line bit 10";
   EXPECT_EQ(a.Seq(0x0A) & 0xF0, 0x00) << "no pitch bits above CR13";
-  EXPECT_TRUE(a.ExtendedUnlocked());
+  EXPECT_FALSE(a.ExtendedUnlocked()) << "locked again, as the BIOS found them";
+  EXPECT_EQ(a.BankSelect(), 0x21) << "the bank select register is the driver's";
   EXPECT_EQ(a.PelMask(), 0xFF);
 }
 
@@ -97,6 +99,7 @@ TEST(BiosTextMode, LoadsTheEgaColoursAndBlacksOutTheRest) {
 
 TEST(BiosTextMode, FontGlyphsLieInPlaneTwoAt32ByteSlots) {
   Board board;
+  board.adapter.Out8(0x3CD, 0x33);  // banks do not move the font
   ASSERT_EQ(board.SetMode(0x0003), NO_ERROR);
   struct Case {
     uint8_t code;
@@ -196,6 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BiosGraphics, PackedPixelChain4AddressingAndDefaultPalette) {
   Board board;
+  board.adapter.Out16(0x3C4, 0x8605);  // opened by the driver before the call
   ASSERT_EQ(board.SetMode(0x2E), NO_ERROR);
   const Adapter& a = board.adapter;
   EXPECT_EQ(a.Seq(0x02), 0x0F);
@@ -206,7 +210,7 @@ TEST(BiosGraphics, PackedPixelChain4AddressingAndDefaultPalette) {
   EXPECT_EQ(a.Crtc(0x0C), 0x00);
   EXPECT_EQ(a.Crtc(0x0D), 0x00);
   EXPECT_EQ(a.PelMask(), 0xFF);
-  EXPECT_TRUE(a.ExtendedUnlocked());
+  EXPECT_TRUE(a.ExtendedUnlocked()) << "left open, as the BIOS found them";
   struct Case {
     uint8_t entry;
     Rgb rgb;

@@ -174,6 +174,56 @@ TEST(Discovery, LinearRangeAbove512MBIsTakenWithoutVerification) {
   EXPECT_EQ(Ext(m).LinearFramePhysical.QuadPart, 0xE0000000);
 }
 
+// --- a second registration (the Eisa one on an EISA machine) after the Isa one
+
+VP_STATUS RegistrationStatus(const Machine& m, INTERFACE_TYPE bus) {
+  for (const auto& r : m.Registrations()) {
+    if (r.bus == bus) return r.findAdapterStatus;
+  }
+  return -1;
+}
+
+struct SecondCallCase {
+  const char* what;
+  uint32_t ramTop;
+  uint32_t failingProbes;  // Isa's linear-range verifications refused first
+  VP_STATUS isa, eisa;
+  uint64_t linear;  // where the started device's aperture is, 0: none started
+};
+
+// Each call places the linear range from its own start: never where an
+// earlier, failed call's walk ended (0x20400000, which is above 512 MB and
+// would not be verified again).
+TEST(Discovery, ASecondRegistrationPlacesTheLinearRangeAfresh) {
+  const SecondCallCase cases[] = {
+      {"Isa's 98 probes refused, Eisa claims the start", 0x04000000, 98, 0x4C8, NO_ERROR,
+       0x07C00000},
+      {"RAM up to 1 GB: nothing opens inside it", 0x40000000, 0, ERROR_INVALID_PARAMETER,
+       ERROR_INVALID_PARAMETER, 0},
+      {"Isa found it: the adapter's ranges are that device's", 0x04000000, 0, NO_ERROR,
+       ERROR_INVALID_PARAMETER, 0x07C00000},
+  };
+  for (const SecondCallCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Profile p;
+    p.bar0 = 0;
+    p.eisaBus = true;
+    p.ramTop = c.ramTop;
+    Machine m(p);
+    Fault probes = Failing(Service::VerifyAccessRanges, 0x4C8, 0, c.failingProbes);
+    probes.rangeStart = 0x07C00000;
+    probes.rangeLength = 0x18800000;
+    if (c.failingProbes) m.InjectFault(probes);
+    m.Load();
+    EXPECT_EQ(RegistrationStatus(m, Isa), c.isa);
+    EXPECT_EQ(RegistrationStatus(m, Eisa), c.eisa);
+    EXPECT_EQ(m.Started(), c.linear != 0);
+    if (c.linear != 0) {
+      EXPECT_EQ(Ext(m).LinearFramePhysical.QuadPart, static_cast<LONGLONG>(c.linear));
+    }
+  }
+}
+
 // --- the VGA presence test's refusals, by what they write back
 
 struct PresenceCase {

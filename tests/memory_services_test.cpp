@@ -1,6 +1,5 @@
 // The memory-mapping services through the loaded driver: video memory, the
-// public ranges and shared views. The current-mode fields are set by hand,
-// as a mode set would leave them.
+// public ranges and shared views, in the modes a mode set leaves.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -26,19 +25,13 @@ class MemoryServices : public ::testing::Test {
   }
 
   // 80 x 25 text: the 128 KB window from 0xA0000, the frame at 0xB8000.
-  void TextMode() {
-    ext->VideoMemoryPhysical.QuadPart = 0xA0000;
-    ext->VideoMemoryLength = 0x20000;
-    ext->FramePhysical.QuadPart = 0xB8000;
-    ext->FrameLength = 0x8000;
-  }
+  void TextMode() { SetMode(0); }
 
   // A linear mode: window and frame both the whole linear frame buffer.
-  void LinearMode() {
-    ext->VideoMemoryPhysical = ext->LinearFramePhysical;
-    ext->VideoMemoryLength = ext->VideoMemorySize;
-    ext->FramePhysical = ext->LinearFramePhysical;
-    ext->FrameLength = ext->VideoMemorySize;
+  void LinearMode() { SetMode(2); }
+
+  void SetMode(ULONG mode) {
+    ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &mode, 4, nullptr, 0).status, NO_ERROR);
   }
 
   void FailNext(sim::Service service, VP_STATUS status) {
@@ -226,7 +219,11 @@ TEST_F(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
     EXPECT_EQ(mapping->physical, ext->LinearFramePhysical.QuadPart);
     EXPECT_EQ(mapping->length, c.size);
 
-    VIDEO_SHARE_MEMORY unshare{nullptr, 0, 0, shared.VirtualAddress};
+    // Only the process the view was made for gives it up.
+    VIDEO_SHARE_MEMORY elsewhere{nullptr, 0, 0, shared.VirtualAddress};
+    EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &elsewhere, 16, nullptr, 0).status,
+              ERROR_INVALID_PARAMETER);
+    VIDEO_SHARE_MEMORY unshare{request.ProcessHandle, 0, 0, shared.VirtualAddress};
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &unshare, 16, nullptr, 0).status, NO_ERROR);
     EXPECT_EQ(Find(shared.VirtualAddress), nullptr);
   }

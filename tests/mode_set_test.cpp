@@ -18,6 +18,7 @@ using sim::TraceEntry;
 
 constexpr ULONG kTextMode = 0;
 constexpr ULONG k640x480x8At60 = 2;
+constexpr ULONG k800x600x8At60 = 7;
 constexpr ULONG k1024x768x8At43 = 11;
 constexpr ULONG k1024x768x8At60 = 12;
 constexpr ULONG k640x480x16At60 = 40;
@@ -229,6 +230,79 @@ TEST_F(ModeSet, BiosFailureIsReturnedAndRecordsNothing) {
   // The refresh selection (index 2 for 1024 at 60 Hz) and SR35 bit 5 stay written.
   EXPECT_EQ(Adapter().Seq(0x37) & 0x7C, 2 << 2);
   EXPECT_EQ(Adapter().Seq(0x35) & 0x20, 0x20);
+}
+
+// A retrace wait is a run of status reads as long as the frame has left;
+// its last read saw the retrace begin. The trace keeps that one.
+std::vector<TraceEntry> LastReadOfEachWait(const std::vector<TraceEntry>& trace) {
+  std::vector<TraceEntry> kept;
+  for (size_t i = 0; i < trace.size(); ++i) {
+    auto status = [&](size_t at) {
+      return at < trace.size() && trace[at].kind == AccessKind::In && trace[at].address == 0x3DA;
+    };
+    if (!(status(i) && status(i + 1))) kept.push_back(trace[i]);
+  }
+  return kept;
+}
+
+// A whole graphics mode set in the order the hardware needs it, after a
+// full-screen session locked the extended registers (SR05 is not trapped)
+// and a display driver left bank 0x11: 800 x 600 at 60 Hz, refresh by index
+// (SR37 bit 7), from a 1024 x 768 desktop at 43 Hz interlaced. Extended
+// registers the mode set changes by read-modify-write hold other values
+// first, so every write shows what it kept and what it set.
+TEST_F(ModeSet, WholeGraphicsModeSetInTheOrderTheHardwareNeeds) {
+  sim::Profile profile;
+  profile.seqOverrides[0x37] = 0x80;
+  Start(profile);
+  ASSERT_EQ(SetMode(k1024x768x8At43), NO_ERROR);
+  for (const uint16_t word : {0xA508, 0x5A09, 0xFF3F, 0xFF27, 0xDB0B, 0x0A38})
+    Adapter().Out16(0x3C4, word);
+  Adapter().Out8(0x3CD, 0x11);
+  Adapter().Out16(0x3C4, 0x0005);  // locked
+  const size_t mark = machine_->trace().Start();
+  ASSERT_EQ(SetMode(k800x600x8At60), NO_ERROR);
+
+  using namespace sim::io;
+  // clang-format off
+  const std::vector<TraceEntry> expected = {
+      Out16(0x3C4, 0x8605),                                    // open the extended registers
+      Out8(0x3C4, 0x37), In8(0x3C5, 0x84),                     // refresh by index, now 43 Hz
+      Out8(0x3C4, 0x37), In8(0x3C5, 0x84), Out8(0x3C5, 0x88),  // index 2: 60 Hz
+      Out8(0x3C4, 0x35), In8(0x3C5, 0x00),                     // a retrace begins
+      In8(0x3CC, 0x2F), In8(0x3DA, 0x09),                      //   on colour status:
+      Out8(0x3C4, 0x35), Out8(0x3C5, 0x20),                    //   SR35 bit 5 set
+      Bios(0x30, NO_ERROR),                                    // BIOS mode 0x30
+      Out8(0x3C4, 0x3E), In8(0x3C5, 0x00), Out8(0x3C5, 0x00),  // SR3E bit 0 clear
+      Out8(0x3CD, 0x00),                                       // bank 0: 800 wide
+      Out16(0x3D4, 0x8013),                                    // the row's ZEL_1K_WIDE
+      Out16(0x3C4, 0x8605),                                    // SR05
+      Out16(0x3C4, 0x0020), Out16(0x3C4, 0x7C21),              // aperture 0xE0000000, 4 MB
+      Out8(0x3C4, 0x06), In8(0x3C5, 0x80), Out8(0x3C5, 0x80),  //   and on
+      Out8(0x3C4, 0x35), In8(0x3C5, 0x20),                     // a retrace begins
+      In8(0x3CC, 0x2F), In8(0x3DA, 0x09),                      //   on colour status:
+      Out8(0x3C4, 0x35), Out8(0x3C5, 0x00),                    //   SR35 bit 5 clear
+      Out16(0x3D4, 0x8013),                                    // pitch 1024 / 8
+      Out8(0x3C4, 0x0A), In8(0x3C5, 0x00), Out8(0x3C5, 0x00),  //   bits 11-8
+      Out8(0x3C4, 0x27), In8(0x3C5, 0xFF), Out8(0x3C5, 0xCF),  //   no 2048/4096 class, bit 6
+      Out8(0x3C4, 0x0B), In8(0x3C5, 0xDB), Out8(0x3C5, 0xBF),  //   bits 5 and 2, bit 7 kept
+      Out8(0x3C4, 0x38), In8(0x3C5, 0x0A), Out8(0x3C5, 0xFA),  // pointer block 15
+      Out8(0x3C4, 0x3E), In8(0x3C5, 0x00), Out8(0x3C5, 0x00),  //   its bit 4 in SR3E bit 2
+      Out8(0x3C4, 0x08), In8(0x3C5, 0xA5), Out8(0x3C5, 0x35),  // FIFO low threshold 3
+      Out8(0x3C4, 0x09), In8(0x3C5, 0x5A), Out8(0x3C5, 0x5F),  //   high threshold 0x1F
+      Out8(0x3C4, 0x3F), In8(0x3C5, 0xFF), Out8(0x3C5, 0xDB),  //   threshold bit 4 clear
+  };
+  // clang-format on
+  const std::string diff = sim::CompareTraces(expected, LastReadOfEachWait(Since(mark)));
+  EXPECT_TRUE(diff.empty()) << diff;
+
+  // The 43 Hz desktop again, locked again: 60 Hz is not interlaced.
+  ASSERT_EQ(SetMode(k1024x768x8At43), NO_ERROR);
+  ASSERT_EQ(Adapter().Seq(0x0E) & 0x04, 0x04);
+  Adapter().Out16(0x3C4, 0x0005);
+  ASSERT_EQ(SetMode(k1024x768x8At60), NO_ERROR);
+  EXPECT_EQ(Adapter().Seq(0x0E) & 0x04, 0x00) << "SR0E bit 2: interlaced";
+  EXPECT_EQ(Adapter().Seq(0x37), 0x88);
 }
 
 TEST_F(ModeSet, StuckRetraceBitDoesNotHang) {

@@ -180,6 +180,22 @@ TEST_F(PlatformLoading, ThreeRegistrationsOnlyIsaFindsTheAdapter) {
   EXPECT_TRUE(m.Started());
 }
 
+// A machine with an EISA bus: the Eisa registration calls find-adapter too.
+TEST_F(PlatformLoading, OnAnEisaMachineTheEisaRegistrationLooksAsWell) {
+  sim::Profile eisa;
+  eisa.eisaBus = true;
+  Machine m(eisa);
+  double_.findStatus = ERROR_DEV_NOT_EXIST;
+  EXPECT_EQ(m.Load(Image()), static_cast<ULONG>(ERROR_DEV_NOT_EXIST));
+  EXPECT_EQ(double_.registrationStatuses,
+            (std::vector<ULONG>{ERROR_DEV_NOT_EXIST, ERROR_DEV_NOT_EXIST, kNoSuchDevice}));
+  EXPECT_EQ(double_.findCalls, 2);
+  ASSERT_EQ(m.Registrations().size(), 3u);
+  EXPECT_TRUE(m.Registrations()[1].findAdapterCalled);
+  EXPECT_FALSE(m.Registrations()[2].findAdapterCalled);
+  EXPECT_FALSE(m.Started());
+}
+
 TEST_F(PlatformLoading, EntryArgumentsAreOpaqueNonNullAndContextPassesThrough) {
   Machine m;
   int context = 0;

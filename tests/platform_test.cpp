@@ -451,8 +451,27 @@ TEST(Mappings, IoSpaceMappingIsThePortNumber) {
   EXPECT_EQ(r.length, 0x20u);
 }
 
-TEST(Mappings, UnmappingOnlyWhatWasHandedOut) {
+// The address passed in names the process: null and NtCurrentProcess are
+// the requester, anything else another process, and a mapping goes only
+// from the process it was made for. A view of no bytes is not made.
+TEST(Mappings, UnmappingOnlyWhatWasHandedOutToThatProcess) {
   Machine m;
+  const MapResult none = Map(0xA0000, 0);
+  EXPECT_EQ(none.status, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(none.address, nullptr);
+  EXPECT_TRUE(m.Mappings().empty());
+
+  const HANDLE other = reinterpret_cast<HANDLE>(0x1234);
+  const HANDLE current = reinterpret_cast<HANDLE>(-1);
+  const MapResult c = Map(0xA0000, 0x1000, 0, other);
+  const MapResult d = Map(0xA0000, 0x1000, 0, current);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, c.address, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, c.address, current), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, d.address, other), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(m.Mappings().size(), 2u);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, c.address, other), NO_ERROR);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, d.address, nullptr), NO_ERROR);
+
   const MapResult a = Map(0xA0000, 0x20000);
   const MapResult b = Map(0xC0000, 0x1000);
   UCHAR plain = 0;

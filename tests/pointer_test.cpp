@@ -98,16 +98,21 @@ TEST_F(Pointer, InterlacedModesGetASecondCopy) {
   EXPECT_EQ(Pattern(kPatternOffset + 1024), std::vector<uint8_t>(1024, 0xAA));
 }
 
-TEST_F(Pointer, MonoShapeSetsColoursAndShowsThePointer) {
+// The shape and colours are loaded either way; Enable says whether the
+// pointer is shown.
+TEST_F(Pointer, MonoShapeSetsColoursAndShowsThePointerWhenEnabled) {
   SetMode(k1024x768x8At60);
-  ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_POINTER_ATTR,
-                      PointerAttributes(VIDEO_MODE_MONO_POINTER, 32, 0, 0, 0xFF, 0x00))
-                .status,
-            NO_ERROR);
-  const uint8_t colours[] = {0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
-  for (uint8_t i = 0; i < 6; ++i)
-    EXPECT_EQ(s.adapter().Seq(0x14 + i), colours[i]);
-  EXPECT_EQ(s.adapter().Seq(0x06) & 0x40, 0x40);
+  for (const uint8_t enable : {1, 0}) {
+    SCOPED_TRACE(::testing::Message() << "Enable " << int(enable));
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_DISABLE_POINTER, {}).status, NO_ERROR);
+    std::vector<uint8_t> in = PointerAttributes(VIDEO_MODE_MONO_POINTER, 32, 0, 0, 0xFF, 0x00);
+    in[16] = enable;
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_POINTER_ATTR, in).status, NO_ERROR);
+    const uint8_t colours[] = {0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
+    for (uint8_t i = 0; i < 6; ++i)
+      EXPECT_EQ(s.adapter().Seq(0x14 + i), colours[i]);
+    EXPECT_EQ(s.adapter().Seq(0x06) & 0x40, enable ? 0x40 : 0x00);
+  }
 }
 
 struct PositionCase {

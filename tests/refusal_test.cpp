@@ -53,6 +53,7 @@ enum class Record {
   CursorColumn80,  // column 80, row 0
   PointerMono,     // 32 x 32 monochrome at (10, 10)
   PointerWide,     // 65 x 32
+  PointerTall,     // 32 x 65
   PointerColour,   // colour flags only: hidden, then refused
   PointerPos,      // (100, 50)
   State,           // VIDEO_HARDWARE_STATE at a genuine save of exactly its size
@@ -244,6 +245,7 @@ const Case kCases[] = {
     {"ShapeIn1051",           IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  1051, 0, Record::PointerMono, kShort, 0},
     {"ShapeIn1052",           IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  1052, 0, Record::PointerMono, kOk, 0},
     {"ShapeWidth65",          IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  1052, 0, Record::PointerWide, kInvalid, 0},
+    {"ShapeHeight65",         IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  1052, 0, Record::PointerTall, kInvalid, 0},
     {"ShapeColour",           IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  1052, 0, Record::PointerColour, kInvalid, 0},
     {"ShapeLarge",            IOCTL_VIDEO_SET_POINTER_ATTR, kGfx,  kLarge, 0, Record::PointerMono, kOk, 0},
 
@@ -279,8 +281,11 @@ const Case kCases[] = {
     {"BankOutLarge",          IOCTL_VIDEO_GET_BANK_SELECT_CODE, kText, 0, kLarge, Record::Zero, kOk, 102},
 
     // Map: an input VIDEO_MEMORY (4) and an output VIDEO_MEMORY_INFORMATION
-    // (16); shorter buffers are refused like the share service's.
-    {"MapIn0",                IOCTL_VIDEO_MAP_VIDEO_MEMORY, kNo,   0, 16, Record::Zero, kShort, 0},
+    // (16); shorter buffers are refused like the share service's. Before the
+    // first mode set there is no window to map, whatever the buffers.
+    {"MapIn0NoMode",          IOCTL_VIDEO_MAP_VIDEO_MEMORY, kNo,   0, 16, Record::Zero, kInvalid, 0},
+    {"MapNoMode",             IOCTL_VIDEO_MAP_VIDEO_MEMORY, kNo,   4, 16, Record::Zero, kInvalid, 0},
+    {"MapIn0",                IOCTL_VIDEO_MAP_VIDEO_MEMORY, kGfx,  0, 16, Record::Zero, kShort, 0},
     {"MapIn3",                IOCTL_VIDEO_MAP_VIDEO_MEMORY, kText, 3, 16, Record::Zero, kShort, 0},
     {"MapOut15",              IOCTL_VIDEO_MAP_VIDEO_MEMORY, kGfx,  4, 15, Record::Zero, kShort, 0},
     {"MapOut15OneBuffer",     IOCTL_VIDEO_MAP_VIDEO_MEMORY, kGfx,  4, 15, Record::Zero, kShort, 0, true},
@@ -415,10 +420,10 @@ class CaseRun {
       for (int i = 0; i < 4; ++i)
         r.push_back(Low(v, i));
     };
-    auto pointer = [&](ULONG flags, ULONG width) {
+    auto pointer = [&](ULONG flags, ULONG width, ULONG height = 32) {
       u32(flags);
       u32(width);
-      u32(32);
+      u32(height);
       u32(8);
       u32(1);
       u16(10);
@@ -483,6 +488,9 @@ class CaseRun {
         break;
       case Record::PointerWide:
         pointer(VIDEO_MODE_MONO_POINTER, 65);
+        break;
+      case Record::PointerTall:
+        pointer(VIDEO_MODE_MONO_POINTER, 32, 65);
         break;
       case Record::PointerColour:
         pointer(VIDEO_MODE_COLOR_POINTER, 32);

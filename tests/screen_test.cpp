@@ -15,8 +15,6 @@
 #include "sim/screen/screen.h"
 #include "sim/trace.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
 namespace {
@@ -38,10 +36,12 @@ std::string Rgb(uint32_t rgb) {
   return text;
 }
 
-// A machine in the BIOS's 80 x 25 text mode, reached through the bus.
+// A machine in the BIOS's 80 x 25 text mode, reached through the bus, with
+// the extended registers open as the driver keeps them.
 class Rig {
  public:
   explicit Rig(const sim::Profile& profile = sim::Profile::Default()) : m(profile) {
+    Seq(0x05, 0x86);
     SetMode(0x03);
   }
 
@@ -60,11 +60,13 @@ class Rig {
     m.adapter().Out8(0x3D4, index);
     m.adapter().Out8(0x3D5, value);
   }
-  // Leaves the palette source with the display (address bit 5 set).
+  // Written with the palette address source bit clear (AR00-AR0F take no
+  // writes while it is set), then the palette back with the display.
   void Attr(uint8_t index, uint8_t value) {
     m.adapter().In8(0x3DA);
-    m.adapter().Out8(0x3C0, static_cast<uint8_t>(0x20 | index));
+    m.adapter().Out8(0x3C0, index);
     m.adapter().Out8(0x3C0, value);
+    m.adapter().Out8(0x3C0, 0x20);
   }
   void Plane(int plane, uint32_t offset, uint8_t value) {
     m.adapter().Vram()[size_t{offset} * 4 + plane] = value;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/driver_session.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
@@ -31,7 +32,9 @@ struct StateBuffer {
   VIDEO_HARDWARE_STATE_HEADER& H() {
     return *reinterpret_cast<VIDEO_HARDWARE_STATE_HEADER*>(bytes.data());
   }
-  void Put32(size_t offset, uint32_t value) { std::memcpy(bytes.data() + offset, &value, 4); }
+  // The driver's blocks after the 156-byte header, where the offsets below
+  // put them.
+  VgaStateBlocks& B() { return *reinterpret_cast<VgaStateBlocks*>(bytes.data() + 156); }
 
   StateBuffer(uint8_t dacState, uint8_t dacIndex, bool validators, uint32_t table, uint32_t rows) {
     record = {&H(), kStateSize};
@@ -63,29 +66,30 @@ struct StateBuffer {
     for (auto [port, value] : slots)
       h.PortValue[port - 0x3B0] = value;
     const uint8_t seq[5] = {0x01, 0x01, 0x0F, 0x00, 0x06};
-    std::copy(seq, seq + 5, bytes.begin() + 156);
+    std::copy(seq, seq + 5, B().Sequencer);
     for (int n = 0; n < 25; ++n)
-      bytes[161 + n] = static_cast<uint8_t>(0x40 + n);
-    bytes[161 + 0x11] = 0x8E;
+      B().Crtc[n] = static_cast<uint8_t>(0x40 + n);
+    B().Crtc[0x11] = 0x8E;
     for (int n = 0; n < 9; ++n)
-      bytes[186 + n] = static_cast<uint8_t>(n);
-    bytes[186 + 6] = 0x05;
+      B().Graphics[n] = static_cast<uint8_t>(n);
+    B().Graphics[6] = 0x05;
     for (int n = 0; n < 21; ++n)
-      bytes[195 + n] = static_cast<uint8_t>(0x20 - n);
+      B().Attribute[n] = static_cast<uint8_t>(0x20 - n);
     for (int i = 0; i < 256; ++i) {
       for (int c = 0; c < 3; ++c)
-        bytes[216 + 3 * i + c] = static_cast<uint8_t>((i + c) & 0x3F);
+        B().Dac[i][c] = static_cast<uint8_t>((i + c) & 0x3F);
     }
     const uint8_t latches[4] = {0x11, 0x22, 0x33, 0x44};
-    std::copy(latches, latches + 4, bytes.begin() + 984);
+    std::copy(latches, latches + 4, B().Latches);
     for (int p = 0; p < 4; ++p)
-      bytes[2215 + p * 65536] = static_cast<uint8_t>(0xA1 + p);
-    Put32(999, 1);  // recording: (0x15, byte, 0x01)
-    Put32(1003, 0x15);
-    bytes[1007] = 1;
-    Put32(1011, 0x01);
-    Put32(2207, rows);
-    Put32(2211, table);
+      B().Planes[p][0] = static_cast<uint8_t>(0xA1 + p);
+    SavedValidatorState& v = B().Validators;
+    v.Count = 1;  // recording: (0x15, byte, 0x01)
+    v.Entries[0].Port = 0x15;
+    v.Entries[0].AccessType = 1;
+    v.Entries[0].Data = 0x01;
+    v.NumTrappedAccessRanges = rows;
+    v.TrappedAccessRanges = table;
   }
 };
 
@@ -203,27 +207,32 @@ INSTANTIATE_TEST_SUITE_P(
                   b.H().DIBXlatLength = 1;
                 },
                 ERROR_INVALID_PARAMETER},
-        Refusal{"Count99", [](StateBuffer& b) { b.Put32(999, 99); }, ERROR_INVALID_PARAMETER},
-        Refusal{"BytePastThePorts", [](StateBuffer& b) { b.Put32(1003, 0x30); },
+        Refusal{"Count99", [](StateBuffer& b) { b.B().Validators.Count = 99; },
+                ERROR_INVALID_PARAMETER},
+        Refusal{"BytePastThePorts", [](StateBuffer& b) { b.B().Validators.Entries[0].Port = 0x30; },
                 ERROR_INVALID_PARAMETER},
         Refusal{"WordAcrossTheEnd",
                 [](StateBuffer& b) {
-                  b.Put32(1003, 0x2F);
-                  b.bytes[1007] = 2;
+                  b.B().Validators.Entries[0].Port = 0x2F;
+                  b.B().Validators.Entries[0].AccessType = 2;
                 },
                 ERROR_INVALID_PARAMETER},
         Refusal{"DwordAcrossTheEnd",
                 [](StateBuffer& b) {
-                  b.Put32(1003, 0x2D);
-                  b.bytes[1007] = 3;
+                  b.B().Validators.Entries[0].Port = 0x2D;
+                  b.B().Validators.Entries[0].AccessType = 3;
                 },
                 ERROR_INVALID_PARAMETER},
-        Refusal{"FullTableWithFourRows", [](StateBuffer& b) { b.Put32(2207, 4); },
+        Refusal{"FullTableWithFourRows",
+                [](StateBuffer& b) { b.B().Validators.NumTrappedAccessRanges = 4; },
                 ERROR_INVALID_PARAMETER},
         Refusal{"MinimalTableWithTwoRows",
-                [](StateBuffer& b) { b.Put32(2211, Address(MinimalVgaValidatorAccessRange)); },
+                [](StateBuffer& b) {
+                  b.B().Validators.TrappedAccessRanges = Address(MinimalVgaValidatorAccessRange);
+                },
                 ERROR_INVALID_PARAMETER},
-        Refusal{"ForeignTable", [](StateBuffer& b) { b.Put32(2211, 0x12345678); },
+        Refusal{"ForeignTable",
+                [](StateBuffer& b) { b.B().Validators.TrappedAccessRanges = 0x12345678; },
                 ERROR_INVALID_PARAMETER}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
@@ -236,11 +245,24 @@ std::string CompareAt(const std::vector<TraceEntry>& expected, const std::vector
   return diff.empty() ? diff : std::string(where) + ": " + diff;
 }
 
+uint8_t PlaneByte(int plane, uint32_t offset) {
+  return static_cast<uint8_t>(0xA1 + plane + offset * 7 + (offset >> 8));
+}
+
+// The desktop left bank 0x11 selected and misc output bit 1 clear: the
+// planes still go back through bank 0 of an open window, every byte where
+// it was, and misc output gets its saved value later.
 TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
   StateBuffer b(0x00, 0x00, false, 0, 0);
+  for (int p = 0; p < 4; ++p) {
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      b.B().Planes[p][o] = PlaneByte(p, o);
+  }
+  a().Out8(0x3CD, 0x11);
+  a().Out8(0x3C2, 0x65);
   ASSERT_EQ(Run(b), NO_ERROR);
   const std::vector<TraceEntry> got = s.Since(mark);
-  auto plane = [&b](int p) { return std::span(b.bytes).subspan(2215 + p * 65536, 65536); };
+  auto plane = [&b](int p) { return std::span<const uint8_t>(b.B().Planes[p], 65536); };
   const std::vector<TraceEntry> start = {
       io::Out8(0x3C8, 0x00),
       io::Out8(0x3C9, 0x00),
@@ -248,6 +270,9 @@ TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
       io::Out8(0x3C9, 0x00),
       io::Out8(0x3C6, 0x00),
       io::Out16(0x3C4, 0x0100),
+      io::In8(0x3CC, 0x65),
+      io::Out8(0x3C2, 0x67),
+      io::Out8(0x3CD, 0x00),
       io::Out8(0x3CE, 0x06),
       io::In8(0x3CF, 0x0E),
       io::Out8(0x3CF, 0x04),
@@ -280,7 +305,9 @@ TEST_F(Restore, LoadsLatchesThenPlanesInWriteModeZero) {
             "");
   for (int p = 0; p < 4; ++p) {
     EXPECT_EQ(a().Latch(p), 0x11 * (p + 1)) << "latch " << p;
-    EXPECT_EQ(a().PlaneByte(p, 0), 0xA1 + p) << "plane " << p;
+    for (uint32_t o = 0; o < 0x10000; ++o)
+      ASSERT_EQ(a().PlaneByte(p, o), PlaneByte(p, o)) << "plane " << p << " offset " << o;
+    EXPECT_EQ(a().PlaneByte(p, 0x10000), 0x00) << "bank 1 of plane " << p;
   }
   EXPECT_EQ(std::count_if(got.begin(), got.end(),
                           [](const TraceEntry& e) { return e.kind == sim::AccessKind::Traps; }),

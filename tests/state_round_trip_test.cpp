@@ -8,8 +8,12 @@
 #include "sim/machine.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/vga_state_compare.h"
+#include "vdm/hardware_state.h"
+#include "vdm/vdm.h"
 
 namespace {
+
+namespace io = sim::io;
 
 constexpr uint32_t kStateSize = 264359;
 constexpr ULONG kTextMode = 0;
@@ -164,8 +168,8 @@ TEST_P(RoundTrip, GivesTheSessionBackEverything) {
   BuildSessionState();
   if (HasFatalFailure()) return;
   const sim::VgaState before = s.adapter().WholeState();
-  std::vector<uint8_t> validators(1216);
-  std::memcpy(validators.data(), &s.ext().TrappedValidatorCount, validators.size());
+  SavedValidatorState validators;
+  std::memcpy(&validators, &s.ext().TrappedValidatorCount, sizeof(validators));
 
   std::vector<uint8_t> buffer(kStateSize, 0xEE);
   VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(buffer.data()), 0};
@@ -182,15 +186,36 @@ TEST_P(RoundTrip, GivesTheSessionBackEverything) {
       m().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record, sizeof(record), nullptr, 0).status,
       NO_ERROR);
 
-  const std::string differences = test::RoundTripDifferences(before, s.adapter().WholeState(),
-                                                             {header->AttribIndexDataState == 1});
+  const std::string differences = test::RoundTripDifferences(before, s.adapter().WholeState());
   EXPECT_TRUE(differences.empty()) << differences;
-  EXPECT_EQ(std::memcmp(validators.data(), &s.ext().TrappedValidatorCount, validators.size()), 0)
+  EXPECT_EQ(header->AttribIndexDataState, GetParam().attrData ? 1u : 0u);
+
+  // A recording comes back with the trap set in force at the save, every
+  // port trapped: the block names the full table.
+  const bool recording = GetParam().recording;
+  if (recording) {
+    validators.NumTrappedAccessRanges = 2;
+    validators.TrappedAccessRanges =
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
+  }
+  EXPECT_EQ(std::memcmp(&validators, &s.ext().TrappedValidatorCount, sizeof(validators)), 0)
       << "validator fields differ from the session's";
-  // The block carries the pair recorded at enable time: the minimal set.
-  EXPECT_EQ(m().TrapSet().size(), 4u);
+  EXPECT_EQ(m().TrapSet().size(), recording ? 2u : 4u);
   EXPECT_TRUE(m().Trapped(0x3C4));
-  EXPECT_FALSE(m().Trapped(0x3CE));
+  EXPECT_EQ(m().Trapped(0x3CF), recording);
+  if (!recording) return;
+
+  // The session's next writes are trapped and go out after the held-back
+  // ones, in one burst, when the reset ends.
+  const size_t mark = m().trace().Start();
+  m().V86Out(1, 0x3CF, 0x0A);
+  m().V86Out(2, 0x3C4, 0x0300);
+  const std::string burst = sim::CompareTraces(
+      {io::Out8(0x3C5, 0x01), io::Out8(0x3CE, 0x07), io::Out8(0x3C4, 0x01), io::Out8(0x3CF, 0x0A),
+       io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00), io::Traps(4)},
+      m().trace().Since(mark));
+  EXPECT_TRUE(burst.empty()) << burst;
+  EXPECT_EQ(s.adapter().Gc(0x07), 0x0A);
 }
 
 INSTANTIATE_TEST_SUITE_P(

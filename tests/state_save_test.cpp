@@ -81,11 +81,12 @@ TEST_F(Save, HeaderLaysOutTheBlocksAndLeavesReservedAreasAlone) {
     size_t offset;
     uint32_t value;
   };
-  // Length, AttribIndexDataState (the probe finds the index state), the
-  // basic and extended offsets, the validator offset (idle: 0), misc data,
-  // PlaneLength, the planes, VGAStateFlags, and the DIB fields.
+  // Length, AttribIndexDataState (the BIOS gave the palette back to the
+  // display with index 0x20: the data state), the basic and extended
+  // offsets, the validator offset (idle: 0), misc data, PlaneLength, the
+  // planes, VGAStateFlags, and the DIB fields.
   const Field fields[] = {
-      {0, 156},  {52, 0},      {56, 156},   {60, 161},    {64, 186},     {68, 195},     {72, 216},
+      {0, 156},  {52, 1},      {56, 156},   {60, 161},    {64, 186},     {68, 195},     {72, 216},
       {76, 984}, {80, 988},    {84, 990},   {88, 998},    {92, 998},     {96, 999},     {100, 0},
       {104, 0},  {108, 65536}, {112, 2215}, {116, 67751}, {120, 133287}, {124, 198823}, {128, 5},
       {132, 0},  {136, 0},     {140, 0},    {144, 0},     {148, 0},      {152, 0},
@@ -105,15 +106,35 @@ TEST_F(Save, ProbesInOrderFromMiscOutputToTheRunningSequencer) {
   a().Out8(0x3C9, 0x12);
   ASSERT_EQ(Run().status, NO_ERROR);
   const std::vector<sim::TraceEntry> expected = {
-      io::In8(0x3CC, 0x67),  io::Out8(0x3C3, 0x01), io::In8(0x3C6, 0xFF),
-      io::In8(0x3C8, 0x41),  io::In8(0x3C7, 0x00),  io::Out8(0x3C9, 0x00),
-      io::In8(0x3C8, 0x42),  io::Out8(0x3C7, 0x00), io::In8(0x3C9, 0x01),
-      io::In8(0x3C9, 0x02),  io::In8(0x3C9, 0x03),  io::Out8(0x3C8, 0x00),
-      io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00),
-      io::Out8(0x3C6, 0x00), io::In8(0x3CC, 0x67),  io::In8(0x3DA, 0x00),
-      io::In8(0x3C0, 0x32),  io::In8(0x3C1, 0x0F),  io::In8(0x3CC, 0x67),
-      io::In8(0x3DA, 0x00),  io::In8(0x3C4, 0x02),  io::Out16(0x3C4, 0x0100),
-      io::Out8(0x3C0, 0x22), io::In8(0x3C0, 0x22),  io::Out16(0x3C4, 0x0300),
+      io::In8(0x3CC, 0x67),
+      io::Out8(0x3C3, 0x01),
+      io::In8(0x3C6, 0xFF),
+      io::In8(0x3C8, 0x41),
+      io::In8(0x3C7, 0x00),
+      io::Out8(0x3C9, 0x00),
+      io::In8(0x3C8, 0x42),
+      io::Out8(0x3C7, 0x00),
+      io::In8(0x3C9, 0x01),
+      io::In8(0x3C9, 0x02),
+      io::In8(0x3C9, 0x03),
+      io::Out8(0x3C8, 0x00),
+      io::Out8(0x3C9, 0x00),
+      io::Out8(0x3C9, 0x00),
+      io::Out8(0x3C9, 0x00),
+      io::Out8(0x3C6, 0x00),
+      // The flip-flop probed as the session left it: the probe went to
+      // AR12, which gets its value back.
+      io::In8(0x3C0, 0x32),
+      io::In8(0x3C1, 0x0F),
+      io::In8(0x3C4, 0x02),
+      io::Out16(0x3C4, 0x0100),
+      io::Out8(0x3C0, 0x22),
+      io::In8(0x3C0, 0x32),
+      io::Out8(0x3C0, 0x32),
+      io::Out8(0x3C0, 0x0F),
+      io::In8(0x3CC, 0x67),
+      io::In8(0x3DA, 0x00),
+      io::Out16(0x3C4, 0x0300),
       io::Out8(0x3C7, 0x01),
   };
   std::vector<sim::TraceEntry> got = s.Since(mark);
@@ -121,7 +142,8 @@ TEST_F(Save, ProbesInOrderFromMiscOutputToTheRunningSequencer) {
   const std::string diff = sim::CompareTraces(expected, got);
   EXPECT_TRUE(diff.empty()) << diff;
   EXPECT_EQ(PortSlot(0x3C7), 0x20);
-  EXPECT_EQ(Header().AttribIndexDataState, 0u);
+  EXPECT_EQ(Header().AttribIndexDataState, 1u);
+  EXPECT_EQ(a().Attr(0x12), 0x0F);
 }
 
 struct DacCase {
@@ -190,7 +212,9 @@ INSTANTIATE_TEST_SUITE_P(ColourAndMono, Addressing,
                                          AddressingCase{0x66, 0x3B4, 0x3BA, 0x3D4, 0x3DA}));
 
 // A linear mode points FrameBufferView at the aperture; the latches and the
-// planes still come from the planes behind the 0xA0000 window.
+// planes still come from the planes behind the 0xA0000 window, from bank 0
+// with the window open, whatever a display driver left in 0x3CD and misc
+// output.
 TEST_F(Save, LatchesAndPlanesComeThroughTheA0000WindowInALinearMode) {
   ASSERT_EQ(s.SetMode(k1024x768x8), NO_ERROR);
   a().Out16(0x3CE, 0x0506);  // 0xA0000 for 64 KB, graphics
@@ -203,6 +227,8 @@ TEST_F(Save, LatchesAndPlanesComeThroughTheA0000WindowInALinearMode) {
     a().MemWrite8(0xA0000 + 0x0200, static_cast<uint8_t>(0xA0 + p));
   }
   a().MemRead8(0xA0000 + 0x0100);  // the latches: 0x10, 0x21, 0x32, 0x43
+  a().Out8(0x3CD, 0x11);
+  a().Out8(0x3C2, a().Misc() & 0xFD);
   ASSERT_EQ(Run().status, NO_ERROR);
 
   const std::vector<sim::TraceEntry> trace = s.Since(mark);
@@ -232,16 +258,16 @@ TEST_F(Save, ARecordingInProgressWritesTheValidatorBlock) {
     uint32_t value;
   };
   // count 2: (0x15, byte, 0x01) and (0x1E, word, 0x0F02); then the
-  // sequencer index 0 and the minimal table's 4 rows.
+  // sequencer index 0 and the trap set in force, the full table's 2 rows.
   const Field fields[] = {{999, 2},  {1003, 0x15},   {1007, 1}, {1011, 0x01}, {1015, 0x1E},
-                          {1019, 2}, {1023, 0x0F02}, {2203, 0}, {2207, 4}};
+                          {1019, 2}, {1023, 0x0F02}, {2203, 0}, {2207, 2}};
   for (const Field& f : fields) {
     const uint32_t got =
         f.offset == 1007 || f.offset == 1019 ? buffer[f.offset] : Load32(buffer, f.offset);
     EXPECT_EQ(got, f.value) << "at " << f.offset;
   }
   EXPECT_EQ(Load32(buffer, 2211),
-            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(MinimalVgaValidatorAccessRange)));
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange)));
 }
 
 }  // namespace

@@ -63,12 +63,37 @@ struct FontCase {
   uint16_t height;
   SHORT rows;
   uint8_t cr09, cr12, cr0a, cr0b;
+  // What the session left: set/reset, rotate and function, bit mask, the
+  // bank select register, and a hidden cursor.
+  uint8_t gr00, gr01, gr03, gr08, bank;
+  bool cursorHidden;
 };
 
 TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
-  const FontCase cases[] = {{16, 25, 0x0F, 0x8F, 0x0E, 0x0F}, {8, 50, 0x07, 0x8F, 0x06, 0x07}};
+  const FontCase cases[] = {
+      {16, 25, 0x0F, 0x8F, 0x0E, 0x0F, 0x00, 0x00, 0x00, 0xFF, 0x00, false},
+      {8, 50, 0x07, 0x8F, 0x06, 0x07, 0x00, 0x00, 0x00, 0xFF, 0x00, false},
+      // Set/reset on plane 2, XOR with the latches rotated by 3, half the
+      // bits masked: the glyphs still go in as they are. A cursor the
+      // console hid gets the underline shape and stays hidden (CR0A bit 5).
+      {16, 25, 0x0F, 0x8F, 0x2E, 0x0F, 0x04, 0x04, 0x1B, 0x55, 0x00, true},
+      // A display driver's bank 1 at 0x3CD: the font still lands at offset 0.
+      {16, 25, 0x0F, 0x8F, 0x2E, 0x0F, 0x00, 0x00, 0x00, 0xFF, 0x11, true},
+  };
   for (const FontCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "8x" << c.height);
+    SCOPED_TRACE(::testing::Message()
+                 << "8x" << c.height << " after GR01 " << int(c.gr01) << ", bank " << int(c.bank));
+    if (c.cursorHidden) {
+      ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Attributes(1, 2, 0)).status, NO_ERROR);
+    }
+    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr00 << 8 | 0x00));
+    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr01 << 8 | 0x01));
+    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr03 << 8 | 0x03));
+    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr08 << 8 | 0x08));
+    s.adapter().Out8(0x3CD, c.bank);
+    s.adapter().MemRead8(0xB8000);  // latches from text memory
+    for (uint32_t offset = 0; offset < 256 * 32; ++offset)
+      s.adapter().Vram()[4 * offset + 2] = 0;  // no glyph left from the last load
     ASSERT_EQ(LoadFont(8, c.height), NO_ERROR);
     EXPECT_EQ(s.ext().CurrentMode->TextRows, c.rows);
     EXPECT_EQ(s.ext().CurrentMode->TextColumns, 80);  // 720 / 8 = 90 is more: never raised
@@ -78,16 +103,22 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
     EXPECT_EQ(s.adapter().Crtc(0x0B), c.cr0b);
     EXPECT_EQ(s.ext().FontHeight, c.height);
     // The glyphs in plane 2, one 32-byte slot per character.
-    for (unsigned ch : {0u, 1u, 0x41u, 255u}) {
+    for (unsigned ch = 0; ch < 256; ++ch) {
       for (unsigned line = 0; line < c.height; ++line) {
         ASSERT_EQ(s.adapter().PlaneByte(2, 32 * ch + line), GlyphByte(ch, line))
             << "character " << ch << " line " << line;
       }
     }
-    // Text addressing is back: planes 0 and 1 chained at 0xB8000.
+    // Text addressing is back: planes 0 and 1 chained at 0xB8000, the
+    // write path as a BIOS text mode has it.
     EXPECT_EQ(s.adapter().Gc(0x06), 0x0E);
     EXPECT_EQ(s.adapter().Seq(0x02), 0x03);
     EXPECT_EQ(s.adapter().Seq(0x04), 0x02);
+    EXPECT_EQ(s.adapter().Gc(0x01), 0x00);
+    EXPECT_EQ(s.adapter().Gc(0x03), 0x00);
+    EXPECT_EQ(s.adapter().Gc(0x08), 0xFF);
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURSOR_ATTR, {}, 10).status, NO_ERROR);
+    EXPECT_EQ(s.Output()[9], c.cursorHidden ? 0 : 1);  // Enable
   }
 }
 
@@ -139,18 +170,27 @@ struct PositionCase {
   int16_t column, row;
   VP_STATUS status;
   uint8_t cr0e, cr0f;
+  bool mono = false;  // the session switched to mono addressing (CRTC at 0x3B4)
 };
 
+// In 80 x 25 again after an 8 x 8 font gave the mode 50 rows: the reset
+// brings the row's own size back.
 TEST_F(TextServices, CursorPosition) {
+  ASSERT_EQ(LoadFont(8, 8), NO_ERROR);
+  ASSERT_EQ(s.Request(IOCTL_VIDEO_RESET_DEVICE, {}).status, NO_ERROR);
   const PositionCase cases[] = {
       {79, 24, NO_ERROR, 0x07, 0xCF},  // 24 * 80 + 79
       {0, 0, NO_ERROR, 0x00, 0x00},
       {-1, 0, NO_ERROR, 0xFF, 0xFF},  // negative is not refused: offset 0xFFFF
       {80, 0, ERROR_INVALID_PARAMETER, 0, 0},
       {0, 25, ERROR_INVALID_PARAMETER, 0, 0},
+      {0, 40, ERROR_INVALID_PARAMETER, 0, 0},
+      {5, 1, NO_ERROR, 0x00, 0x55, true},  // 1 * 80 + 5
   };
+  const uint8_t misc = s.adapter().Misc();
   for (const PositionCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << "(" << c.column << ", " << c.row << ")");
+    s.adapter().Out8(0x3C2, c.mono ? misc & 0xFE : misc);
     const size_t mark = s.Mark();
     EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_POSITION, Position(c.column, c.row)).status,
               c.status);

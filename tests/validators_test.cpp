@@ -79,24 +79,60 @@ TEST_F(Session, ByteResetThroughSr00StartsRecordingWithoutWriting) {
 }
 
 struct StartCase {
+  const char* what;
   unsigned size;
+  uint16_t port;
   uint32_t value;
-  Entry first;
+  std::vector<TraceEntry> trace;
+  std::vector<Entry> recorded;
 };
+
+void PrintTo(const StartCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class RecordingStart : public Session, public testing::WithParamInterface<StartCase> {};
 
-TEST_P(RecordingStart, WideWriteToTheIndexPortKeepsItsFullValue) {
-  m.V86Out(GetParam().size, 0x3C4, GetParam().value);
-  ExpectTrace({io::Traps(2)});
-  ExpectRecorded({GetParam().first});
+// A wide write to 0x3C4 is index and SR00 value in one and is recorded at its
+// full value; any other wide write that reaches 0x3C4 or 0x3C5 is the byte
+// writes it is made of, so a reset it begins is recorded all the same.
+TEST_P(RecordingStart, WideWriteBeginsAResetAsItsBytesWould) {
+  m.V86Out(GetParam().size, GetParam().port, GetParam().value);
+  ExpectTrace(GetParam().trace);
+  ExpectRecorded(GetParam().recorded);
+  EXPECT_EQ(m.adapter().Seq(0), 0x03) << "the sequencer is not held yet";
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, RecordingStart,
-                         testing::Values(StartCase{2, 0x0100, {0x14, 2, 0x0100}},
-                                         StartCase{2, 0x0200, {0x14, 2, 0x0200}},
-                                         StartCase{4, 0x00000100, {0x14, 3, 0x00000100}},
-                                         StartCase{4, 0xABCD0000, {0x14, 3, 0xABCD0000}}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, RecordingStart,
+    testing::Values(
+        StartCase{"word 0x0100 at 0x3C4", 2, 0x3C4, 0x0100, {io::Traps(2)}, {{0x14, 2, 0x0100}}},
+        StartCase{"word 0x0200 at 0x3C4", 2, 0x3C4, 0x0200, {io::Traps(2)}, {{0x14, 2, 0x0200}}},
+        StartCase{"dword at 0x3C4", 4, 0x3C4, 0x00000100, {io::Traps(2)}, {{0x14, 3, 0x00000100}}},
+        StartCase{
+            "dword, high word kept", 4, 0x3C4, 0xABCD0000, {io::Traps(2)}, {{0x14, 3, 0xABCD0000}}},
+        StartCase{"word at 0x3C5: SR00 = 1, then the pixel mask",
+                  2,
+                  0x3C5,
+                  0x0701,
+                  {io::In8(0x3C4, 0x00), io::Traps(2)},
+                  {{0x15, 1, 0x01}, {0x16, 1, 0x07}}},
+        StartCase{
+            "dword at 0x3C3: index 0, SR00 = 1",
+            4,
+            0x3C3,
+            0x00010001,
+            {io::Out8(0x3C3, 0x01), io::Out8(0x3C4, 0x00), io::In8(0x3C4, 0x00), io::Traps(2)},
+            {{0x15, 1, 0x01}, {0x16, 1, 0x00}}},
+        StartCase{"dword at 0x3C2: misc output under reset, then SR00 = 1",
+                  4,
+                  0x3C2,
+                  0x0100006F,
+                  {io::In8(0x3C4, 0x00), io::Out16(0x3C4, 0x0100), io::Out8(0x3C2, 0x67),
+                   io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00), io::Out8(0x3C3, 0x00),
+                   io::Out8(0x3C4, 0x00), io::In8(0x3C4, 0x00), io::Traps(2)},
+                  {{0x15, 1, 0x01}}}),
+    [](const testing::TestParamInfo<StartCase>& info) { return std::to_string(info.index); });
 
 struct DirectCase {
   const char* what;
@@ -156,10 +192,10 @@ TEST_P(IdleMisc, IsWrittenUnderResetWithClockSelectCleared) {
   EXPECT_EQ(ext().TrappedValidatorCount, 0u);
 }
 
+// (A doubleword at 0x3C2 reaches the sequencer: RecordingStart takes it.)
 INSTANTIATE_TEST_SUITE_P(Sizes, IdleMisc,
                          testing::Values(MiscCase{1, 0x6F, io::Out8(0x3C2, 0x67)},
-                                         MiscCase{2, 0x0F6F, io::Out16(0x3C2, 0x0F67)},
-                                         MiscCase{4, 0x00000F6F, io::Out32(0x3C2, 0x00000F67)}));
+                                         MiscCase{2, 0x0F6F, io::Out16(0x3C2, 0x0F67)}));
 
 TEST_F(Session, WordEndOfResetPlaysTheBurstAndGoesIdle) {
   m.V86Out(2, 0x3C4, 0x0100);
@@ -200,12 +236,21 @@ TEST_F(Session, ByteEndOfResetNeedsIndexZero) {
   EXPECT_EQ(m.adapter().Misc(), 0x04);
 }
 
+// A doubleword at 0x3C2 is four bytes: misc output, video enable, and the
+// sequencer pair, whose index the recording follows.
 TEST_F(Session, MiscOutputIsRecordedWithClockSelectClearedAtEverySize) {
   m.V86Out(2, 0x3C4, 0x0100);
   m.V86Out(1, 0x3C2, 0x0C);
   m.V86Out(2, 0x3C2, 0xFF0C);
   m.V86Out(4, 0x3C2, 0xFFFFFFFF);
-  ExpectRecorded({{0x14, 2, 0x0100}, {0x12, 1, 0x04}, {0x12, 2, 0xFF04}, {0x12, 3, 0xFFFFFFF7}});
+  ExpectRecorded({{0x14, 2, 0x0100},
+                  {0x12, 1, 0x04},
+                  {0x12, 2, 0xFF04},
+                  {0x12, 1, 0xF7},
+                  {0x13, 1, 0xFF},
+                  {0x14, 1, 0xFF},
+                  {0x15, 1, 0xFF}});
+  EXPECT_EQ(ext().SequencerAddressValue, 0xFFu);
 }
 
 TEST_F(Session, MonochromePortsAreRecordedAtEverySize) {
@@ -217,16 +262,29 @@ TEST_F(Session, MonochromePortsAreRecordedAtEverySize) {
   ExpectRecorded({{0x14, 2, 0x0100}, {0x04, 1, 0x11}, {0x04, 2, 0x2211}, {0x08, 3, 0x44332211}});
 }
 
+// At every size: 0x3CC and on are misc output, the bank select register,
+// the graphics index and the graphics register it selects.
 TEST_F(Session, ReadWhileRecordingPlaysBackReadsAndRecordsOn) {
-  m.V86Out(2, 0x3C4, 0x0100);
-  m.V86Out(1, 0x3C4, 0x02);
-  const uint8_t misc = m.adapter().Misc();
-  EXPECT_EQ(m.V86In(1, 0x3CC), misc);
-  ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02),
-               io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02), io::In8(0x3CC, misc)});
-  ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
-  EXPECT_EQ(m.TrapSet().size(), 2u);
-  EXPECT_EQ(m.adapter().Seq(0), 0x03);
+  for (const unsigned size : {1u, 2u, 4u}) {
+    SCOPED_TRACE(size);
+    m.adapter().Out8(0x3CD, 0x21);
+    m.adapter().Out16(0x3CE, 0x0503);
+    m.V86Out(2, 0x3C4, 0x0100);
+    m.V86Out(1, 0x3C4, 0x02);
+    const uint32_t ports = 0x05030000u | 0x2100u | m.adapter().Misc();
+    const uint32_t value = size == 4 ? ports : ports & ((1u << (8 * size)) - 1);
+    EXPECT_EQ(m.V86In(size, 0x3CC), value);
+    const TraceEntry read = size == 1   ? io::In8(0x3CC, static_cast<uint8_t>(value))
+                            : size == 2 ? io::In16(0x3CC, static_cast<uint16_t>(value))
+                                        : io::In32(0x3CC, value);
+    ExpectTrace({io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02),
+                 io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02), read});
+    ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
+    EXPECT_EQ(m.TrapSet().size(), 2u);
+    EXPECT_EQ(m.adapter().Seq(0), 0x03);
+    m.V86Out(2, 0x3C4, 0x0300);  // idle again
+    mark = m.trace().Size();
+  }
 }
 
 // A read-modify-write inside the reset, as programs change SR01: the write
@@ -246,24 +304,31 @@ TEST_F(Session, WriteAfterAReadWhileRecordingKeepsTheSessionsIndex) {
   EXPECT_EQ(m.adapter().Seq(0), 0x03);
 }
 
+// The session selected SR02 in the burst: the next burst holds the
+// sequencer again and then selects SR02 for the session's next data write.
 TEST_F(Session, The99thEntryForcesABurstOf100AndRecordingGoesOn) {
   m.V86Out(2, 0x3C4, 0x0100);
-  // 97 more writes: 98 entries at rest, nothing written yet.
-  for (int i = 0; i < 97; ++i)
+  m.V86Out(1, 0x3C4, 0x02);
+  // 96 more writes: 98 entries at rest, nothing written yet.
+  for (int i = 0; i < 96; ++i)
     m.V86Out(1, 0x3C8, static_cast<uint8_t>(i));
   ExpectTrace({io::Traps(2)});
   EXPECT_EQ(ext().TrappedValidatorCount, 98u);
 
-  m.V86Out(1, 0x3C8, 97);
-  std::vector<TraceEntry> burst = {io::Out16(0x3C4, 0x0100)};
-  for (int i = 0; i < 98; ++i)
+  m.V86Out(1, 0x3C8, 96);
+  std::vector<TraceEntry> burst = {io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02)};
+  for (int i = 0; i < 97; ++i)
     burst.push_back(io::Out8(0x3C8, static_cast<uint8_t>(i)));
   burst.push_back(io::Out16(0x3C4, 0x0300));
   ASSERT_EQ(burst.size(), 100u);
-  burst.push_back(io::Out8(0x3C4, 0x00));
+  burst.push_back(io::Out8(0x3C4, 0x02));
   ExpectTrace(burst);
-  ExpectRecorded({{0x14, 2, 0x0100}});
+  ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
   EXPECT_EQ(m.TrapSet().size(), 2u);
+
+  m.V86Out(1, 0x3C5, 0x05);
+  m.V86Out(2, 0x3C4, 0x0300);
+  EXPECT_EQ(m.adapter().Seq(2), 0x05);
 }
 
 TEST_F(Session, EnableAgainDropsARecordingInProgress) {

@@ -4,75 +4,46 @@
 #include <cstdint>
 
 #include "detect/detect.h"
+#include "miniport/range.h"
 #include "miniport/registers.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR SR02_MAP_MASK = 0x02;
-constexpr UCHAR SR04_MEMORY_MODE = 0x04;
-constexpr UCHAR CR11_VERTICAL_RETRACE_END = 0x11;
-constexpr UCHAR GR01_ENABLE_SET_RESET = 0x01;
-constexpr UCHAR GR03_DATA_ROTATE = 0x03;
-constexpr UCHAR GR05_MODE = 0x05;
-constexpr UCHAR GR06_MISC = 0x06;
-constexpr UCHAR GR08_BIT_MASK = 0x08;
-
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr UCHAR kMiscClockSelect = 0x08;  // never written set
-constexpr UCHAR kCr11WriteProtect = 0x80;
-constexpr UCHAR kDacReadMode = 0x03;
 constexpr ULONG kMaxDacPosition = 2;  // components of a triple moved before the save
 
-// Lengths of the reserved extended areas and of the misc data area, which
-// are checked but not used.
-constexpr ULONG kExtSeqLength = 2;
-constexpr ULONG kExtCrtcLength = 8;
-constexpr ULONG kExtAttrLength = 1;
+// The length of the misc data area, which is checked but not used.
 constexpr ULONG kMiscDataLength = 2215;
 
-// Validator block layout: count, 100 entries of 12 bytes, sequencer index,
-// trap row count, trap table.
-constexpr ULONG kBlockEntries = 4;
-constexpr ULONG kBlockEntrySize = 12;
-constexpr ULONG kBlockNumRanges = 1208;
-constexpr ULONG kBlockRanges = 1212;
 // A save stores at most 98 recorded writes: the burst still needs its
 // closing write and room for a forced playback.
 constexpr ULONG kMaxSavedCount = 98;
 
-typedef unsigned long long U64;
-
-BOOLEAN Fits(ULONG offset, U64 length, ULONG stateLength) {
-  return offset + length <= stateLength;
-}
-
 // The DIB size as a product of three 32-bit factors, refused early when
-// the first two alone overrun the buffer.
+// the first two alone overrun the buffer: the product then stays in 64 bits.
 BOOLEAN DibFits(const VIDEO_HARDWARE_STATE_HEADER* header, ULONG stateLength) {
-  const U64 bytesPerPixel = header->DIBBitsPerPixel / 8;
-  const U64 row = bytesPerPixel * header->DIBXResolution;
+  const uint64_t bytesPerPixel = header->DIBBitsPerPixel / 8;
+  const uint64_t row = bytesPerPixel * header->DIBXResolution;
   if (header->DIBYResolution != 0 && row > stateLength) return FALSE;
-  return Fits(header->DIBOffset, row * header->DIBYResolution, stateLength);
+  return RangeFits(header->DIBOffset, row * header->DIBYResolution, stateLength);
 }
 
 BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
   const struct {
     ULONG offset;
-    U64 length;
+    uint64_t length;
   } blocks[] = {
-      {h->BasicSequencerOffset, VGA_NUM_SEQ_REGS},
-      {h->BasicCrtContOffset, VGA_NUM_CRTC_REGS},
-      {h->BasicGraphContOffset, VGA_NUM_GC_REGS},
-      {h->BasicAttribContOffset, VGA_NUM_ATTR_REGS},
-      {h->BasicDacOffset, 3 * VGA_NUM_DAC_ENTRIES},
-      {h->BasicLatchesOffset, VGA_NUM_PLANES},
-      {h->ExtendedSequencerOffset, kExtSeqLength},
-      {h->ExtendedCrtContOffset, kExtCrtcLength},
+      {h->BasicSequencerOffset, sizeof(VgaStateBlocks::Sequencer)},
+      {h->BasicCrtContOffset, sizeof(VgaStateBlocks::Crtc)},
+      {h->BasicGraphContOffset, sizeof(VgaStateBlocks::Graphics)},
+      {h->BasicAttribContOffset, sizeof(VgaStateBlocks::Attribute)},
+      {h->BasicDacOffset, sizeof(VgaStateBlocks::Dac)},
+      {h->BasicLatchesOffset, sizeof(VgaStateBlocks::Latches)},
+      {h->ExtendedSequencerOffset, sizeof(VgaStateBlocks::ExtendedSequencer)},
+      {h->ExtendedCrtContOffset, sizeof(VgaStateBlocks::ExtendedCrtc)},
       {h->ExtendedGraphContOffset, 0},
-      {h->ExtendedAttribContOffset, kExtAttrLength},
+      {h->ExtendedAttribContOffset, sizeof(VgaStateBlocks::ExtendedAttribute)},
       {h->ExtendedDacOffset, 0},
       {h->ExtendedMiscDataOffset, kMiscDataLength},
       {h->Plane1Offset, h->PlaneLength},
@@ -82,44 +53,28 @@ BOOLEAN BlocksFit(const VIDEO_HARDWARE_STATE_HEADER* h, ULONG stateLength) {
       {h->DIBXlatOffset, h->DIBXlatLength},
   };
   for (const auto& block : blocks) {
-    if (!Fits(block.offset, block.length, stateLength)) return FALSE;
+    if (!RangeFits(block.offset, block.length, stateLength)) return FALSE;
   }
   if ((h->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0 &&
-      !Fits(h->ExtendedValidatorStateOffset, VGA_VALIDATOR_STATE_SIZE, stateLength)) {
+      !RangeFits(h->ExtendedValidatorStateOffset, sizeof(SavedValidatorState), stateLength)) {
     return FALSE;
   }
   return DibFits(h, stateLength);
 }
 
-// The block sits at an odd offset: read its fields a byte at a time.
-ULONG LoadUlong(const UCHAR* bytes) {
-  return static_cast<ULONG>(bytes[0]) | (static_cast<ULONG>(bytes[1]) << 8) |
-         (static_cast<ULONG>(bytes[2]) << 16) | (static_cast<ULONG>(bytes[3]) << 24);
-}
-
-ULONG AccessWidth(UCHAR type) {
-  switch (type) {
-    case VGA_VALIDATOR_USHORT_ACCESS:
-      return 2;
-    case VGA_VALIDATOR_ULONG_ACCESS:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
 // Playback writes every entry through IoBase, so each must land inside the
 // mapped VGA ports; the trap pair must be one the driver itself installs.
-BOOLEAN ValidatorBlockSound(const UCHAR* block) {
-  const ULONG count = LoadUlong(block);
+BOOLEAN ValidatorBlockSound(const SavedValidatorState* block) {
+  const ULONG count = block->Count;
   if (count > kMaxSavedCount) return FALSE;
   for (ULONG i = 0; i < count; ++i) {
-    const UCHAR* entry = block + kBlockEntries + i * kBlockEntrySize;
-    const U64 end = static_cast<U64>(LoadUlong(entry)) + AccessWidth(entry[4]);
-    if (end > VGA_IO_PORT_COUNT) return FALSE;
+    const SavedValidatorEntry& entry = block->Entries[i];
+    if (!RangeFits(entry.Port, ValidatorAccessBytes(entry.AccessType), VGA_IO_PORT_COUNT)) {
+      return FALSE;
+    }
   }
-  const ULONG rows = LoadUlong(block + kBlockNumRanges);
-  const ULONG table = LoadUlong(block + kBlockRanges);
+  const ULONG rows = block->NumTrappedAccessRanges;
+  const ULONG table = block->TrappedAccessRanges;
   const ULONG full = static_cast<ULONG>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
   const ULONG minimal =
       static_cast<ULONG>(reinterpret_cast<uintptr_t>(MinimalVgaValidatorAccessRange));
@@ -127,25 +82,25 @@ BOOLEAN ValidatorBlockSound(const UCHAR* block) {
          (table == minimal && rows == VGA_NUM_MINIMAL_TRAP_RANGES);
 }
 
+const SavedValidatorState* ValidatorBlock(const VIDEO_HARDWARE_STATE_HEADER* header) {
+  const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
+  return reinterpret_cast<const SavedValidatorState*>(state + header->ExtendedValidatorStateOffset);
+}
+
 VP_STATUS CheckState(const VIDEO_HARDWARE_STATE* request, ULONG inputLength) {
   if (inputLength < sizeof(VIDEO_HARDWARE_STATE)) return ERROR_INSUFFICIENT_BUFFER;
-  if (request->StateLength < VGA_TOTAL_STATE_SIZE) return ERROR_INSUFFICIENT_BUFFER;
+  if (request->StateLength < kVgaHardwareStateSize) return ERROR_INSUFFICIENT_BUFFER;
   const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   if (!BlocksFit(header, request->StateLength)) return ERROR_INVALID_PARAMETER;
   // The planes go through the 64 KB window.
   if (header->PlaneLength > VGA_PLANE_SIZE) return ERROR_INVALID_PARAMETER;
   if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
     if (header->ExtendedValidatorStateOffset == 0) return ERROR_INVALID_PARAMETER;
-    const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
-    if (!ValidatorBlockSound(state + header->ExtendedValidatorStateOffset)) {
+    if (!ValidatorBlockSound(ValidatorBlock(header))) {
       return ERROR_INVALID_PARAMETER;
     }
   }
   return NO_ERROR;
-}
-
-inline UCHAR Slot(const VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
-  return header->PortValue[port - VGA_IO_BASE_PORT];
 }
 
 // Planes and latches through the 0xA0000 window, plane by plane, in write
@@ -154,21 +109,19 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const PUCHAR window = ext->A0000View;
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
-  IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE4, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR08_BIT_MASK, 0xFF);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR03_DATA_ROTATE, 0x00);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR01_ENABLE_SET_RESET, 0x00);
-  PortWrite8(ext, VGA_SEQ_INDEX, SR02_MAP_MASK);
+  // The saved misc output comes back with the registers.
+  MapPlanesAtA0000(ext, nullptr);
+  SelectWriteMode(ext, 0);
+  GcWrite16(ext, GR08_BIT_MASK, 0xFF);
+  GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
+  GcWrite16(ext, GR01_ENABLE_SET_RESET, 0x00);
+  SeqSelect(ext, SR02_MAP_MASK);
 
   // One byte per plane at offset 0, read back once to fill all four latches;
   // the plane copy below writes over offset 0 and leaves the latches alone.
   const UCHAR* latches = state + header->BasicLatchesOffset;
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    SeqWriteData(ext, kSr02Planes.Place(1 << p));
     VideoPortWriteRegisterUchar(window, latches[p]);
   }
   VideoPortReadRegisterUchar(window);
@@ -176,13 +129,13 @@ VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEA
   const ULONG planeOffsets[VGA_NUM_PLANES] = {header->Plane1Offset, header->Plane2Offset,
                                               header->Plane3Offset, header->Plane4Offset};
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_SEQ_DATA, static_cast<UCHAR>(1 << p));
+    SeqWriteData(ext, kSr02Planes.Place(1 << p));
     VideoPortMoveMemory(window, const_cast<UCHAR*>(state + planeOffsets[p]), header->PlaneLength);
   }
 }
 
 VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header,
-                      USHORT crtcIndexPort, USHORT statusPort) {
+                      Addressing addressing) {
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const UCHAR* seq = state + header->BasicSequencerOffset;
   const UCHAR* crtc = state + header->BasicCrtContOffset;
@@ -190,26 +143,25 @@ VOID RestoreRegisters(VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER
   const UCHAR* attr = state + header->BasicAttribContOffset;
 
   ZelUnlockKeyRegs(ext);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, Slot(header, VGA_MISC_WRITE) & ~kMiscClockSelect);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
+  MiscWrite(ext, Slot(header, VGA_MISC_WRITE) & kMiscExternalClock.Keep());
   // SR00 stays as the running sequencer needs it, whatever was saved.
   for (UCHAR n = 1; n < VGA_NUM_SEQ_REGS; ++n)
-    IndexedWrite16(ext, VGA_SEQ_INDEX, n, seq[n]);
-  IndexedWrite16(ext, VGA_GC_INDEX, GR06_MISC, gc[GR06_MISC]);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+    SeqWrite16(ext, n, seq[n]);
+  GcWrite16(ext, GR06_MEMORY_MAP, gc[GR06_MEMORY_MAP]);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
 
-  IndexedWrite16(ext, crtcIndexPort, CR11_VERTICAL_RETRACE_END,
-                 crtc[CR11_VERTICAL_RETRACE_END] & ~kCr11WriteProtect);
+  // CR00 to CR07 unprotected first, so that they take their saved values.
+  CrtcWrite16(ext, addressing, CR11_VERTICAL_RETRACE_END,
+              crtc[CR11_VERTICAL_RETRACE_END] & kCr11Protect.Keep());
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n)
-    IndexedWrite16(ext, crtcIndexPort, n, crtc[n]);
+    CrtcWrite16(ext, addressing, n, crtc[n]);
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n)
-    IndexedWrite16(ext, VGA_GC_INDEX, n, gc[n]);
+    GcWrite16(ext, n, gc[n]);
 
-  PortRead8(ext, statusPort);
-  for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
-    PortWrite8(ext, VGA_AC_INDEX, n);
-    PortWrite8(ext, VGA_AC_INDEX, attr[n]);
-  }
+  ResetAttributeFlipFlop(ext, addressing);
+  for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n)
+    AttrWrite(ext, n, attr[n]);
   ZelLockKeyRegs(ext);
 }
 
@@ -228,10 +180,10 @@ VOID RestoreDacPosition(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STAT
                         const UCHAR* dac) {
   const UCHAR dacState = Slot(header, VGA_DAC_READ_INDEX);
   const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
-  ULONG moved = dacState >> 4;
+  ULONG moved = kDacSlotMoved.Of(dacState);
   if (moved > kMaxDacPosition) moved = kMaxDacPosition;
 
-  if ((dacState & 0x0F) == kDacReadMode) {
+  if (kDacSlotState.Of(dacState) == kDacStateReadMode) {
     // The read index is one ahead of the entry being read.
     PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(index - 1));
     for (ULONG c = 0; c < moved; ++c)
@@ -253,36 +205,32 @@ VP_STATUS VPAPI VgaRestoreHardwareState(VgaDeviceExtension* ext, PVOID input, UL
   const VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
   const UCHAR* dac = state + header->BasicDacOffset;
-  const BOOLEAN color = (Slot(header, VGA_MISC_WRITE) & VGA_MISC_COLOR_ADDRESSING) != 0;
-  const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
-  const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+  const Addressing addressing = AddressingOf(Slot(header, VGA_MISC_WRITE));
+  const USHORT crtcIndexPort = CrtcIndexPort(addressing);
+  const USHORT statusPort = StatusPort(addressing);
 
-  // Black screen while the state goes back in.
-  PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
-  for (ULONG c = 0; c < 3; ++c)
-    PortWrite8(ext, VGA_DAC_DATA, 0x00);
-  PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
+  BlackScreen(ext);
 
   RestoreMemory(ext, header);
 
   if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) != 0) {
     VideoPortMoveMemory(&ext->TrappedValidatorCount,
-                        const_cast<UCHAR*>(state + header->ExtendedValidatorStateOffset),
-                        VGA_VALIDATOR_STATE_SIZE);
+                        const_cast<SavedValidatorState*>(ValidatorBlock(header)),
+                        sizeof(SavedValidatorState));
     VideoPortSetTrappedEmulatorPorts(ext, ext->NumTrappedAccessRanges, ext->TrappedAccessRanges);
   }
 
-  RestoreRegisters(ext, header, crtcIndexPort, statusPort);
-  RestoreDacTable(ext, dac, 1, VGA_NUM_DAC_ENTRIES);
+  RestoreRegisters(ext, header, addressing);
+  RestoreDacTable(ext, dac, 1, VGA_DAC_ENTRIES);
 
   PortWrite8(ext, statusPort, Slot(header, statusPort));
   PortWrite8(ext, VGA_SEQ_INDEX, Slot(header, VGA_SEQ_INDEX));
   PortWrite8(ext, crtcIndexPort, Slot(header, crtcIndexPort));
   PortWrite8(ext, VGA_GC_INDEX, Slot(header, VGA_GC_INDEX));
 
-  PortRead8(ext, statusPort);
-  PortWrite8(ext, VGA_AC_INDEX, Slot(header, VGA_AC_INDEX));
-  if (header->AttribIndexDataState == 0) PortRead8(ext, statusPort);
+  ResetAttributeFlipFlop(ext, addressing);
+  AttrSelect(ext, Slot(header, VGA_AC_INDEX));
+  if (header->AttribIndexDataState == 0) ResetAttributeFlipFlop(ext, addressing);
 
   PortWrite8(ext, VGA_DAC_PEL_MASK, Slot(header, VGA_DAC_PEL_MASK));
   RestoreDacTable(ext, dac, 0, 1);

@@ -2,87 +2,59 @@
 // colour table, latches, four 64 KB planes and the validators' recording)
 // when a full-screen session loses the screen.
 #include "miniport/registers.h"
+#include "vdm/hardware_state.h"
 #include "vdm/vdm.h"
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR SR02_MAP_MASK = 0x02;
-constexpr UCHAR SR04_MEMORY_MODE = 0x04;
-constexpr UCHAR CR03_HORIZONTAL_BLANK_END = 0x03;
-constexpr UCHAR GR04_READ_MAP = 0x04;
-constexpr UCHAR GR05_MODE = 0x05;
-constexpr UCHAR GR06_MISC = 0x06;
-
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr UCHAR kAllPlanes = 0x0F;
-
-// CR03 bit 7 set turns CR10/CR11 back into the vertical retrace registers
-// on read.
-constexpr UCHAR kCr03RetraceReadable = 0x80;
-// Misc output bit 1 enables the CPU's access to display memory.
-constexpr UCHAR kMiscRamEnable = 0x02;
-// The DAC state port reads 3 in read mode.
-constexpr UCHAR kDacReadMode = 0x03;
-// OR'ed into the DAC state slot: components of the current triple already
-// transferred.
-constexpr UCHAR kDacTwoComponents = 0x20;
-constexpr UCHAR kDacOneComponent = 0x10;
 // The attribute probe changes bit 4 of the index it writes.
 constexpr UCHAR kAttrProbeBit = 0x10;
 
 // The byte whose latch image the save leaves in every plane.
 constexpr ULONG kLatchOffset = 0xFFFF;
 
-inline UCHAR& Slot(VIDEO_HARDWARE_STATE_HEADER* header, USHORT port) {
-  return header->PortValue[port - VGA_IO_BASE_PORT];
-}
-
-// Reading input status 1 returns the attribute flip-flop to the index state.
-VOID ResetACToggle(const VgaDeviceExtension* ext) {
-  const BOOLEAN color = VgaColorAddressing(ext);
-  PortRead8(ext, color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO);
-}
-
 VOID FillLayout(VIDEO_HARDWARE_STATE_HEADER* header) {
-  header->Length = VGA_STATE_HEADER_SIZE;
-  header->BasicSequencerOffset = VGA_STATE_SEQ_OFFSET;
-  header->BasicCrtContOffset = VGA_STATE_CRTC_OFFSET;
-  header->BasicGraphContOffset = VGA_STATE_GC_OFFSET;
-  header->BasicAttribContOffset = VGA_STATE_ATTR_OFFSET;
-  header->BasicDacOffset = VGA_STATE_DAC_OFFSET;
-  header->BasicLatchesOffset = VGA_STATE_LATCH_OFFSET;
-  header->ExtendedSequencerOffset = VGA_STATE_EXT_SEQ_OFFSET;
-  header->ExtendedCrtContOffset = VGA_STATE_EXT_CRTC_OFFSET;
-  header->ExtendedGraphContOffset = VGA_STATE_EXT_GC_OFFSET;
-  header->ExtendedAttribContOffset = VGA_STATE_EXT_ATTR_OFFSET;
-  header->ExtendedDacOffset = VGA_STATE_EXT_DAC_OFFSET;
+  header->Length = sizeof(VIDEO_HARDWARE_STATE_HEADER);
+  header->BasicSequencerOffset = VGA_STATE_OFFSET(Sequencer);
+  header->BasicCrtContOffset = VGA_STATE_OFFSET(Crtc);
+  header->BasicGraphContOffset = VGA_STATE_OFFSET(Graphics);
+  header->BasicAttribContOffset = VGA_STATE_OFFSET(Attribute);
+  header->BasicDacOffset = VGA_STATE_OFFSET(Dac);
+  header->BasicLatchesOffset = VGA_STATE_OFFSET(Latches);
+  header->ExtendedSequencerOffset = VGA_STATE_OFFSET(ExtendedSequencer);
+  header->ExtendedCrtContOffset = VGA_STATE_OFFSET(ExtendedCrtc);
+  header->ExtendedGraphContOffset = VGA_STATE_OFFSET(ExtendedAttribute);
+  header->ExtendedAttribContOffset = VGA_STATE_OFFSET(ExtendedAttribute);
+  header->ExtendedDacOffset = VGA_STATE_OFFSET(Validators);
+  header->PlaneLength = VGA_PLANE_SIZE;
+  header->Plane1Offset = VGA_STATE_OFFSET(Planes[0]);
+  header->Plane2Offset = VGA_STATE_OFFSET(Planes[1]);
+  header->Plane3Offset = VGA_STATE_OFFSET(Planes[2]);
+  header->Plane4Offset = VGA_STATE_OFFSET(Planes[3]);
 }
 
 // Which components of the current triple the DAC has already moved: each
 // transfer that advances the index shows where the triple ended.
 VOID ProbeDacPosition(const VgaDeviceExtension* ext, VIDEO_HARDWARE_STATE_HEADER* header) {
   const UCHAR index = Slot(header, VGA_DAC_WRITE_INDEX);
-  const BOOLEAN readMode = Slot(header, VGA_DAC_READ_INDEX) == kDacReadMode;
-  const UCHAR flags[] = {kDacTwoComponents, kDacOneComponent};
-  for (UCHAR flag : flags) {
+  const BOOLEAN readMode = Slot(header, VGA_DAC_READ_INDEX) == kDacStateReadMode;
+  for (UCHAR moved = 2; moved >= 1; --moved) {
     if (readMode) {
       PortRead8(ext, VGA_DAC_DATA);
     } else {
       PortWrite8(ext, VGA_DAC_DATA, 0x00);
     }
     if (PortRead8(ext, VGA_DAC_WRITE_INDEX) != index) {
-      Slot(header, VGA_DAC_READ_INDEX) |= flag;
+      Slot(header, VGA_DAC_READ_INDEX) |= kDacSlotMoved.Place(moved);
       return;
     }
   }
 }
 
-VOID ReadDacEntry(const VgaDeviceExtension* ext, PUCHAR dac, ULONG entry) {
+VOID ReadDacEntry(const VgaDeviceExtension* ext, VgaStateBlocks* blocks, ULONG entry) {
   PortWrite8(ext, VGA_DAC_READ_INDEX, static_cast<UCHAR>(entry));
   for (ULONG c = 0; c < 3; ++c) {
-    dac[3 * entry + c] = PortRead8(ext, VGA_DAC_DATA);
+    blocks->Dac[entry][c] = PortRead8(ext, VGA_DAC_DATA);
   }
 }
 
@@ -96,128 +68,117 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
   }
   VIDEO_HARDWARE_STATE* request = static_cast<VIDEO_HARDWARE_STATE*>(output);
   *information = sizeof(VIDEO_HARDWARE_STATE);
-  request->StateLength = VGA_TOTAL_STATE_SIZE;
+  request->StateLength = kVgaHardwareStateSize;
 
   VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
-  const PUCHAR state = reinterpret_cast<PUCHAR>(header);
+  VgaStateBlocks* blocks = reinterpret_cast<VgaStateBlocks*>(header + 1);
   const PUCHAR window = ext->A0000View;
-  VideoPortZeroMemory(header, VGA_STATE_HEADER_SIZE);
+  VideoPortZeroMemory(header, sizeof(VIDEO_HARDWARE_STATE_HEADER));
   FillLayout(header);
 
-  const UCHAR misc = PortRead8(ext, VGA_MISC_READ);
+  const UCHAR misc = MiscRead(ext);
   Slot(header, VGA_MISC_WRITE) = misc;
-  const BOOLEAN color = (misc & VGA_MISC_COLOR_ADDRESSING) != 0;
-  const USHORT crtcIndexPort = color ? VGA_CRTC_INDEX_COLOR : VGA_CRTC_INDEX_MONO;
-  const USHORT statusPort = color ? VGA_STATUS1_COLOR : VGA_STATUS1_MONO;
+  const Addressing addressing = AddressingOf(misc);
+  const USHORT crtcIndexPort = CrtcIndexPort(addressing);
+  const USHORT statusPort = StatusPort(addressing);
 
-  PortWrite8(ext, VGA_VIDEO_ENABLE, 0x01);
+  PortWrite8(ext, VGA_VIDEO_ENABLE, kVideoEnableOn);
 
   Slot(header, VGA_DAC_PEL_MASK) = PortRead8(ext, VGA_DAC_PEL_MASK);
   Slot(header, VGA_DAC_WRITE_INDEX) = PortRead8(ext, VGA_DAC_WRITE_INDEX);
   Slot(header, VGA_DAC_READ_INDEX) = PortRead8(ext, VGA_DAC_READ_INDEX);
   ProbeDacPosition(ext, header);
 
-  const PUCHAR dac = state + VGA_STATE_DAC_OFFSET;
-  ReadDacEntry(ext, dac, 0);
+  ReadDacEntry(ext, blocks, 0);
 
-  // Black screen for the rest of the save: entry 0 black, every pixel masked.
-  PortWrite8(ext, VGA_DAC_WRITE_INDEX, 0x00);
-  for (ULONG c = 0; c < 3; ++c)
-    PortWrite8(ext, VGA_DAC_DATA, 0x00);
-  PortWrite8(ext, VGA_DAC_PEL_MASK, 0x00);
+  BlackScreen(ext);  // for the rest of the save
 
-  ResetACToggle(ext);
+  // The flip-flop as the session left it: nothing may reset it before the
+  // probe below has seen which state it is in.
   const UCHAR attrIndex = PortRead8(ext, VGA_AC_INDEX);
   Slot(header, VGA_AC_INDEX) = attrIndex;
   const UCHAR attrData = PortRead8(ext, VGA_AC_DATA_READ);
 
-  ResetACToggle(ext);
   Slot(header, VGA_SEQ_INDEX) = PortRead8(ext, VGA_SEQ_INDEX);
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
 
   // A probe write that leaves the index as it was went to a data register:
   // that register gets its value back.
   PortWrite8(ext, VGA_AC_INDEX, attrIndex ^ kAttrProbeBit);
   if (PortRead8(ext, VGA_AC_INDEX) == attrIndex) {
     header->AttribIndexDataState = 1;
-    PortWrite8(ext, VGA_AC_INDEX, attrIndex);
-    PortWrite8(ext, VGA_AC_INDEX, attrData);
+    AttrWrite(ext, attrIndex, attrData);
   } else {
     header->AttribIndexDataState = 0;
   }
+  ResetAttributeFlipFlop(ext, CurrentAddressing(ext));
 
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
 
-  for (ULONG entry = 1; entry < VGA_NUM_DAC_ENTRIES; ++entry)
-    ReadDacEntry(ext, dac, entry);
+  for (ULONG entry = 1; entry < VGA_DAC_ENTRIES; ++entry)
+    ReadDacEntry(ext, blocks, entry);
 
   Slot(header, statusPort) = PortRead8(ext, VGA_FEATURE_READ);
   Slot(header, crtcIndexPort) = PortRead8(ext, crtcIndexPort);
   Slot(header, VGA_GC_INDEX) = PortRead8(ext, VGA_GC_INDEX);
 
   for (UCHAR n = 0; n < VGA_NUM_SEQ_REGS; ++n) {
-    state[VGA_STATE_SEQ_OFFSET + n] = IndexedRead(ext, VGA_SEQ_INDEX, n);
+    blocks->Sequencer[n] = SeqRead(ext, n);
   }
 
-  const UCHAR cr03 = IndexedRead(ext, crtcIndexPort, CR03_HORIZONTAL_BLANK_END);
-  PortWrite8(ext, crtcIndexPort + 1, cr03 | kCr03RetraceReadable);
+  // CR10 and CR11 read back only with CR03 bit 7 set; CR03 is saved as found.
+  const UCHAR cr03 =
+      CrtcModifyField(ext, addressing, CR03_HORIZONTAL_BLANK_END, kCr03RetraceReadable, 1);
   for (UCHAR n = 0; n < VGA_NUM_CRTC_REGS; ++n) {
-    state[VGA_STATE_CRTC_OFFSET + n] = IndexedRead(ext, crtcIndexPort, n);
+    blocks->Crtc[n] = CrtcRead(ext, addressing, n);
   }
-  state[VGA_STATE_CRTC_OFFSET + CR03_HORIZONTAL_BLANK_END] = cr03;
+  blocks->Crtc[CR03_HORIZONTAL_BLANK_END] = cr03;
 
   for (UCHAR n = 0; n < VGA_NUM_GC_REGS; ++n) {
-    state[VGA_STATE_GC_OFFSET + n] = IndexedRead(ext, VGA_GC_INDEX, n);
+    blocks->Graphics[n] = GcRead(ext, n);
   }
 
   // The index goes out with bit 5 clear: the display stays off.
   for (UCHAR n = 0; n < VGA_NUM_ATTR_REGS; ++n) {
-    PortRead8(ext, statusPort);
-    PortWrite8(ext, VGA_AC_INDEX, n);
-    state[VGA_STATE_ATTR_OFFSET + n] = PortRead8(ext, VGA_AC_DATA_READ);
+    ResetAttributeFlipFlop(ext, addressing);
+    blocks->Attribute[n] = AttrRead(ext, n);
   }
 
-  // Planes one at a time at 0xA0000, whatever the session's mode mapped.
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
-  PortWrite8(ext, VGA_MISC_WRITE, misc | kMiscRamEnable);
-  IndexedModify(ext, VGA_GC_INDEX, GR06_MISC, 0xF5, 0x04);
-  IndexedModify(ext, VGA_SEQ_INDEX, SR04_MEMORY_MODE, 0xF7, 0x04);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR02_MAP_MASK, kAllPlanes);
-  IndexedModify(ext, VGA_GC_INDEX, GR05_MODE, 0xE5, 0x01);
+  MapPlanesAtA0000(ext, &misc);
+  SeqWrite16(ext, SR02_MAP_MASK, kSr02Planes.Mask());
+  SelectWriteMode(ext, 1);
 
   // Write mode 1 stores the latches themselves: one write puts them in
   // reach of plain reads, at the cost of the byte at that offset.
   VideoPortWriteRegisterUchar(window + kLatchOffset, 0x00);
-  PortWrite8(ext, VGA_GC_INDEX, GR04_READ_MAP);
+  GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_GC_DATA, p);
-    state[VGA_STATE_LATCH_OFFSET + p] = VideoPortReadRegisterUchar(window + kLatchOffset);
+    GcWriteData(ext, p);
+    blocks->Latches[p] = VideoPortReadRegisterUchar(window + kLatchOffset);
   }
 
   header->VGAStateFlags = VIDEO_STATE_NON_STANDARD_VGA;
   if (ext->TrappedValidatorCount != 0) {
     header->VGAStateFlags |= VIDEO_STATE_UNEMULATED_VGA_STATE;
-    header->ExtendedValidatorStateOffset = VGA_STATE_VALIDATOR_OFFSET;
-    VideoPortMoveMemory(state + VGA_STATE_VALIDATOR_OFFSET, &ext->TrappedValidatorCount,
-                        VGA_VALIDATOR_STATE_SIZE);
+    header->ExtendedValidatorStateOffset = VGA_STATE_OFFSET(Validators);
+    SavedValidatorState* validators = &blocks->Validators;
+    VideoPortMoveMemory(validators, &ext->TrappedValidatorCount, sizeof(SavedValidatorState));
+    // The block carries the trap set in force: while recording, every VGA
+    // port is trapped, and the restore must trap the session's remaining
+    // writes the same way.
+    validators->NumTrappedAccessRanges = VGA_NUM_FULL_TRAP_RANGES;
+    validators->TrappedAccessRanges =
+        static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(FullVgaValidatorAccessRange));
   } else {
     header->ExtendedValidatorStateOffset = 0;
   }
   header->VGAStateFlags |= VIDEO_STATE_PACKED_CHAIN4_MODE;
 
-  header->PlaneLength = VGA_PLANE_SIZE;
-  header->Plane1Offset = VGA_STATE_PLANE_OFFSET;
-  header->Plane2Offset = VGA_STATE_PLANE_OFFSET + VGA_PLANE_SIZE;
-  header->Plane3Offset = VGA_STATE_PLANE_OFFSET + 2 * VGA_PLANE_SIZE;
-  header->Plane4Offset = VGA_STATE_PLANE_OFFSET + 3 * VGA_PLANE_SIZE;
-
-  PortWrite8(ext, VGA_GC_INDEX, GR04_READ_MAP);
+  GcSelect(ext, GR04_READ_MAP);
   for (UCHAR p = 0; p < VGA_NUM_PLANES; ++p) {
-    PortWrite8(ext, VGA_GC_DATA, p);
-    VideoPortMoveMemory(state + VGA_STATE_PLANE_OFFSET + p * VGA_PLANE_SIZE, window,
-                        VGA_PLANE_SIZE);
+    GcWriteData(ext, p);
+    VideoPortMoveMemory(blocks->Planes[p], window, VGA_PLANE_SIZE);
   }
   return NO_ERROR;
 }

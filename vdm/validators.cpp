@@ -8,10 +8,7 @@
 
 namespace {
 
-constexpr UCHAR SR00_RESET = 0x00;
-constexpr UCHAR kSr00SyncReset = 0x01;
-constexpr UCHAR kSr00Run = 0x03;
-constexpr ULONG kSr00RunBits = 0x03;  // both reset bits set: the sequencer runs
+constexpr ULONG kSr00RunBits = kSr00Reset.Mask();  // both reset bits set: the sequencer runs
 
 // Offsets from 0x3B0, as recorded.
 constexpr ULONG kSeqIndexOffset = VGA_SEQ_INDEX - VGA_IO_BASE_PORT;
@@ -25,8 +22,8 @@ constexpr ULONG kForcedPlaybackCount = VGA_MAX_VALIDATOR_DATA - 1;
 constexpr ULONG kHoldResetWord = (kSr00SyncReset << 8) | SR00_RESET;
 constexpr ULONG kEndResetWord = (kSr00Run << 8) | SR00_RESET;
 
-// Misc output bit 3 selects the external clock, which the session may not pick.
-constexpr ULONG kMiscClockSelect = 0x08;
+// The session may not pick the external clock.
+constexpr ULONG kMiscClockSelect = kMiscExternalClock.Mask();
 
 ULONG LoadData(PVOID data, UCHAR type) {
   switch (type) {
@@ -111,9 +108,9 @@ BOOLEAN EndsReset(const VgaDeviceExtension* ext, USHORT port, UCHAR type, ULONG 
 // reset, and put the session's sequencer index back afterwards.
 VOID WriteMiscUnderReset(const VgaDeviceExtension* ext, UCHAR type, ULONG value) {
   const UCHAR savedIndex = PortRead8(ext, VGA_SEQ_INDEX);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00SyncReset);
+  SeqWrite16(ext, SR00_RESET, kSr00SyncReset);
   WritePort(ext, VGA_MISC_WRITE, type, value & ~kMiscClockSelect);
-  IndexedWrite16(ext, VGA_SEQ_INDEX, SR00_RESET, kSr00Run);
+  SeqWrite16(ext, SR00_RESET, kSr00Run);
   PortWrite8(ext, VGA_SEQ_INDEX, savedIndex);
 }
 
@@ -150,10 +147,39 @@ VOID ContinueRecording(VgaDeviceExtension* ext) {
   }
 }
 
+// A wide write that reaches the sequencer pair other than as an index/data
+// write to 0x3C4 (a word at 0x3C3 or 0x3C5, a doubleword from 0x3C1 to
+// 0x3C3 or at 0x3C5) could start or end a reset unseen: it is taken apart.
+BOOLEAN SplitIntoBytes(USHORT port, UCHAR type) {
+  if (type == VGA_VALIDATOR_UCHAR_ACCESS || port == VGA_SEQ_INDEX) return FALSE;
+  const ULONG end = static_cast<ULONG>(port) + ValidatorAccessBytes(type);
+  return port <= VGA_SEQ_DATA && end > VGA_SEQ_INDEX;
+}
+
+VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UCHAR type);
+
+// The byte writes the wide one is made of, lowest port first, each through
+// the byte validator; a misc output byte comes back with its clock select
+// cleared, as the byte validator leaves it.
+VOID WriteBytes(PVOID context, USHORT port, PVOID data, UCHAR type) {
+  ULONG value = LoadData(data, type);
+  for (ULONG i = 0; i < ValidatorAccessBytes(type); ++i) {
+    UCHAR byte = static_cast<UCHAR>(value >> (8 * i));
+    Validate(context, port + i, EMULATOR_WRITE_ACCESS, &byte, VGA_VALIDATOR_UCHAR_ACCESS);
+    value = (value & ~(0xFFUL << (8 * i))) | (static_cast<ULONG>(byte) << (8 * i));
+  }
+  StoreData(data, type, value);
+}
+
 VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UCHAR type) {
   VgaDeviceExtension* ext = static_cast<VgaDeviceExtension*>(context);
   const USHORT port = static_cast<USHORT>(port32);
   const BOOLEAN isWrite = (accessMode & EMULATOR_WRITE_ACCESS) != 0;
+
+  if (isWrite && SplitIntoBytes(port, type)) {
+    WriteBytes(context, port, data, type);
+    return NO_ERROR;
+  }
 
   if (ext->TrappedValidatorCount == 0) {
     if (!isWrite) {

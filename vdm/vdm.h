@@ -21,32 +21,6 @@ BOOLEAN VPAPI VgaPlaybackValidatorData(PVOID Context);
 // IOCTL_VIDEO_ENABLE_VDM: the validators' idle state with the minimal trap set.
 VP_STATUS VgaEnableVdm(VgaDeviceExtension* ext);
 
-// The hardware state buffer of a full-screen switch: the platform's header,
-// then the register blocks, the latches, the validator state and the planes.
-#define VGA_STATE_HEADER_SIZE 156
-#define VGA_STATE_SEQ_OFFSET 156
-#define VGA_STATE_CRTC_OFFSET 161
-#define VGA_STATE_GC_OFFSET 186
-#define VGA_STATE_ATTR_OFFSET 195
-#define VGA_STATE_DAC_OFFSET 216
-#define VGA_STATE_LATCH_OFFSET 984
-#define VGA_STATE_EXT_SEQ_OFFSET 988
-#define VGA_STATE_EXT_CRTC_OFFSET 990
-#define VGA_STATE_EXT_GC_OFFSET 998
-#define VGA_STATE_EXT_ATTR_OFFSET 998
-#define VGA_STATE_EXT_DAC_OFFSET 999
-#define VGA_STATE_VALIDATOR_OFFSET 999
-#define VGA_STATE_PLANE_OFFSET 2215
-#define VGA_PLANE_SIZE 0x10000
-#define VGA_TOTAL_STATE_SIZE 264359
-
-#define VGA_NUM_SEQ_REGS 5
-#define VGA_NUM_CRTC_REGS 25
-#define VGA_NUM_GC_REGS 9
-#define VGA_NUM_ATTR_REGS 21
-#define VGA_NUM_DAC_ENTRIES 256
-#define VGA_NUM_PLANES 4
-
 // IOCTL_VIDEO_SAVE_HARDWARE_STATE (output: VIDEO_HARDWARE_STATE) and
 // IOCTL_VIDEO_RESTORE_HARDWARE_STATE (input: VIDEO_HARDWARE_STATE).
 VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULONG outputLength,

@@ -34,6 +34,9 @@ constexpr uint8_t SR00_RESET = 0x00;
 constexpr uint8_t SR02_MAP_MASK = 0x02;
 constexpr uint8_t SR04_MEMORY_MODE = 0x04;
 constexpr uint8_t SR05_KEY = 0x05;
+constexpr uint8_t kSr05Unlock = 0x86;
+constexpr uint8_t kSr05Lock = 0x00;
+constexpr uint8_t kSr05ReadsUnlocked = 0xA1;
 constexpr uint8_t SR07_PIXEL_FORMAT = 0x07;
 constexpr uint8_t SR0A_PITCH_HIGH = 0x0A;
 constexpr uint8_t SR0E_OVERFLOW = 0x0E;
@@ -151,9 +154,13 @@ VP_STATUS VideoBios::Int10(VIDEO_X86_BIOS_ARGUMENTS& args) {
       const uint8_t number = al & 0x7F;
       const bool clearMemory = (al & 0x80) == 0;
       if (number == 0x03) {
+        const bool wasLocked = OpenExtended();
         SetTextMode(clearMemory);
+        if (wasLocked) CloseExtended();
       } else if (auto mode = bios::FindGraphicsMode(number)) {
+        const bool wasLocked = OpenExtended();
         SetGraphicsMode(*mode, clearMemory);
+        if (wasLocked) CloseExtended();
       }
       break;
     }
@@ -169,7 +176,6 @@ VP_STATUS VideoBios::Int10(VIDEO_X86_BIOS_ARGUMENTS& args) {
 // ---- the two kinds of mode
 
 void VideoBios::SetTextMode(bool clearMemory) {
-  OpenExtended();
   WriteSequencerAndMisc(kTextMisc, kTextSeq);
   SeqWrite(SR07_PIXEL_FORMAT, static_cast<uint8_t>(bios::PixelFormat::Vga));
   SeqWrite(SR0A_PITCH_HIGH, SeqRead(SR0A_PITCH_HIGH) & 0x0F);
@@ -182,7 +188,6 @@ void VideoBios::SetTextMode(bool clearMemory) {
   const auto ega = bios::EgaPalette();
   std::copy(ega.begin(), ega.end(), dac.begin());
   LoadDac(dac);
-  adapter_.Out8(kBankSelect, 0x00);
 
   LoadFont();
   if (clearMemory) ClearTextBuffer();
@@ -190,7 +195,6 @@ void VideoBios::SetTextMode(bool clearMemory) {
 }
 
 void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
-  OpenExtended();
   const bool interlaced = bios::HasInterlacedVariant(mode.width) && InterlacedSelected(mode.width);
   const Timing timing = bios::TimingFor(mode.width, interlaced);
   const CrtcProgram crtc = EncodeTiming(mode, timing, interlaced);
@@ -207,7 +211,6 @@ void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
   WriteAttributes(kGraphicsAttr);
   WriteGraphics(kGraphicsGc);
   LoadDac(bios::Default256Palette());
-  adapter_.Out8(kBankSelect, 0x00);
 
   // The whole memory in one block, as the BIOS's string store through the
   // aperture would leave it.
@@ -227,8 +230,12 @@ bool VideoBios::InterlacedSelected(uint16_t width) {
 // ---- text memory
 
 // Plane 2 addressed on its own, one 32-byte slot per character, then the
-// text-mode addressing back.
+// text-mode addressing back. Planar addressing goes through the bank select
+// register, which the BIOS leaves to the driver: bank 0 for the glyphs, then
+// the register as it was.
 void VideoBios::LoadFont() {
+  const uint8_t bank = adapter_.In8(kBankSelect);
+  adapter_.Out8(kBankSelect, 0x00);
   SeqWrite(SR02_MAP_MASK, 0x04);
   SeqWrite(SR04_MEMORY_MODE, 0x06);  // sequential, no chain-4
   GcWrite(GR04_READ_MAP, 0x02);
@@ -246,6 +253,7 @@ void VideoBios::LoadFont() {
   GcWrite(GR04_READ_MAP, kTextGc[4]);
   GcWrite(GR05_MODE, kTextGc[5]);
   GcWrite(GR06_MISC, kTextGc[6]);
+  adapter_.Out8(kBankSelect, bank);
 }
 
 // Blanks with light grey on black; odd/even puts characters in plane 0 and
@@ -259,8 +267,14 @@ void VideoBios::ClearTextBuffer() {
 
 // ---- registers
 
-void VideoBios::OpenExtended() {
-  SeqWrite(SR05_KEY, 0x86);
+bool VideoBios::OpenExtended() {
+  const bool locked = SeqRead(SR05_KEY) != kSr05ReadsUnlocked;
+  SeqWrite(SR05_KEY, kSr05Unlock);
+  return locked;
+}
+
+void VideoBios::CloseExtended() {
+  SeqWrite(SR05_KEY, kSr05Lock);
 }
 
 uint8_t VideoBios::SeqRead(uint8_t index) {

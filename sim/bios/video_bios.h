@@ -5,8 +5,11 @@
 // The BIOS works on the adapter through its bus side, as the processor does
 // (its accesses are not part of the driver's trace), except for clearing
 // the whole video memory of a graphics mode, which it does in one block.
-// It opens the extended sequencer registers (SR05 = 0x86) and leaves them
-// open.
+// It opens the extended sequencer registers (SR05 = 0x86) for its own work
+// and closes them again when it found them closed. Beyond the registers
+// below, the chip's extended state is the driver's: the bank select
+// register 0x3CD, the linear aperture, the pointer and the display FIFO
+// keep what they held.
 //
 // Zel extended registers that the BIOS programs, and that the display
 // reads:
@@ -82,8 +85,10 @@ class VideoBios {
   void LoadFont();
   void ClearTextBuffer();
 
-  // Register access through the bus.
-  void OpenExtended();
+  // Register access through the bus. OpenExtended returns whether the
+  // extended registers were locked.
+  bool OpenExtended();
+  void CloseExtended();
   uint8_t SeqRead(uint8_t index);
   void SeqWrite(uint8_t index, uint8_t value);
   void CrtcWrite(uint8_t index, uint8_t value);

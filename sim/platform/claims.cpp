@@ -13,11 +13,17 @@ bool Overlap(uint64_t aStart, uint64_t aLength, uint64_t bStart, uint64_t bLengt
 }  // namespace
 
 bool Claims::Conflicts(const VIDEO_ACCESS_RANGE& range) const {
+  const auto start = static_cast<uint64_t>(range.RangeStart.QuadPart);
+  const uint64_t length = range.RangeLength;
+  for (const VIDEO_ACCESS_RANGE& h : held_) {
+    if (h.RangeInIoSpace == range.RangeInIoSpace && !(h.RangeShareable && range.RangeShareable) &&
+        Overlap(start, length, static_cast<uint64_t>(h.RangeStart.QuadPart), h.RangeLength)) {
+      return true;
+    }
+  }
   // I/O ranges and memory ranges live in separate spaces; RAM and the other
   // devices here are all memory.
   if (range.RangeInIoSpace) return false;
-  const auto start = static_cast<uint64_t>(range.RangeStart.QuadPart);
-  const uint64_t length = range.RangeLength;
   if (Overlap(start, length, 0, kLowRamEnd)) return true;
   if (ramTop_ > kHighRamStart && Overlap(start, length, kHighRamStart, ramTop_ - kHighRamStart)) {
     return true;

@@ -1,6 +1,8 @@
 // The machine's resource map as VideoPortVerifyAccessRanges sees it: system
 // RAM, other devices' claims, and the driver's own claim, which each
-// successful call replaces as a whole.
+// successful call replaces as a whole. Once a find-adapter call succeeds its
+// claim belongs to that device, and the next device of the driver (another
+// registration's) meets it as a conflict.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,12 @@ class Claims {
   VP_STATUS Verify(std::span<const VIDEO_ACCESS_RANGE> ranges);
   void AddForeign(uint64_t start, uint32_t length) { foreign_.push_back({start, length}); }
   const std::vector<VIDEO_ACCESS_RANGE>& Driver() const { return driver_; }
-  void Reset() { driver_.clear(); }
+  // The driver's claim stays with the device that made it.
+  void Hold() { held_.insert(held_.end(), driver_.begin(), driver_.end()); }
+  void Reset() {
+    driver_.clear();
+    held_.clear();
+  }
 
  private:
   struct Extent {
@@ -32,6 +39,7 @@ class Claims {
   uint32_t ramTop_;
   std::vector<Extent> foreign_;  // memory space
   std::vector<VIDEO_ACCESS_RANGE> driver_;
+  std::vector<VIDEO_ACCESS_RANGE> held_;  // ports and memory of a started device
 };
 
 }  // namespace sim::platform

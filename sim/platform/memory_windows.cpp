@@ -51,8 +51,8 @@ void MemoryWindows::FreeView(uintptr_t address) {
 }
 
 const Machine::Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t length,
-                                                    bool inIoSpace) {
-  Machine::Mapping mapping{nullptr, physical, length, false, inIoSpace};
+                                                    bool inIoSpace, uintptr_t process) {
+  Machine::Mapping mapping{nullptr, physical, length, false, inIoSpace, process};
   const std::optional<uint32_t> aperture = adapter_.ApertureBase();
   const uint64_t end = physical + length;
   if (inIoSpace) {

@@ -36,7 +36,8 @@ class MemoryWindows {
   const std::vector<Machine::View>& Views() const { return views_; }
 
   // ---- caller mappings
-  const Machine::Mapping& MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace);
+  const Machine::Mapping& MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace,
+                                       uintptr_t process);
   std::optional<Machine::Mapping> FindMapping(uintptr_t address) const;
   bool UnmapForCaller(uintptr_t address);
   const std::vector<Machine::Mapping>& Mappings() const { return mappings_; }

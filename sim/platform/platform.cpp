@@ -11,7 +11,8 @@ Platform::Platform(const Profile& profile, const Adapter* booted)
       ports(adapter, bridge, trace),
       windows(adapter, trace, ports),
       claims(profile.ramTop),
-      emulator(ports, gate) {
+      emulator(ports, gate),
+      eisaBus(profile.eisaBus) {
   // The machine has booted: the POST has set the 80 x 25 colour text mode
   // through the video BIOS, as on every PC before the system loads drivers.
   if (booted) return;
@@ -47,9 +48,10 @@ ULONG Platform::Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext) {
     status = *fault;
   } else if (const auto it = forced.find(reg.bus); it != forced.end()) {
     status = it->second;
-  } else if (reg.bus != Isa) {
+  } else if (reg.bus != Isa && !(reg.bus == Eisa && eisaBus)) {
     // The one adapter sits on the ISA side of the machine, at the legacy VGA
-    // addresses; there is no EISA or Micro Channel bus to search.
+    // addresses; there is no Micro Channel bus to search, and an EISA bus
+    // only when the profile gives the machine one.
     status = kStatusNoSuchDevice;
   } else {
     status = FindAdapter(*init, hwContext, reg);
@@ -77,6 +79,9 @@ VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOI
   const VP_STATUS status = CallDriver(gate, init.HwFindAdapter, d.extension.get(), hwContext,
                                       nullptr, &d.config, &again);
   if (status != NO_ERROR) return status;
+  // The ranges are this device's from now on: a later registration's
+  // find-adapter cannot claim them again.
+  claims.Hold();
 
   // The first adapter found is the device requests go to.
   if (!started_) {

@@ -66,6 +66,7 @@ class Platform {
   std::vector<Machine::Registration> registrations;
   std::map<INTERFACE_TYPE, VP_STATUS> forced;
   ULONG configLength = kConfigInfoLength;
+  bool eisaBus = false;  // find-adapter is called for the Eisa registration too
   // How calls into the loaded driver are made (empty: straight calls).
   DriverCallGate gate;
   // Opaque objects whose addresses DriverEntry receives.

@@ -33,6 +33,15 @@ uint64_t Physical(PHYSICAL_ADDRESS address) {
   return static_cast<uint64_t>(address.QuadPart);
 }
 
+// The process a mapping belongs to. NT reads the in/out address of
+// VideoPortMapMemory on input as a process handle; null and
+// NtCurrentProcess ((HANDLE)-1) both name the process making the request,
+// which is 0 here. Any other value is taken as another process's handle.
+uintptr_t ProcessOf(const void* handle) {
+  const uintptr_t value = Address(handle);
+  return value == static_cast<uintptr_t>(-1) ? 0 : value;
+}
+
 }  // namespace
 
 extern "C" {
@@ -178,22 +187,31 @@ VP_STATUS VPAPI VideoPortMapMemory(PVOID, PHYSICAL_ADDRESS PhysicalAddress, PULO
     *VirtualAddress = nullptr;
     return *fault;
   }
-  // On input *VirtualAddress is a process handle or a wish; the mapping is
+  // A view of no bytes cannot be made.
+  if (*Length == 0) {
+    *VirtualAddress = nullptr;
+    return ERROR_INVALID_PARAMETER;
+  }
+  // On input *VirtualAddress names the process to map into; the mapping is
   // made where the platform chooses. The length comes back as mapped, and the
   // flag says what the address is: a port number (1) or memory (0).
   const bool inIoSpace = (*InIoSpace & 1) != 0;
-  const auto& mapping = p.windows.MapForCaller(physical, *Length, inIoSpace);
+  const auto& mapping =
+      p.windows.MapForCaller(physical, *Length, inIoSpace, ProcessOf(*VirtualAddress));
   *VirtualAddress = mapping.virtualAddress;
   *InIoSpace = inIoSpace ? 1 : 0;
   return NO_ERROR;
 }
 
-VP_STATUS VPAPI VideoPortUnmapMemory(PVOID, PVOID VirtualAddress, HANDLE) {
+// A mapping is released only in the process it was made for (a null
+// handle: the process making the request).
+VP_STATUS VPAPI VideoPortUnmapMemory(PVOID, PVOID VirtualAddress, HANDLE ProcessHandle) {
   Platform& p = CurrentPlatform();
   const auto mapping = p.windows.FindMapping(Address(VirtualAddress));
   std::vector<uint64_t> physical;
   if (mapping) physical.push_back(mapping->physical);
   if (const auto fault = p.faults.Call(Service::UnmapMemory, physical)) return *fault;
+  if (!mapping || mapping->process != ProcessOf(ProcessHandle)) return ERROR_INVALID_PARAMETER;
   return p.windows.UnmapForCaller(Address(VirtualAddress)) ? NO_ERROR : ERROR_INVALID_PARAMETER;
 }
 

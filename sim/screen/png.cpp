@@ -4,8 +4,6 @@
 
 #include "sim/screen/screen.h"
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
 #include <stb/stb_image_write.h>
 
 namespace sim::screen {

@@ -9,6 +9,9 @@
 namespace sim::vga {
 
 inline constexpr size_t kAttributeRegisters = 0x15;
+inline constexpr uint8_t kAr10ModeControl = 0x10;
+inline constexpr uint8_t kAr10Graphics = 0x01;
+inline constexpr uint8_t kArPaletteSource = 0x20;  // in the address register
 
 class Attribute {
  public:

@@ -10,6 +10,10 @@
 namespace sim::vga {
 
 inline constexpr uint8_t kMiscColorAddressing = 0x01;
+inline constexpr uint8_t kMiscRamEnable = 0x02;  // processor access to display memory
+inline constexpr uint8_t kMiscClockSelect = 0x0C;  // bits 3-2
+inline constexpr uint8_t kMiscHSyncNegative = 0x40;
+inline constexpr uint8_t kMiscVSyncNegative = 0x80;
 inline constexpr uint8_t kStatusDisplayDisabled = 0x01;
 inline constexpr uint8_t kStatusVerticalRetrace = 0x08;
 
@@ -23,6 +27,7 @@ class General {
   uint8_t Misc() const { return misc_; }
   void WriteMisc(uint8_t value) { misc_ = value; }
   bool ColorAddressing() const { return misc_ & kMiscColorAddressing; }
+  bool RamEnabled() const { return misc_ & kMiscRamEnable; }
   uint8_t FeatureControl() const { return feature_; }
   void WriteFeatureControl(uint8_t value) { feature_ = value; }
   uint8_t VideoEnable() const { return videoEnable_; }

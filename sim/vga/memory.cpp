@@ -13,7 +13,9 @@ namespace {
 constexpr uint8_t kGr05WriteMode = 0x03;
 constexpr uint8_t kGr05ReadMode1 = 0x08;
 constexpr uint8_t kGr05OddEvenReads = 0x10;
+constexpr uint8_t kGr06ChainOddEven = 0x02;
 constexpr uint8_t kUninstalled = 0xFF;
+constexpr uint8_t kFloating = 0xFF;
 
 Addressing WriteAddressing(const WindowSetup& s) {
   if (s.memoryMode & kSr04Chain4) return Addressing::Chain4;
@@ -68,6 +70,8 @@ WindowLogic Resolve(const WindowSetup& s) {
   WindowLogic w;
   w.windowStart = map.start;
   w.windowLength = map.length;
+  w.ramEnabled = s.ramEnabled;
+  w.chainOddEven = (s.gc[kGr06Misc] & kGr06ChainOddEven) != 0;
   w.readAddressing = ReadAddressing(s);
   w.writeAddressing = WriteAddressing(s);
   w.readBank = s.bankSelect >> 4;
@@ -115,7 +119,8 @@ uint8_t Memory::Answer(uint8_t readPlane, const WindowLogic& w) const {
 }
 
 uint8_t Memory::Read(uint32_t offset, const WindowLogic& w, const VideoMemory& vram) {
-  const Target t = Locate(w.readAddressing, offset, w.readBank, w.readMapSelect);
+  if (!w.ramEnabled) return kFloating;
+  const Target t = Locate(w.readAddressing, offset, w.readBank, w.readMapSelect, w.chainOddEven);
   LoadLatches(t.offset, vram);
   return Answer(t.readPlane, w);
 }
@@ -156,11 +161,18 @@ void Memory::WritePlanes(Target t, uint8_t value, const WindowLogic& w, VideoMem
 void Memory::Read(uint32_t offset, std::span<uint8_t> out, const WindowLogic& w,
                   const VideoMemory& vram) {
   if (out.empty()) return;
+  if (!w.ramEnabled) {
+    std::fill(out.begin(), out.end(), kFloating);
+    return;
+  }
   const auto count = static_cast<uint32_t>(out.size());
-  const Target first = Locate(w.readAddressing, offset, w.readBank, w.readMapSelect);
-  // Read mode 0, planar or chain-4: byte i is one byte of video memory, at a
-  // fixed stride from the first (4: one plane; 1: chain-4 packs the bytes).
-  if (!w.colorCompare && w.readAddressing != Addressing::OddEven) {
+  const Target first =
+      Locate(w.readAddressing, offset, w.readBank, w.readMapSelect, w.chainOddEven);
+  // Read mode 0, planar (without chain odd/even) or chain-4: byte i is one
+  // byte of video memory, at a fixed stride from the first (4: one plane;
+  // 1: chain-4 packs the bytes).
+  if (!w.colorCompare && (w.readAddressing == Addressing::Chain4 ||
+                          (w.readAddressing == Addressing::Planar && !w.chainOddEven))) {
     const uint32_t stride = w.readAddressing == Addressing::Planar ? 4 : 1;
     const uint64_t at = uint64_t{first.offset} * 4 + first.readPlane;
     const uint32_t installed = Installed(at, stride, count, vram.Size());
@@ -180,7 +192,8 @@ void Memory::Read(uint32_t offset, std::span<uint8_t> out, const WindowLogic& w,
         to[i] = *from;
     }
     std::fill(out.begin() + installed, out.end(), kUninstalled);
-    const Target last = Locate(w.readAddressing, offset + count - 1, w.readBank, w.readMapSelect);
+    const Target last =
+        Locate(w.readAddressing, offset + count - 1, w.readBank, w.readMapSelect, false);
     LoadLatches(last.offset, vram);
     return;
   }
@@ -191,10 +204,13 @@ void Memory::Read(uint32_t offset, std::span<uint8_t> out, const WindowLogic& w,
 template <typename Source>
 void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const WindowLogic& w,
                        VideoMemory& vram) {
-  if (count == 0) return;
-  const Target first = Locate(w.writeAddressing, offset, w.writeBank, 0);
+  if (count == 0 || !w.ramEnabled) return;
+  const Target first = Locate(w.writeAddressing, offset, w.writeBank, 0, w.chainOddEven);
+  // Chain odd/even folds A16 into bit 0 of the plane offset: offsets only
+  // climb with the address within one 64 KB page.
+  const bool climbing = !w.chainOddEven || (offset >> 16) == ((offset + count - 1) >> 16);
   // Plain stores, planar: each enabled plane takes the bytes at stride 4.
-  if (w.plainWrites && w.writeAddressing == Addressing::Planar) {
+  if (w.plainWrites && w.writeAddressing == Addressing::Planar && !w.chainOddEven) {
     const uint8_t planes = first.planes & w.mapMask;
     const uint64_t at = uint64_t{first.offset} * 4;
     const uint32_t installed = Installed(at, 4, count, vram.Size());
@@ -228,14 +244,15 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
   }
   // Plain stores, odd/even: each pair of bytes shares a planar offset, the
   // even one going to planes 0 and 2, the odd one to planes 1 and 3.
-  if (w.plainWrites && w.writeAddressing == Addressing::OddEven) {
+  if (w.plainWrites && w.writeAddressing == Addressing::OddEven && climbing) {
     const uint32_t groups = vram.Size() / 4;
-    const Target last = Locate(w.writeAddressing, offset + count - 1, w.writeBank, 0);
+    const Target last =
+        Locate(w.writeAddressing, offset + count - 1, w.writeBank, 0, w.chainOddEven);
     const uint32_t end = std::min(last.offset + 1, groups);
     if (first.offset >= end || w.mapMask == 0) return;
     uint8_t* base = vram.Writable(first.offset * 4, (end - first.offset) * 4);
     for (uint32_t i = 0; i < count; ++i) {
-      const Target t = Locate(w.writeAddressing, offset + i, w.writeBank, 0);
+      const Target t = Locate(w.writeAddressing, offset + i, w.writeBank, 0, w.chainOddEven);
       if (t.offset >= groups) break;  // and every byte after it
       const uint8_t planes = t.planes & w.mapMask;
       uint8_t* group = base + (t.offset - first.offset) * 4;

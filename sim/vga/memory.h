@@ -1,6 +1,6 @@
 // The CPU side of VGA display memory: the 0xA0000-0xBFFFF window as GR06
-// maps it, chain-4 / odd-even / planar addressing, the four latches, write
-// modes 0-3 and read modes 0-1. Plane p, offset o is byte 4*o + p of video
+// maps it, chain-4 / odd-even / planar addressing and chain odd/even, the
+// four latches, write modes 0-3 and read modes 0-1. Plane p, offset o is byte 4*o + p of video
 // memory; the memory itself belongs to the adapter.
 //
 // The registers are worked out once into a WindowLogic, for one access or
@@ -22,6 +22,7 @@ inline constexpr uint32_t kBankUnit = 0x10000;
 
 // What the window logic reads from the other devices for one access.
 struct WindowSetup {
+  bool ramEnabled = true;  // misc output bit 1
   uint8_t mapMask = 0;     // SR02
   uint8_t memoryMode = 0;  // SR04
   std::array<uint8_t, 9> gc{};
@@ -34,6 +35,10 @@ enum class Addressing : uint8_t { Chain4, OddEven, Planar };
 // planes and what a byte goes through on the way.
 struct WindowLogic {
   uint32_t windowStart = 0, windowLength = 0;  // physical, as GR06 maps it
+  // Misc output bit 1 clear: the VGA makes no memory cycle, so writes are
+  // lost, reads float to 0xFF and the latches keep what they hold.
+  bool ramEnabled = true;
+  bool chainOddEven = false;  // GR06 bit 1
   Addressing readAddressing = Addressing::Planar;
   Addressing writeAddressing = Addressing::Planar;
   uint8_t readBank = 0, writeBank = 0;
@@ -60,8 +65,17 @@ struct Target {
   uint8_t readPlane;  // read mode 0
 };
 
+// GR06 bit 1 (chain odd/even) replaces processor address bit 0 by a
+// higher-order bit: A16, the page of the 128 KB map (0 in the 64 KB and
+// 32 KB maps). Bit 0 then only picks the map, as SR04 bit 2 (writes) and
+// GR05 bit 4 (reads) decide; a character and its attribute share an offset.
+[[gnu::always_inline]] inline uint32_t PlaneAddress(uint32_t a, bool chainOddEven) {
+  return chainOddEven ? (a & 0xFFFEu) | ((a >> 16) & 1u) : a;
+}
+
 [[gnu::always_inline]] inline Target Locate(Addressing mode, uint32_t a, uint8_t bank,
-                                            uint8_t readMapSelect) {
+                                            uint8_t readMapSelect, bool chainOddEven) {
+  const uint32_t o = PlaneAddress(a, chainOddEven);
   switch (mode) {
     case Addressing::Chain4: {
       const uint32_t packed = a + bank * kBankUnit;
@@ -70,12 +84,12 @@ struct Target {
     }
     case Addressing::OddEven:
       // Even addresses reach planes 0 and 2, odd ones planes 1 and 3.
-      return {a & ~1u, static_cast<uint8_t>(0x5u << (a & 1)),
+      return {o, static_cast<uint8_t>(0x5u << (a & 1)),
               static_cast<uint8_t>((readMapSelect & 2) | (a & 1))};
     case Addressing::Planar:
       break;
   }
-  return {a + bank * kBankUnit, 0x0F, static_cast<uint8_t>(readMapSelect & 3)};
+  return {o + bank * kBankUnit, 0x0F, static_cast<uint8_t>(readMapSelect & 3)};
 }
 
 class Memory {
@@ -86,7 +100,8 @@ class Memory {
   uint8_t Read(uint32_t offset, const WindowLogic& logic, const VideoMemory& vram);
   [[gnu::always_inline]] void Write(uint32_t offset, uint8_t value, const WindowLogic& logic,
                                     VideoMemory& vram) {
-    const Target t = Locate(logic.writeAddressing, offset, logic.writeBank, 0);
+    if (!logic.ramEnabled) return;
+    const Target t = Locate(logic.writeAddressing, offset, logic.writeBank, 0, logic.chainOddEven);
     // A plain store into installed memory: the enabled planes take the byte.
     if (logic.plainWrites && t.offset < vram.Size() / 4) {
       vram.StorePlanes(t.offset * 4, t.planes & logic.mapMask, value);

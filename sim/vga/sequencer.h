@@ -10,6 +10,11 @@
 
 namespace sim::vga {
 
+inline constexpr uint8_t kSr00Reset = 0x00;
+inline constexpr uint8_t kSr01Clocking = 0x01;
+inline constexpr uint8_t kSr01EightDotCells = 0x01;
+inline constexpr uint8_t kSr01HalfDotClock = 0x08;
+inline constexpr uint8_t kSr01ScreenOff = 0x20;
 inline constexpr uint8_t kSr02MapMask = 0x02;
 inline constexpr uint8_t kSr04MemoryMode = 0x04;
 inline constexpr uint8_t kSr04OddEvenOff = 0x04;  // set: planar, clear: odd/even writes

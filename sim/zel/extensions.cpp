@@ -22,7 +22,7 @@ uint8_t Extensions::Stored(uint8_t index) const {
 }
 
 std::optional<uint32_t> Extensions::ApertureBase() const {
-  if (!(regs_[0x06] & kSr06ApertureEnable)) return std::nullopt;
+  if (!(regs_[kSr06ExtendedMode] & kSr06ApertureEnable)) return std::nullopt;
   return (uint32_t{regs_[kSr20ApertureLow]} << 19) |
          (uint32_t{regs_[kSr21ApertureHigh] & 0x1Fu} << 27);
 }

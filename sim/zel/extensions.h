@@ -12,9 +12,45 @@ namespace sim::zel {
 inline constexpr uint8_t kSr05Lock = 0x05;
 inline constexpr uint8_t kSr05UnlockKey = 0x86;
 inline constexpr uint8_t kSr05ReadsUnlocked = 0xA1;
+inline constexpr uint8_t kSr06ExtendedMode = 0x06;
 inline constexpr uint8_t kSr06ApertureEnable = 0x80;
+inline constexpr uint8_t kSr06PointerOn = 0x40;
+inline constexpr uint8_t kSr07PixelFormat = 0x07;
+inline constexpr uint8_t kSr08FifoLow = 0x08;    // bits 7-4: low threshold bits 3-0
+inline constexpr uint8_t kSr09FifoHigh = 0x09;   // bits 3-0: high threshold
+inline constexpr uint8_t kSr0APitchHigh = 0x0A;  // bits 7-4: row offset bits 11-8
+inline constexpr uint8_t kSr0BPixelPipe = 0x0B;
+inline constexpr uint8_t kSr0CBusConfig = 0x0C;
+inline constexpr uint8_t kSr0DStraps = 0x0D;
+inline constexpr uint8_t kSr0EOverflow = 0x0E;
+inline constexpr uint8_t kSr0EInterlaced = 0x04;
+inline constexpr uint8_t kSr0FMemorySize = 0x0F;    // bits 7-2: refresh of 640, 800, 1024
+inline constexpr uint8_t kSr10MemoryConfig = 0x10;  // bits 3-2: refresh of 1280
+inline constexpr uint8_t kSr13MclkPost = 0x13;
+inline constexpr uint8_t kSr14PointerColor0 = 0x14;  // SR14-SR16: red, green, blue
+inline constexpr uint8_t kSr17PointerColor1 = 0x17;  // SR17-SR19
+inline constexpr uint8_t kSr1APointerXLow = 0x1A;
+inline constexpr uint8_t kSr1BPointerXHigh = 0x1B;
+inline constexpr uint8_t kSr1CPointerHiddenColumns = 0x1C;
+inline constexpr uint8_t kSr1DPointerYLow = 0x1D;
+inline constexpr uint8_t kSr1EPointerYHigh = 0x1E;  // bits 7-4: odd field
+inline constexpr uint8_t kSr1FPointerHiddenRows = 0x1F;
 inline constexpr uint8_t kSr20ApertureLow = 0x20;   // base bits 26-19
 inline constexpr uint8_t kSr21ApertureHigh = 0x21;  // bits 4-0: base bits 31-27
+inline constexpr uint8_t kSr23MemoryType = 0x23;
+inline constexpr uint8_t kSr25Refresh85Hz = 0x25;
+inline constexpr uint8_t kSr27PitchClass = 0x27;
+inline constexpr uint8_t kSr28MclkNumerator = 0x28;
+inline constexpr uint8_t kSr29MclkDenominator = 0x29;
+inline constexpr uint8_t kSr2FMemoryBanks = 0x2F;
+inline constexpr uint8_t kSr33MemoryKind = 0x33;
+inline constexpr uint8_t kSr35RetraceSync = 0x35;
+inline constexpr uint8_t kSr36Refresh1600 = 0x36;
+inline constexpr uint8_t kSr37RefreshIndex = 0x37;
+inline constexpr uint8_t kSr37ByIndex = 0x80;
+inline constexpr uint8_t kSr38PointerBlock = 0x38;   // bits 7-4: block bits 3-0
+inline constexpr uint8_t kSr3EMartenControl = 0x3E;  // bit 2: pointer block bit 4
+inline constexpr uint8_t kSr3FFifoControl = 0x3F;    // bit 2: low threshold bit 4
 
 class Extensions {
  public:

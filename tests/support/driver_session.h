@@ -2,7 +2,6 @@
 // it: load, set a mode, send requests, look at the device extension.
 #pragma once
 
-#include <cstring>
 #include <memory>
 #include <vector>
 

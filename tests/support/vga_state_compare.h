@@ -8,22 +8,15 @@
 
 namespace test {
 
-// What the hardware state buffer recorded that the adapter's state alone
-// does not tell: the flip-flop state AttribIndexDataState names.
-struct RoundTripFacts {
-  bool attrFlipFlopData = false;
-};
-
 // The state `before` as a restore gives it back: SR00 running (0x03), misc
 // output bit 3 clear, port 0x3C3 = 0x01, byte 0xFFFF of each plane holding
-// that plane's latch, the attribute flip-flop as recorded, and the colour
-// entry a half-written triple is heading for holding the components
-// written so far (the others 0).
-sim::VgaState AfterRoundTrip(const sim::VgaState& before, const RoundTripFacts& facts);
+// that plane's latch, and the colour entry a half-written triple is heading
+// for holding the components written so far (the others 0). Everything
+// else, the attribute flip-flop among it, is as the session left it.
+sim::VgaState AfterRoundTrip(const sim::VgaState& before);
 
 // Empty when `after` is `before` up to those changes; otherwise every other
 // difference, one per line.
-std::string RoundTripDifferences(const sim::VgaState& before, const sim::VgaState& after,
-                                 const RoundTripFacts& facts);
+std::string RoundTripDifferences(const sim::VgaState& before, const sim::VgaState& after);
 
 }  // namespace test

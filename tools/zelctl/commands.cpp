@@ -12,6 +12,7 @@
 #include "sim/screen/screen.h"
 #include "sim/trace.h"
 #include "tools/zelctl/adapter_keys.h"
+#include "tools/zelctl/display_state.h"
 #include "tools/zelctl/format.h"
 #include "tools/zelctl/ioctl_names.h"
 #include "tools/zelctl/parse.h"
@@ -71,23 +72,8 @@ void Adapter(Session& session, Args args) {
   profile = changed;
 }
 
-// The hardware state buffer the console holds between a save and a restore;
-// every `start` begins with a fresh, zeroed one.
-constexpr uint32_t kStateBufferSize = 264359;
-
-struct StateStore {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(kStateBufferSize, 0);
-  ULONG restoreLength = kStateBufferSize;  // the StateLength the next restore passes
-};
-
-StateStore& States() {
-  static StateStore store;
-  return store;
-}
-
 void Start(Session& session, Args args) {
   ExpectCount(args, 0, "start");
-  States() = StateStore{};
   const ULONG status = session.Start();
   session.out() << "start status=" << status << '\n';
 }
@@ -200,9 +186,11 @@ void V86(Session& session, Args args) {
   sim::Machine& machine = session.Driver();
   if (access->out) {
     machine.V86Out(access->size, port, value);
-  } else {
-    session.out() << "value=" << Hex(machine.V86In(access->size, port), 2 * access->size) << '\n';
+    return;
   }
+  // Read before printing, so that the access's trace lines come first.
+  const uint32_t read = machine.V86In(access->size, port);
+  session.out() << "value=" << Hex(read, 2 * access->size) << '\n';
 }
 
 void Screenshot(Session& session, Args args) {
@@ -255,6 +243,11 @@ void Reg(Session& session, Args args) {
   throw ScriptError("reg: unknown register '" + std::string(args[0]) + "'");
 }
 
+void State(Session& session, Args args) {
+  ExpectCount(args, 0, "state");
+  PrintState(session.StartedMachine().adapter(), session.out());
+}
+
 void Dac(Session& session, Args args) {
   ExpectCount(args, 1, "dac INDEX");
   const auto index = static_cast<uint8_t>(ParseNumber(args[0], "index", 0xFF));
@@ -296,13 +289,15 @@ void Plane(Session& session, Args args) {
 }
 
 void Trace(Session& session, Args args) {
-  ExpectCount(args, 1, "trace on|off");
-  if (args[0] == "on") {
-    session.SetTracing(true);
-  } else if (args[0] == "off") {
-    session.SetTracing(false);
+  constexpr std::string_view kUsage = "usage: trace on|off, or trace on decoded";
+  if (args.size() == 1 && args[0] == "on") {
+    session.SetTracing(TraceStyle::Plain);
+  } else if (args.size() == 2 && args[0] == "on" && args[1] == "decoded") {
+    session.SetTracing(TraceStyle::Decoded);
+  } else if (args.size() == 1 && args[0] == "off") {
+    session.SetTracing(TraceStyle::Off);
   } else {
-    throw ScriptError("usage: trace on|off");
+    throw ScriptError(std::string(kUsage));
   }
 }
 
@@ -342,31 +337,32 @@ void Modes(Session& session, Args args) {
   session.out() << ModesTable(modes);
 }
 
-VIDEO_HARDWARE_STATE StateRecord(ULONG length) {
-  return {reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(States().bytes.data()), length};
+VIDEO_HARDWARE_STATE StateRecord(Session& session, ULONG length) {
+  return {reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(session.States().bytes.data()), length};
 }
 
 void SaveState(Session& session, Args args) {
   ExpectCount(args, 0, "save");
-  VIDEO_HARDWARE_STATE record = StateRecord(0);
-  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0,
-                                                     &record, sizeof record))
-                << '\n';
+  VIDEO_HARDWARE_STATE record = StateRecord(session, 0);
+  const sim::Machine::Result result =
+      session.Driver().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, sizeof record);
+  session.out() << ResultLine(result) << '\n';
 }
 
 void RestoreState(Session& session, Args args) {
   ExpectCount(args, 0, "restore");
-  VIDEO_HARDWARE_STATE record = StateRecord(States().restoreLength);
-  session.out() << ResultLine(session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record,
-                                                     sizeof record, nullptr, 0))
-                << '\n';
+  VIDEO_HARDWARE_STATE record = StateRecord(session, session.States().restoreLength);
+  const sim::Machine::Result result = session.Driver().Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
+                                                             &record, sizeof record, nullptr, 0);
+  session.out() << ResultLine(result) << '\n';
 }
 
 void StatePeek(Session& session, Args args) {
   ExpectCount(args, 2, "state-peek OFFSET LENGTH");
   const auto [offset, length] =
-      Run(args[0], args[1], kStateBufferSize, "state-peek: the state buffer");
-  session.out() << HexBytes(std::span<const uint8_t>(States().bytes).subspan(offset, length))
+      Run(args[0], args[1], StateStore::kSize, "state-peek: the state buffer");
+  session.out() << HexBytes(
+                       std::span<const uint8_t>(session.States().bytes).subspan(offset, length))
                 << '\n';
 }
 
@@ -374,17 +370,15 @@ void StatePoke(Session& session, Args args) {
   ExpectCount(args, 2, "state-poke OFFSET HEX");
   const std::vector<uint8_t> bytes = ParseHexBytes(args[1], "state-poke");
   const auto [offset, length] =
-      Run(args[0], std::to_string(bytes.size()), kStateBufferSize, "state-poke: the state buffer");
-  std::copy_n(bytes.begin(), length, States().bytes.begin() + offset);
-  (void)session;
+      Run(args[0], std::to_string(bytes.size()), StateStore::kSize, "state-poke: the state buffer");
+  std::copy_n(bytes.begin(), length, session.States().bytes.begin() + offset);
 }
 
 // A longer StateLength than the buffer would let the driver read past it.
 void StateLength(Session& session, Args args) {
   ExpectCount(args, 1, "state-length N");
-  States().restoreLength =
-      static_cast<ULONG>(ParseNumber(args[0], "state-length", kStateBufferSize));
-  (void)session;
+  session.States().restoreLength =
+      static_cast<ULONG>(ParseNumber(args[0], "state-length", StateStore::kSize));
 }
 
 constexpr Command kCommands[] = {
@@ -401,10 +395,18 @@ constexpr Command kCommands[] = {
      Screenshot},
     {"reg", "reg sr|cr|gr|ar INDEX | reg misc|fcr|pel",
      "read an adapter register (no side effects)", Reg},
+    {"state", "state",
+     "the adapter decoded: every VGA and Zel register with its fields, then what the monitor "
+     "gets (mode, timing, clock, sync, memory, window and bank, aperture, pointer)",
+     State},
     {"dac", "dac INDEX", "read a colour table entry: 0xRR 0xGG 0xBB", Dac},
     {"vram", "vram OFFSET LENGTH", "video memory as the aperture sees it", Vram},
     {"plane", "plane P OFFSET LENGTH", "plane P (0 to 3) at a planar offset", Plane},
-    {"trace", "trace on|off", "print every hardware access as it happens", Trace},
+    {"trace", "trace on|off | trace on decoded",
+     "print every hardware access as it happens; 'decoded' adds what each one means: "
+     "registers by name and field, an index and its data accesses on one line, status polls "
+     "and runs of window bytes folded into one line each",
+     Trace},
     {"registry", "registry", "the registry values the driver wrote, in order", Registry},
     {"modes", "modes", "the valid modes as a table", Modes},
     {"save", "save", "IOCTL_VIDEO_SAVE_HARDWARE_STATE into the console's state buffer", SaveState},

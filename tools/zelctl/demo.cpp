@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "miniport/device_extension.h"
 #include "sim/machine.h"
 #include "sim/screen/screen.h"
 #include "tools/zelctl/adapter_keys.h"
 #include "tools/zelctl/demo_pictures.h"
+#include "tools/zelctl/display_state.h"
 #include "tools/zelctl/format.h"
 #include "tools/zelctl/ioctl_names.h"
 #include "tools/zelctl/parse.h"
@@ -100,20 +100,36 @@ class Demo {
       throw StepFailure("DriverEntry returned status " + std::to_string(status));
     }
 
-    const auto* ext = static_cast<const VgaDeviceExtension*>(machine_->DeviceExtension());
+    // The chip and the memory size as the driver reports them in the
+    // registry, where a display driver reads them; the memory's type, bus
+    // and clock, which the driver reports nowhere, as the adapter was built.
     std::string chip = "a Zel adapter";
-    for (const sim::Machine::RegistryValue& value : machine_->Registry()) {
-      if (value.name != u"HardwareInformation.ChipType") continue;
-      if (const auto text = RegistryText(value.data)) chip = *text;
+    if (const auto* value = RegistryValue(u"HardwareInformation.ChipType")) {
+      if (const auto text = RegistryText(value->data)) chip = *text;
     }
-    const std::string memory = MegabytesOrKilobytes(ext->VideoMemorySize);
-    const std::string bus = std::to_string(ext->MemoryBusWidth) + "-bit bus";
-    const std::string clock = std::to_string(ext->MemoryClockMHz) + " MHz";
+    const auto* size = RegistryValue(u"HardwareInformation.MemorySize");
+    if (size == nullptr || size->data.size() != sizeof(ULONG)) {
+      throw StepFailure("the driver reported no memory size in the registry");
+    }
+    ULONG memoryBytes = 0;
+    std::memcpy(&memoryBytes, size->data.data(), sizeof memoryBytes);
+    const std::string memory = MegabytesOrKilobytes(memoryBytes);
+    const std::string bus = std::to_string(profile.busWidth) + "-bit bus";
+    const std::string clock = std::to_string(profile.memoryClockMHz) + " MHz";
     adapterLine_ = chip + ", " + memory + ", " + bus + ", " + clock;
     const std::string image = sim::DefaultDriverImagePath();
     return (image.empty() ? "the linked-in driver" : image) + " found a " + chip + " with " +
-           memory + " of type " + std::to_string(ext->MemoryType) + " memory on a " + bus +
+           memory + " of type " + std::to_string(profile.memoryType) + " memory on a " + bus +
            ", memory clock " + clock;
+  }
+
+  // The value as the registry holds it: the driver's last write of it.
+  const sim::Machine::RegistryValue* RegistryValue(std::u16string_view name) const {
+    const sim::Machine::RegistryValue* last = nullptr;
+    for (const sim::Machine::RegistryValue& value : machine_->Registry()) {
+      if (value.name == name) last = &value;
+    }
+    return last;
   }
 
   std::string Modes() {
@@ -246,10 +262,22 @@ class Demo {
       throw StepFailure("the current mode is " + std::to_string(current.ModeIndex) +
                         " after setting " + std::to_string(mode.ModeIndex));
     }
+    // What the registers send the monitor must be the mode asked for.
+    const MonitorMode monitor = DecodeMonitor(machine_->adapter());
+    if (monitor.width != mode.VisScreenWidth || monitor.height != mode.VisScreenHeight ||
+        monitor.bitsPerPixel != mode.BitsPerPlane || monitor.refreshHz != mode.Frequency ||
+        monitor.pitch != mode.ScreenStride) {
+      throw StepFailure("the registers give the monitor " + monitor.Text() + " at " +
+                        std::to_string(monitor.bitsPerPixel) + " bits, pitch " +
+                        std::to_string(monitor.pitch) + ", for mode " +
+                        std::to_string(mode.ModeIndex));
+    }
     if (frameBuffer_ == nullptr) MapFrameBuffer();
     DrawTestImage(mode);
     std::string what = "mode " + std::to_string(mode.ModeIndex) + " (" + DesktopName() + ", " +
-                       std::to_string(mode.Frequency) + " Hz); test image drawn";
+                       std::to_string(mode.Frequency) + " Hz, " +
+                       Fixed(monitor.horizontalKHz.value_or(0), 2) +
+                       " kHz to the monitor); test image drawn";
 
     const demo::PixelLayout layout = demo::LayoutOf(mode);
     if (layout.palette) {

@@ -12,8 +12,6 @@
 #include "tools/zelctl/demo_pictures.h"
 #include "tools/zelctl/script.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
 namespace zelctl {
@@ -101,9 +99,16 @@ TEST_P(DemoAtDepth, EveryStepPassesAndThePicturesAreWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, DemoAtDepth,
-    ::testing::Values(DepthCase{"800x600x8", {800, 600}, "mode 7 (800 x 600 at 8 bits, 60 Hz)"},
-                      DepthCase{"640x480x16", {640, 480}, "mode 40 (640 x 480 at 16 bits, 60 Hz)"},
-                      DepthCase{"640x480x32", {640, 480}, "(640 x 480 at 32 bits, 60 Hz)"}),
+    // The line rate is 60 frames of 628 (800 x 600) or 525 (640 x 480) lines.
+    ::testing::Values(DepthCase{"800x600x8",
+                                {800, 600},
+                                "mode 7 (800 x 600 at 8 bits, 60 Hz, 37.68 kHz to the monitor)"},
+                      DepthCase{"640x480x16",
+                                {640, 480},
+                                "mode 40 (640 x 480 at 16 bits, 60 Hz, 31.50 kHz to the monitor)"},
+                      DepthCase{"640x480x32",
+                                {640, 480},
+                                "(640 x 480 at 32 bits, 60 Hz, 31.50 kHz to the monitor)"}),
     [](const ::testing::TestParamInfo<DepthCase>& info) { return std::string(info.param.mode); });
 
 // A mode no adapter offers ends the run after the mode list.

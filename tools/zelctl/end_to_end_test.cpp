@@ -119,6 +119,7 @@ TEST(EndToEnd, TraceShowsTheSessionsResetBurstAsItHappens) {
       "v86 out8 0x3c2 0x6f\n"
       "v86 out8 0x3c4 0x00\n"
       "v86 out8 0x3c5 0x03\n"  // reset ends: the burst
+      "v86 in8 0x3cc\n"        // untrapped: its trace line before its result
       "trace off\n"
       "v86 out8 0x3c4 0x01\n"  // not traced any more
       "reg sr 1\n"
@@ -139,6 +140,8 @@ TEST(EndToEnd, TraceShowsTheSessionsResetBurstAsItHappens) {
             "io out16 0x3c4 0x0300\n"
             "io out8 0x3c4 0x00\n"
             "traps 4\n"
+            "io in8 0x3cc 0x67\n"
+            "value=0x67\n"
             "0x21\n"
             "0x67\n");
 }
@@ -234,7 +237,7 @@ TEST(EndToEnd, AnAdapterTheDriverRefusesStillStartsButTakesNoRequests) {
 }
 
 TEST(EndToEnd, ExamplesRunToTheirEnd) {
-  for (const char* name : {"first_look.zel", "small_adapter.zel"}) {
+  for (const char* name : {"first_look.zel", "small_adapter.zel", "decoded.zel"}) {
     std::ifstream file(std::string(ZELCTL_EXAMPLES_DIR) + "/" + name);
     ASSERT_TRUE(file) << name;
     std::stringstream script;

@@ -38,6 +38,12 @@ std::string Hex(uint32_t value, int digits) {
   return text;
 }
 
+std::string Fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
 std::string HexBytes(std::span<const uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;

@@ -15,6 +15,9 @@ namespace zelctl {
 // "0x" and exactly `digits` lowercase hex digits: Hex(0x3c4, 4) is "0x03c4".
 std::string Hex(uint32_t value, int digits);
 
+// `value` with exactly `decimals` digits after the point: Fixed(37.679, 2) is "37.68".
+std::string Fixed(double value, int decimals);
+
 // Lowercase hex pairs without separators.
 std::string HexBytes(std::span<const uint8_t> bytes);
 

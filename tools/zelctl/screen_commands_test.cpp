@@ -6,8 +6,6 @@
 
 #include "tools/zelctl/test_support.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
 namespace zelctl {

@@ -15,7 +15,7 @@ int RunScript(std::istream& in, std::ostream& out, std::ostream& err) {
     const std::vector<std::string_view> words = SplitWords(line);
     if (words.empty()) continue;
     const auto fail = [&](const char* what, int status) {
-      out.flush();
+      session.out().flush();
       err << "zelctl: line " << number << ": " << what << '\n';
       return status;
     };
@@ -31,7 +31,7 @@ int RunScript(std::istream& in, std::ostream& out, std::ostream& err) {
       return fail(e.what(), kExitFailure);
     }
   }
-  out.flush();
+  session.out().flush();
   return kExitOk;
 }
 

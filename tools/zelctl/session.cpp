@@ -10,6 +10,32 @@ Session::~Session() {
   if (machine_) machine_->trace().SetListener(nullptr);
 }
 
+WriteBehind::int_type WriteBehind::overflow(int_type c) {
+  before_();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) target_.put(traits_type::to_char_type(c));
+  return target_ ? traits_type::not_eof(c) : traits_type::eof();
+}
+
+std::streamsize WriteBehind::xsputn(const char* s, std::streamsize n) {
+  before_();
+  target_.write(s, n);
+  return target_ ? n : 0;
+}
+
+int WriteBehind::sync() {
+  before_();
+  target_.flush();
+  return target_ ? 0 : -1;
+}
+
+Session::Session(std::ostream& out)
+    : out_(out),
+      behind_(out,
+              [this] {
+                if (decoder_) decoder_->Flush();
+              }),
+      results_(&behind_) {}
+
 sim::Profile& Session::ProfileBeforeStart() {
   if (machine_) throw ScriptError("adapter: the adapter cannot change after start");
   return profile_;
@@ -17,8 +43,9 @@ sim::Profile& Session::ProfileBeforeStart() {
 
 ULONG Session::Start() {
   if (machine_) throw ScriptError("start: the driver is already loaded");
+  states_ = StateStore{};
   machine_ = std::make_unique<sim::Machine>(profile_);
-  if (tracing_) InstallListener();
+  if (tracing_ != TraceStyle::Off) InstallListener();
   return machine_->Load();
 }
 
@@ -33,21 +60,30 @@ sim::Machine& Session::Driver() {
   return machine;
 }
 
-void Session::SetTracing(bool on) {
-  tracing_ = on;
+void Session::SetTracing(TraceStyle style) {
+  if (decoder_) decoder_->Flush();
+  tracing_ = style;
   if (!machine_) return;
-  if (on) {
-    InstallListener();
-  } else {
+  if (style == TraceStyle::Off) {
     machine_->trace().SetListener(nullptr);
     machine_->trace().Stop();
+    decoder_.reset();
+  } else {
+    InstallListener();
   }
 }
 
 void Session::InstallListener() {
   machine_->trace().Start();
-  machine_->trace().SetListener(
-      [this](const sim::TraceEntry& entry) { out_ << sim::Format(entry) << '\n'; });
+  if (tracing_ == TraceStyle::Plain) {
+    decoder_.reset();
+    machine_->trace().SetListener(
+        [this](const sim::TraceEntry& entry) { out_ << sim::Format(entry) << '\n'; });
+    return;
+  }
+  decoder_ = std::make_unique<TraceDecoder>(
+      machine_->adapter(), [this](const std::string& line) { out_ << line << '\n'; });
+  machine_->trace().SetListener([this](const sim::TraceEntry& entry) { decoder_->Add(entry); });
 }
 
 }  // namespace zelctl

@@ -1,0 +1,223 @@
+// Scripts of VGA port and window accesses, kept as data and played by one
+// loop on any bus: the bare-metal kernel's (QEMU's emulated VGA) and the
+// simulated adapter's. A read carries the value the VGA documentation gives
+// and the bits of it that the documentation defines. Freestanding: the
+// kernel and the host test include it alike.
+#pragma once
+
+#include <cstdint>
+
+namespace qemu {
+
+enum class Kind : uint8_t {
+  End,
+  Row,         // a battery row begins: the baseline is played first
+  Call,        // plays another script
+  Out8,        // port, value
+  Out16,       // port, word
+  Pair,        // two byte writes to one port (the attribute controller's index, data)
+  In8,         // port; expected value under mask (mask 0: read, nothing expected)
+  IndexedIn,   // index to port, then a read of port + 1, as In8
+  Write,       // window byte at a physical address
+  Read,        // window byte, as In8
+  Poll,        // reads port up to kPollLimit times until (value & bits) == wanted; 1 if seen
+  Planes,      // the byte at a physical address in planes 0-3 (read mode 0, map select 0-3)
+  FillPlanes,  // every byte of the four planes from a pattern (planar access already set up)
+  FillDac,     // every DAC entry from a pattern, through 0x3C8/0x3C9
+};
+
+// Reads a status bit gets to take a value.
+inline constexpr uint32_t kPollLimit = 1000;
+
+struct Op {
+  Kind kind;
+  uint8_t mask;
+  uint32_t at;  // port or physical address
+  uint32_t value;
+  const void* ref;  // Row: the name; Call: the script
+};
+
+constexpr Op End() {
+  return {Kind::End, 0, 0, 0, nullptr};
+}
+constexpr Op Row(const char* name) {
+  return {Kind::Row, 0, 0, 0, name};
+}
+constexpr Op Call(const Op* script) {
+  return {Kind::Call, 0, 0, 0, script};
+}
+constexpr Op Out8(uint16_t port, uint8_t value) {
+  return {Kind::Out8, 0, port, value, nullptr};
+}
+constexpr Op Out16(uint16_t port, uint16_t word) {
+  return {Kind::Out16, 0, port, word, nullptr};
+}
+constexpr Op In8(uint16_t port, uint8_t expected = 0, uint8_t mask = 0xFF) {
+  return {Kind::In8, mask, port, expected, nullptr};
+}
+constexpr Op Load(uint16_t port) {
+  return In8(port, 0, 0);
+}
+constexpr Op Write(uint32_t physical, uint8_t value) {
+  return {Kind::Write, 0, physical, value, nullptr};
+}
+constexpr Op Read(uint32_t physical, uint8_t expected, uint8_t mask = 0xFF) {
+  return {Kind::Read, mask, physical, expected, nullptr};
+}
+constexpr Op Latch(uint32_t physical) {
+  return Read(physical, 0, 0);
+}
+constexpr Op Poll(uint16_t port, uint8_t bits, uint8_t wanted) {
+  return {Kind::Poll, 0xFF, port, static_cast<uint32_t>(wanted << 8 | bits), nullptr};
+}
+// Expected bytes of planes 0, 1, 2, 3; leaves GR05 = 0x00 and GR04 = 3.
+constexpr Op Planes(uint32_t physical, uint8_t p0, uint8_t p1, uint8_t p2, uint8_t p3) {
+  return {Kind::Planes, 0xFF, physical,
+          static_cast<uint32_t>(p0 | p1 << 8 | p2 << 16 | static_cast<uint32_t>(p3) << 24),
+          nullptr};
+}
+constexpr Op FillPlanes(uint8_t seed) {
+  return {Kind::FillPlanes, 0, 0, seed, nullptr};
+}
+constexpr Op FillDac(uint8_t seed) {
+  return {Kind::FillDac, 0, 0, seed, nullptr};
+}
+
+// The indexed register files, each written as one 16-bit access (index low,
+// value high) and read as index then data.
+constexpr Op Sr(uint8_t index, uint8_t value) {
+  return Out16(0x3C4, static_cast<uint16_t>(value << 8 | index));
+}
+constexpr Op Gr(uint8_t index, uint8_t value) {
+  return Out16(0x3CE, static_cast<uint16_t>(value << 8 | index));
+}
+constexpr Op Cr(uint8_t index, uint8_t value, uint16_t port = 0x3D4) {
+  return Out16(port, static_cast<uint16_t>(value << 8 | index));
+}
+// Attribute index then data: the flip-flop must be in the index state.
+constexpr Op Ar(uint8_t index, uint8_t value) {
+  return {Kind::Pair, 0, 0x3C0, static_cast<uint32_t>(value << 8 | index), nullptr};
+}
+constexpr Op InSr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
+  return {Kind::IndexedIn, mask, 0x3C4, static_cast<uint32_t>(expected << 8 | index), nullptr};
+}
+constexpr Op InGr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
+  return {Kind::IndexedIn, mask, 0x3CE, static_cast<uint32_t>(expected << 8 | index), nullptr};
+}
+constexpr Op InCr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF, uint16_t port = 0x3D4) {
+  return {Kind::IndexedIn, mask, port, static_cast<uint32_t>(expected << 8 | index), nullptr};
+}
+constexpr Op InAr(uint8_t index, uint8_t expected, uint8_t mask = 0xFF) {
+  return {Kind::IndexedIn, mask, 0x3C0, static_cast<uint32_t>(expected << 8 | index), nullptr};
+}
+
+// The patterns of the fills: every plane byte and DAC component from its
+// place and a seed, so that two fills with different seeds differ almost
+// everywhere and the DAC entries are all different (six bits each).
+inline uint8_t PlaneByte(uint8_t seed, unsigned plane, uint32_t offset) {
+  return static_cast<uint8_t>((offset * 0x9D) ^ (offset >> 7) ^ (plane * 0x47) ^ seed);
+}
+inline uint8_t DacComponent(uint8_t seed, unsigned entry, unsigned component) {
+  switch (component) {
+    case 0:
+      return static_cast<uint8_t>(entry & 0x3F);
+    case 1:
+      return static_cast<uint8_t>(((entry >> 6) | (seed << 2)) & 0x3F);
+    default:
+      return static_cast<uint8_t>((entry * 5 + seed) & 0x3F);
+  }
+}
+
+// The expected value of a read: IndexedIn keeps it above the index.
+constexpr uint8_t Expected(const Op& op) {
+  return static_cast<uint8_t>(op.kind == Kind::IndexedIn ? op.value >> 8 : op.value);
+}
+
+// What a bus gives the player; a check receives every row start and every
+// read that expects something.
+//   Bus:   uint8_t In8(uint16_t); void Out8(uint16_t, uint8_t);
+//          void Out16(uint16_t, uint16_t); uint8_t Read(uint32_t);
+//          void Write(uint32_t, uint8_t); void FillPlane(uint8_t seed, unsigned plane);
+//   Check: void Row(const Op&); void Got(const Op&, uint8_t expected, uint8_t got);
+// `baseline` is played at every Row.
+template <class Bus, class Check>
+void Play(Bus& bus, const Op* op, Check& check, const Op* baseline = nullptr) {
+  for (; op->kind != Kind::End; ++op) {
+    const uint16_t port = static_cast<uint16_t>(op->at);
+    const auto got = [&](uint8_t value) {
+      if (op->mask != 0) check.Got(*op, Expected(*op), value);
+    };
+    switch (op->kind) {
+      case Kind::End:
+        break;
+      case Kind::Row:
+        check.Row(*op);
+        if (baseline != nullptr) Play(bus, baseline, check);
+        break;
+      case Kind::Call:
+        Play(bus, static_cast<const Op*>(op->ref), check, baseline);
+        break;
+      case Kind::Out8:
+        bus.Out8(port, static_cast<uint8_t>(op->value));
+        break;
+      case Kind::Out16:
+        bus.Out16(port, static_cast<uint16_t>(op->value));
+        break;
+      case Kind::Pair:
+        bus.Out8(port, static_cast<uint8_t>(op->value));
+        bus.Out8(port, static_cast<uint8_t>(op->value >> 8));
+        break;
+      case Kind::In8:
+        got(bus.In8(port));
+        break;
+      case Kind::IndexedIn:
+        bus.Out8(port, static_cast<uint8_t>(op->value));
+        got(bus.In8(static_cast<uint16_t>(port + 1)));
+        break;
+      case Kind::Write:
+        bus.Write(op->at, static_cast<uint8_t>(op->value));
+        break;
+      case Kind::Read:
+        got(bus.Read(op->at));
+        break;
+      case Kind::Poll: {
+        uint32_t n = 0;
+        while (n < kPollLimit && (bus.In8(port) & op->value) != (op->value >> 8))
+          ++n;
+        check.Got(*op, 1, n < kPollLimit ? 1 : 0);
+        break;
+      }
+      case Kind::Planes:
+        bus.Out16(0x3CE, 0x0005);
+        for (unsigned p = 0; p < 4; ++p) {
+          bus.Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
+          check.Got(*op, static_cast<uint8_t>(op->value >> (8 * p)), bus.Read(op->at));
+        }
+        break;
+      case Kind::FillPlanes:
+        for (unsigned p = 0; p < 4; ++p) {
+          bus.Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
+          bus.FillPlane(static_cast<uint8_t>(op->value), p);
+        }
+        break;
+      case Kind::FillDac:
+        bus.Out8(0x3C8, 0x00);
+        for (unsigned i = 0; i < 3 * 256; ++i)
+          bus.Out8(0x3C9, DacComponent(static_cast<uint8_t>(op->value), i / 3, i % 3));
+        break;
+    }
+  }
+}
+
+// A read agrees with its expected value in the bits the mask names.
+constexpr bool Matches(const Op& op, uint8_t expected, uint8_t got) {
+  return ((got ^ expected) & op.mask) == 0;
+}
+
+// The battery of VGA facts (battery.cpp), rows of reads with the values the
+// VGA documentation gives; kBaseline puts the adapter in planar graphics
+// before each row.
+extern const Op kBaseline[];
+extern const Op kBattery[];
+
+}  // namespace qemu
