@@ -15,7 +15,7 @@ VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG in
     return ERROR_INSUFFICIENT_BUFFER;
   }
   // Input and output may be one buffer: take the request before answering.
-  const PVOID requested = static_cast<VIDEO_MEMORY*>(input)->RequestedVirtualAddress;
+  void* const requested = static_cast<VIDEO_MEMORY*>(input)->RequestedVirtualAddress;
   VIDEO_MEMORY_INFORMATION* memory = static_cast<VIDEO_MEMORY_INFORMATION*>(output);
 
   *information = sizeof(VIDEO_MEMORY_INFORMATION);
@@ -28,8 +28,10 @@ VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG in
   // The frame lies inside the window just mapped (at 0x18000 in text modes,
   // at its start in linear modes); filled whatever the mapping said.
   const ULONG frameOffset = ext->FramePhysical.LowPart - ext->VideoMemoryPhysical.LowPart;
-  memory->FrameBufferBase =
-      reinterpret_cast<PVOID>(reinterpret_cast<ULONG_PTR>(memory->VideoRamBase) + frameOffset);
+  // In integers: after a failed mapping the base may be null, and no
+  // pointer may be offset from null.
+  memory->FrameBufferBase = reinterpret_cast<PVOID>(  // NOLINT(performance-no-int-to-ptr)
+      reinterpret_cast<ULONG_PTR>(memory->VideoRamBase) + frameOffset);
   memory->FrameBufferLength = ext->FrameLength;
   return status;
 }

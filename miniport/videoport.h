@@ -114,6 +114,8 @@ typedef LONG VP_STATUS;
 #define EMULATOR_READ_ACCESS 0x01
 #define EMULATOR_WRITE_ACCESS 0x02
 
+// The record tags are the platform's own names, leading underscore included.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 typedef enum _INTERFACE_TYPE {
   Internal = 0,
   Isa = 1,
@@ -426,6 +428,7 @@ typedef struct _VIDEO_BANK_SELECT {
   ULONG PlanarHCEnableCodeOffset;
   ULONG PlanarHCDisableCodeOffset;
 } VIDEO_BANK_SELECT, *PVIDEO_BANK_SELECT;
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 // ---------------------------------------------------------------------------
 // The i386 layouts, pinned.

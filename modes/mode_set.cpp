@@ -68,7 +68,9 @@ constexpr UCHAR kFifoThresholdMax = 31;
 
 UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
   const double factor = ext->MemoryStrapFlag ? 60.0 : 30.0;
+  // The bus is 32 or 64 bits wide: its width in bytes is whole.
   const double bandwidth =
+      // NOLINTNEXTLINE(bugprone-integer-division)
       static_cast<double>(ext->MemoryClockMHz) * 1000000.0 * (ext->MemoryBusWidth / 8);
   const ULONG pixelsPerSecond = static_cast<ULONG>(mode->YResolution) * mode->RefreshRate *
                                 static_cast<ULONG>(mode->XResolution);

@@ -14,6 +14,8 @@ VP_STATUS VPAPI VgaGetBankSelectCode(VgaDeviceExtension* ext, PVOID output, ULON
   }
   if (outputLength < sizeof(VIDEO_BANK_SELECT)) return ERROR_INSUFFICIENT_BUFFER;
 
+  // Both labels bound the one block of bank_switch.S.
+  // cppcheck-suppress comparePointers
   const ULONG codeSize = static_cast<ULONG>(BankSwitchEnd - BankSwitchStart);
   const VgaModeEntry* mode = ext->CurrentMode;
   PVIDEO_BANK_SELECT bank = static_cast<PVIDEO_BANK_SELECT>(output);

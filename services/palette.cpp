@@ -6,8 +6,8 @@
 VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   const VIDEO_PALETTE_DATA* palette = static_cast<const VIDEO_PALETTE_DATA*>(input);
   if (inputLength < sizeof(VIDEO_PALETTE_DATA)) return ERROR_INSUFFICIENT_BUFFER;
-  if (!RangeFits(offsetof(VIDEO_PALETTE_DATA, Colors), palette->NumEntries * sizeof(USHORT),
-                 inputLength)) {
+  if (!RangeFits(offsetof(VIDEO_PALETTE_DATA, Colors),
+                 static_cast<uint64_t>(palette->NumEntries) * sizeof(USHORT), inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
   if (palette->NumEntries == 0 ||
@@ -28,8 +28,8 @@ VP_STATUS VPAPI VgaSetPaletteReg(VgaDeviceExtension* ext, PVOID input, ULONG inp
 VP_STATUS VPAPI VgaSetColorLookup(VgaDeviceExtension* ext, PVOID input, ULONG inputLength) {
   VIDEO_CLUT* clut = static_cast<VIDEO_CLUT*>(input);
   if (inputLength < 2 * sizeof(USHORT)) return ERROR_INSUFFICIENT_BUFFER;
-  if (!RangeFits(offsetof(VIDEO_CLUT, LookupTable), clut->NumEntries * sizeof(ULONG),
-                 inputLength)) {
+  if (!RangeFits(offsetof(VIDEO_CLUT, LookupTable),
+                 static_cast<uint64_t>(clut->NumEntries) * sizeof(ULONG), inputLength)) {
     return ERROR_INSUFFICIENT_BUFFER;
   }
   if (clut->NumEntries == 0 || !RangeFits(clut->FirstEntry, clut->NumEntries, VGA_DAC_ENTRIES)) {

@@ -107,7 +107,7 @@ VP_STATUS CheckState(const VIDEO_HARDWARE_STATE* request, ULONG inputLength) {
 // mode 0 with every bit of the CPU data going through.
 VOID RestoreMemory(const VgaDeviceExtension* ext, const VIDEO_HARDWARE_STATE_HEADER* header) {
   const UCHAR* state = reinterpret_cast<const UCHAR*>(header);
-  const PUCHAR window = ext->A0000View;
+  UCHAR* const window = ext->A0000View;
 
   // The saved misc output comes back with the registers.
   MapPlanesAtA0000(ext, nullptr);

@@ -72,7 +72,7 @@ VP_STATUS VPAPI VgaSaveHardwareState(VgaDeviceExtension* ext, PVOID output, ULON
 
   VIDEO_HARDWARE_STATE_HEADER* header = request->StateHeader;
   VgaStateBlocks* blocks = reinterpret_cast<VgaStateBlocks*>(header + 1);
-  const PUCHAR window = ext->A0000View;
+  UCHAR* const window = ext->A0000View;
   VideoPortZeroMemory(header, sizeof(VIDEO_HARDWARE_STATE_HEADER));
   FillLayout(header);
 

@@ -161,7 +161,8 @@ VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UC
 // The byte writes the wide one is made of, lowest port first, each through
 // the byte validator; a misc output byte comes back with its clock select
 // cleared, as the byte validator leaves it.
-VOID WriteBytes(PVOID context, USHORT port, PVOID data, UCHAR type) {
+// Recursion one deep: the byte writes are never split again.
+VOID WriteBytes(PVOID context, USHORT port, PVOID data, UCHAR type) {  // NOLINT(misc-no-recursion)
   ULONG value = LoadData(data, type);
   for (ULONG i = 0; i < ValidatorAccessBytes(type); ++i) {
     UCHAR byte = static_cast<UCHAR>(value >> (8 * i));
@@ -171,6 +172,7 @@ VOID WriteBytes(PVOID context, USHORT port, PVOID data, UCHAR type) {
   StoreData(data, type, value);
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): only through WriteBytes, one deep.
 VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UCHAR type) {
   VgaDeviceExtension* ext = static_cast<VgaDeviceExtension*>(context);
   const USHORT port = static_cast<USHORT>(port32);
