@@ -175,19 +175,19 @@ constexpr Change kCursorChanges[] = {
 // names from the first column.
 constexpr Session kSessions[] = {
     // name                  setup                action               memory changes
-    {"colour-text",          kColourText,         Action::RoundTrip,   true,  kNone},
-    {"mono-text",            kMonoText,           Action::RoundTrip,   true,  kNone},
-    {"attribute-data-state", kAttributeDataState, Action::RoundTrip,   true,  kAttributeDataStateOnQemu},
-    {"dac-read-mode",        kDacReadMode,        Action::RoundTrip,   true,  kNone},
-    {"chain4-graphics",      kChain4Graphics,     Action::RoundTrip,   true,  kNone},
-    {"palette",              kPaletteColour,      Action::Palette,     false, kPaletteChanges},
-    {"palette-mono",         kPaletteMono,        Action::Palette,     false, kPaletteChanges},
-    {"colour-table",         kColourTable,        Action::ColourTable, false, kColourTableChanges},
-    {"font",                 kFont,               Action::Font,        true,  kFontChanges},
-    {"font-write-path",      kFontWritePath,      Action::Font,        true,  kFontChanges},
-    {"cursor",               kCursor,             Action::Cursor,      false, kCursorChanges},
-    {"presence",             kPresence,           Action::Presence,    false, kNone},
-    {nullptr,                nullptr,             Action::RoundTrip,   false, kNone},
+    {"colour-text",          kColourText,         RoundTrip,   true,  kNone},
+    {"mono-text",            kMonoText,           RoundTrip,   true,  kNone},
+    {"attribute-data-state", kAttributeDataState, RoundTrip,   true,  kAttributeDataStateOnQemu},
+    {"dac-read-mode",        kDacReadMode,        RoundTrip,   true,  kNone},
+    {"chain4-graphics",      kChain4Graphics,     RoundTrip,   true,  kNone},
+    {"palette",              kPaletteColour,      Palette,     false, kPaletteChanges},
+    {"palette-mono",         kPaletteMono,        Palette,     false, kPaletteChanges},
+    {"colour-table",         kColourTable,        ColourTable, false, kColourTableChanges},
+    {"font",                 kFont,               Font,        true,  kFontChanges},
+    {"font-write-path",      kFontWritePath,      Font,        true,  kFontChanges},
+    {"cursor",               kCursor,             Cursor,      false, kCursorChanges},
+    {"presence",             kPresence,           Presence,    false, kNone},
+    {nullptr,                nullptr,             nullptr,     false, kNone},
 };
 // clang-format on
 
