@@ -76,12 +76,6 @@ ULONG ReadLength(Input& in) {
   }
 }
 
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%x", value);
-  return text;
-}
-
 // A heap block of exactly `length` bytes (an empty one for 0), so that
 // AddressSanitizer catches a driver that reads or writes one byte past it.
 // Blocks of a length used before come back instead of new ones: under
@@ -179,14 +173,13 @@ std::string PowerOnKey(const sim::PowerOnState& s) {
 constexpr size_t kMaxBooted = 6;
 constexpr size_t kMaxSeen = 4096;
 
-std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
+std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
   struct Booted {
     std::string key;
     std::unique_ptr<const sim::Adapter> adapter;
   };
   static std::deque<Booted> booted;  // the oldest first
   static std::set<std::string> seen;
-  if (!reuse) return std::make_unique<sim::Machine>(profile);
   const std::string key = PowerOnKey(sim::DerivePowerOn(profile));
   for (const Booted& b : booted) {
     if (b.key == key) return std::make_unique<sim::Machine>(profile, *b.adapter);
@@ -203,12 +196,11 @@ std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile, bool reuse) {
 
 }  // namespace
 
-std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where,
-                                          bool reuseBoot) {
+std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where) {
   test::ReserveTopOfAddressSpace();
   std::unique_ptr<sim::Machine> machine;
   try {
-    machine = Boot(profile, reuseBoot);
+    machine = Boot(profile);
   } catch (const std::invalid_argument&) {
     return nullptr;  // a profile no chip is built to
   }
@@ -360,6 +352,51 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   CopyInto(answer.output, outBlock.View());
   if (state && save) CopyInto(answer.state, state->View());
   return answer;
+}
+
+Answer EnableVdm(sim::Machine& machine, const std::string& where) {
+  Request vdm;
+  vdm.code = IOCTL_VIDEO_ENABLE_VDM;
+  return Send(machine, vdm, where + ", enable VDM");
+}
+
+Answer SetMode(sim::Machine& machine, uint8_t mode, const std::string& where) {
+  Request set;
+  set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
+  set.input = {mode, 0, 0, 0};
+  return Send(machine, set, where + ", mode set");
+}
+
+Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where) {
+  Request save;
+  save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
+  save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
+  save.state = buffer;
+  return Send(machine, save, where + ", save");
+}
+
+Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where) {
+  Request restore;
+  restore.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
+  restore.input.assign(sizeof(VIDEO_HARDWARE_STATE), 0);
+  const auto length = static_cast<uint32_t>(state.size());
+  std::memcpy(restore.input.data() + 4, &length, 4);
+  restore.state = state;
+  return Send(machine, restore, where + ", restore");
+}
+
+void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write, uint32_t value,
+                   const std::string& where) {
+  const size_t mark = machine.trace().Size();
+  const std::string what = where + (write ? ", out" : ", in") + std::to_string(8 * width) + " " +
+                           Hex(port) + (write ? " " + Hex(value) : "");
+  if (write) {
+    machine.V86Out(width, port, value);
+  } else {
+    machine.V86In(width, port);
+  }
+  CheckAccesses(machine, mark, Scope::Session, what);
+  CheckAtRest(machine, what);
 }
 
 }  // namespace fuzz

@@ -22,11 +22,10 @@ namespace fuzz {
 sim::Profile ReadProfile(Input& in);
 
 // Builds the machine and loads the driver, checking the load like any step.
-// Null when the profile cannot be encoded or no adapter was found. With
-// `reuseBoot`, a power-on state met before starts from its adapter as the
-// POST left it instead of running the POST again.
-std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where,
-                                          bool reuseBoot = true);
+// Null when the profile cannot be encoded or no adapter was found. A
+// power-on state met before starts from its adapter as the POST left it
+// instead of running the POST again.
+std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where);
 
 struct Request {
   ULONG code = 0;
@@ -59,5 +58,16 @@ inline constexpr ULONG kStateSize = 264359;
 Request ReadRequest(Input& in);
 
 std::string Describe(const Request& request);
+
+// The requests the harnesses make on purpose, each checked as any other.
+Answer EnableVdm(sim::Machine& machine, const std::string& where);
+Answer SetMode(sim::Machine& machine, uint8_t mode, const std::string& where);
+// A save into `buffer`, a restore of `state` (StateLength its size).
+Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where);
+Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where);
+
+// A session's port access through the V86 emulator, then the checks.
+void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write, uint32_t value,
+                   const std::string& where);
 
 }  // namespace fuzz

@@ -22,17 +22,17 @@ constexpr uint16_t kStatusMono = 0x3BA;
 // the free-running timing; one read more on each side.
 constexpr size_t kLongestWait = 2 * sim::Adapter::kStatusReadsPerFrame + 2;
 
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%x", value);
-  return text;
-}
-
 bool InBlock(uint32_t first, uint32_t last, uint32_t low, uint32_t high) {
   return first >= low && last <= high;
 }
 
 }  // namespace
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%x", value);
+  return text;
+}
 
 void Fail(const std::string& where, const std::string& what) {
   std::fprintf(stderr, "\n*** invariant broken at %s:\n%s\n", where.c_str(), what.c_str());

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "sim/machine.h"
 
 namespace fuzz {
+
+std::string Hex(uint32_t value);
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what);
 

@@ -23,13 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Most runs start from a mode, so that the handlers of text and graphics
   // modes are reached without the fuzzer first finding a valid mode number.
   const uint8_t start = in.U8();
-  if (start != 0) {
-    fuzz::Request set;
-    set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
-    const uint32_t mode = start % kModeRows;
-    set.input = {static_cast<uint8_t>(mode), 0, 0, 0};
-    fuzz::Send(*machine, set, "requests, first mode set");
-  }
+  if (start != 0) fuzz::SetMode(*machine, start % kModeRows, "requests, first");
   for (int step = 0; step < kMaxSteps && !in.Empty(); ++step) {
     const fuzz::Request request = fuzz::ReadRequest(in);
     fuzz::Send(*machine, request, "requests step " + std::to_string(step));

@@ -42,13 +42,9 @@ struct Genuine {
   std::vector<uint8_t> recording;
 };
 
-std::vector<uint8_t> Save(sim::Machine& machine, const char* what) {
-  fuzz::Request save;
-  save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
-  save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
+std::vector<uint8_t> GenuineSave(sim::Machine& machine, const char* what) {
   static const std::vector<uint8_t> zeros(fuzz::kStateSize, 0);
-  save.state = zeros;
-  const fuzz::Answer answer = fuzz::Send(machine, save, std::string("restore set-up, ") + what);
+  const fuzz::Answer answer = fuzz::Save(machine, zeros, std::string("restore set-up, ") + what);
   if (answer.result.status != NO_ERROR) {
     fuzz::Fail("restore set-up", std::string("the genuine save failed: ") + what);
   }
@@ -60,10 +56,8 @@ const Genuine& GenuineStates() {
     Genuine g;
     auto machine = fuzz::LoadMachine(sim::Profile::Default(), "restore set-up");
     if (!machine) fuzz::Fail("restore set-up", "the default adapter did not load");
-    fuzz::Request vdm;
-    vdm.code = IOCTL_VIDEO_ENABLE_VDM;
-    fuzz::Send(*machine, vdm, "restore set-up, enable VDM");
-    g.plain = Save(*machine, "no recording");
+    fuzz::EnableVdm(*machine, "restore set-up");
+    g.plain = GenuineSave(*machine, "no recording");
     // SR00 := 0x01 by the session: the validators start recording; two more
     // writes join the recording.
     machine->V86Out(1, 0x3C4, 0x00);
@@ -71,7 +65,7 @@ const Genuine& GenuineStates() {
     machine->V86Out(2, 0x3CE, 0x0F05);
     machine->V86Out(1, 0x3C4, 0x02);
     machine->trace().Clear();
-    g.recording = Save(*machine, "recording");
+    g.recording = GenuineSave(*machine, "recording");
     if ((Get32(g.recording, offsetof(VIDEO_HARDWARE_STATE_HEADER, VGAStateFlags)) &
          VIDEO_STATE_UNEMULATED_VGA_STATE) == 0) {
       fuzz::Fail("restore set-up", "the save during a recording carries no validator state");
@@ -140,18 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!machine) return 0;
 
   const uint8_t setup = in.U8();
-  if (setup & 1) {
-    fuzz::Request vdm;
-    vdm.code = IOCTL_VIDEO_ENABLE_VDM;
-    fuzz::Send(*machine, vdm, "restore, enable VDM");
-  }
-  if (setup & 6) {
-    static const uint8_t kModes[] = {0, 1, 2, 12};
-    fuzz::Request set;
-    set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
-    set.input = {kModes[(setup >> 1) & 3], 0, 0, 0};
-    fuzz::Send(*machine, set, "restore, mode set");
-  }
+  if (setup & 1) fuzz::EnableVdm(*machine, "restore");
+  static const uint8_t kModes[] = {0, 1, 2, 12};
+  if (setup & 6) fuzz::SetMode(*machine, kModes[(setup >> 1) & 3], "restore");
 
   const uint32_t stateLength = ReadStateLength(in);
   // The genuine bytes, then the input's fill up to the length (copied with
@@ -165,12 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < patches; ++i)
     Patch(in, state, stateLength);
 
-  fuzz::Request restore;
-  restore.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-  restore.input.assign(sizeof(VIDEO_HARDWARE_STATE), 0);
-  std::memcpy(restore.input.data() + 4, &stateLength, 4);
-  restore.state = state;
-  const fuzz::Answer answer = fuzz::Send(*machine, restore, "restore");
+  const fuzz::Answer answer = fuzz::Restore(*machine, state, "restore");
   if (answer.result.status != NO_ERROR) return 0;
 
   // The session the buffer brought back goes on: its recorded writes are
@@ -180,15 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned sizes[] = {1, 2, 4};
     const unsigned width = in.Pick(sizes);
     const auto port = static_cast<uint16_t>(0x3B0 + in.Below(0x30 - width + 1));
-    const std::string where = "restore, session access " + std::to_string(i);
-    const size_t mark = machine->trace().Size();
-    if (in.Bool()) {
-      machine->V86Out(width, port, in.U32());
-    } else {
-      machine->V86In(width, port);
-    }
-    fuzz::CheckAccesses(*machine, mark, fuzz::Scope::Session, where);
-    fuzz::CheckAtRest(*machine, where);
+    const bool write = in.Bool();
+    const uint32_t value = write ? in.U32() : 0;
+    fuzz::SessionAccess(*machine, width, port, write, value,
+                        "restore, session access " + std::to_string(i));
   }
   return 0;
 }

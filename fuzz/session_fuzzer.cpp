@@ -3,13 +3,11 @@
 // V86 emulator and the driver's validators, interleaved with VDM enable,
 // hardware state saves, restores of what was saved, and other requests.
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "fuzz/harness.h"
 #include "fuzz/input.h"
-#include "fuzz/invariants.h"
 
 namespace {
 
@@ -32,18 +30,8 @@ void Access(sim::Machine& machine, fuzz::Input& in, const std::string& where) {
     port = static_cast<uint16_t>(kFirstPort + kPortCount - width);
   }
   const bool write = in.U8() < 192;
-  const size_t mark = machine.trace().Size();
-  std::string what =
-      where + (write ? ", out" : ", in") + std::to_string(8 * width) + " " + std::to_string(port);
-  if (write) {
-    const uint32_t value = width == 1 ? in.U8() : width == 2 ? in.U16() : in.U32();
-    what += " " + std::to_string(value);
-    machine.V86Out(width, port, value);
-  } else {
-    machine.V86In(width, port);
-  }
-  fuzz::CheckAccesses(machine, mark, fuzz::Scope::Session, what);
-  fuzz::CheckAtRest(machine, what);
+  const uint32_t value = !write ? 0 : width == 1 ? in.U8() : width == 2 ? in.U16() : in.U32();
+  fuzz::SessionAccess(machine, width, port, write, value, where);
 }
 
 }  // namespace
@@ -61,33 +49,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (op < 176) {
       Access(*machine, in, where);
     } else if (op < 192) {
-      fuzz::Request vdm;
-      vdm.code = IOCTL_VIDEO_ENABLE_VDM;
-      fuzz::Send(*machine, vdm, where + ", enable VDM");
+      fuzz::EnableVdm(*machine, where);
     } else if (op < 208) {
-      fuzz::Request save;
-      save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
-      save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
       static std::vector<uint8_t> fill;
       fill.assign(fuzz::kStateSize, in.U8());
-      save.state = fill;
-      fuzz::Answer answer = fuzz::Send(*machine, save, where + ", save");
+      fuzz::Answer answer = fuzz::Save(*machine, fill, where);
       if (answer.result.status == NO_ERROR) saved = std::move(answer.state);
     } else if (op < 224) {
-      if (saved.empty()) continue;
-      fuzz::Request restore;
-      restore.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-      restore.input.assign(sizeof(VIDEO_HARDWARE_STATE), 0);
-      const uint32_t length = static_cast<uint32_t>(saved.size());
-      std::memcpy(restore.input.data() + 4, &length, 4);
-      restore.state = saved;
-      fuzz::Send(*machine, restore, where + ", restore");
+      if (!saved.empty()) fuzz::Restore(*machine, saved, where);
     } else if (op < 240) {
       static const uint8_t kModes[] = {0, 1, 2, 12, 40};
-      fuzz::Request set;
-      set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
-      set.input = {in.Pick(kModes), 0, 0, 0};
-      fuzz::Send(*machine, set, where + ", mode set");
+      fuzz::SetMode(*machine, in.Pick(kModes), where);
     } else {
       fuzz::Send(*machine, fuzz::ReadRequest(in), where);
     }

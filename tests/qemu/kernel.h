@@ -46,15 +46,15 @@ constexpr uint32_t AR(unsigned i) {
 }
 #define QEMU_FIELD(member) offsetof(::qemu::Image, member)
 
-// What a session does between the two readings of the state.
-enum class Action : uint8_t {
-  RoundTrip,    // the driver's save, every register and byte scribbled, the driver's restore
-  Palette,      // VgaSetPaletteReg, 16 entries
-  ColourTable,  // VgaSetColorLookup, 256 entries
-  Font,         // VgaLoadAndSetFont, 9 x 16
-  Cursor,       // VgaSetCursorPosition (79, 24), VgaSetCursorAttributes (14, 20, hidden)
-  Presence,     // VgaIsPresent
-};
+// What a session does between the two readings of the state: the driver's
+// routine, with what it puts into the expected state; null or the failure.
+using Action = const char* (*)(Image& expected);
+const char* RoundTrip(Image&);    // the driver's save, every byte scribbled, the driver's restore
+const char* Palette(Image&);      // VgaSetPaletteReg, 16 entries
+const char* ColourTable(Image&);  // VgaSetColorLookup, 256 entries
+const char* Font(Image&);         // VgaLoadAndSetFont, 9 x 16
+const char* Cursor(Image&);       // VgaSetCursorPosition (79, 24), attributes (14, 20, hidden)
+const char* Presence(Image&);     // VgaIsPresent
 
 // One field of the state the action is expected to change.
 struct Change {
@@ -76,12 +76,12 @@ extern const Session kSessions[];  // ends with a null name
 // Which of QEMU's VGA models a deviation shows on.
 enum Model : uint8_t { kStd = 1, kCirrus = 2, kBoth = 3 };
 
-// A battery read on which QEMU gives another value than the VGA
-// documentation: the row, the read's number in it (from 1), QEMU's value.
+// Battery reads on which QEMU gives another value than the VGA
+// documentation: the row, the reads' numbers in it (from 1), QEMU's value.
 struct Deviation {
   uint8_t models;
   const char* row;
-  uint8_t read;
+  uint8_t first, last;
   uint8_t qemu;
   const char* why;
 };

@@ -109,12 +109,9 @@ constexpr Op kPaletteMono[] = {
 constexpr Op kColourTable[] = {
     Call(kTextMode), FillDac(0x11), Out8(0x3C7, 0x10), Load(0x3C9), End(),
 };
-constexpr Op kFont[] = {
-    Call(kPlanarAccess), FillPlanes(0x71), Latch(A + 0x2000), Call(kTextMode), FillDac(0x0D),
-    End(),
-};
 constexpr Op kFontWritePath[] = {
-    Call(kFont), Gr(0x00, 0x0A), Gr(0x01, 0x0F), Gr(0x03, 0x18), Gr(0x08, 0x55), End(),
+    Call(kPlanarAccess), FillPlanes(0x71), Latch(A + 0x2000), Call(kTextMode), FillDac(0x0D),
+    Gr(0x00, 0x0A), Gr(0x01, 0x0F), Gr(0x03, 0x18), Gr(0x08, 0x55), End(),
 };
 constexpr Op kCursor[] = {
     Call(kTextMode), FillDac(0x0D), Cr(0x0A, 0xC3), Cr(0x0B, 0xE4), Out8(0x3D4, 0x01), End(),
@@ -175,19 +172,18 @@ constexpr Change kCursorChanges[] = {
 // names from the first column.
 constexpr Session kSessions[] = {
     // name                  setup                action               memory changes
-    {"colour-text",          kColourText,         Action::RoundTrip,   true,  kNone},
-    {"mono-text",            kMonoText,           Action::RoundTrip,   true,  kNone},
-    {"attribute-data-state", kAttributeDataState, Action::RoundTrip,   true,  kAttributeDataStateOnQemu},
-    {"dac-read-mode",        kDacReadMode,        Action::RoundTrip,   true,  kNone},
-    {"chain4-graphics",      kChain4Graphics,     Action::RoundTrip,   true,  kNone},
-    {"palette",              kPaletteColour,      Action::Palette,     false, kPaletteChanges},
-    {"palette-mono",         kPaletteMono,        Action::Palette,     false, kPaletteChanges},
-    {"colour-table",         kColourTable,        Action::ColourTable, false, kColourTableChanges},
-    {"font",                 kFont,               Action::Font,        true,  kFontChanges},
-    {"font-write-path",      kFontWritePath,      Action::Font,        true,  kFontChanges},
-    {"cursor",               kCursor,             Action::Cursor,      false, kCursorChanges},
-    {"presence",             kPresence,           Action::Presence,    false, kNone},
-    {nullptr,                nullptr,             Action::RoundTrip,   false, kNone},
+    {"colour-text",          kColourText,         RoundTrip,   true,  kNone},
+    {"mono-text",            kMonoText,           RoundTrip,   true,  kNone},
+    {"attribute-data-state", kAttributeDataState, RoundTrip,   true,  kAttributeDataStateOnQemu},
+    {"dac-read-mode",        kDacReadMode,        RoundTrip,   true,  kNone},
+    {"chain4-graphics",      kChain4Graphics,     RoundTrip,   true,  kNone},
+    {"palette",              kPaletteColour,      Palette,     false, kPaletteChanges},
+    {"palette-mono",         kPaletteMono,        Palette,     false, kPaletteChanges},
+    {"colour-table",         kColourTable,        ColourTable, false, kColourTableChanges},
+    {"font-write-path",      kFontWritePath,      Font,        true,  kFontChanges},
+    {"cursor",               kCursor,             Cursor,      false, kCursorChanges},
+    {"presence",             kPresence,           Presence,    false, kNone},
+    {nullptr,                nullptr,             nullptr,     false, kNone},
 };
 // clang-format on
 
