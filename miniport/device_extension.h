@@ -86,6 +86,17 @@ static_assert(offsetof(VgaDeviceExtension, FramePhysical) % 8 == 0);
 static_assert(offsetof(VgaDeviceExtension, LinearFramePhysical) % 8 == 0);
 static_assert(offsetof(VgaDeviceExtension, PublicRangePhysical) % 8 == 0);
 static_assert(offsetof(VgaDeviceExtension, RomPhysical) % 8 == 0);
+// The validators' state is one block of 1216 bytes.
+static_assert(offsetof(TrappedValidatorEntry, Data) == 8);
+static_assert(offsetof(VgaDeviceExtension, TrappedValidatorData) -
+                  offsetof(VgaDeviceExtension, TrappedValidatorCount) ==
+              4);
+static_assert(offsetof(VgaDeviceExtension, SequencerAddressValue) -
+                  offsetof(VgaDeviceExtension, TrappedValidatorCount) ==
+              1204);
+static_assert(offsetof(VgaDeviceExtension, TrappedAccessRanges) -
+                  offsetof(VgaDeviceExtension, TrappedValidatorCount) ==
+              1212);
 
 // Ports through IoBase: port P is IoBase + (P - 0x3B0).
 #define VGA_IO_BASE_PORT 0x3B0

@@ -434,15 +434,19 @@ typedef struct _VIDEO_BANK_SELECT {
 // The i386 layouts, pinned.
 
 static_assert(sizeof(PVOID) == 4, "i386 pointers");
+static_assert(sizeof(WCHAR) == 2, "registry strings are 16-bit characters");
 static_assert(sizeof(PHYSICAL_ADDRESS) == 8);
 static_assert(sizeof(STATUS_BLOCK) == 8);
 static_assert(sizeof(VIDEO_REQUEST_PACKET) == 24);
 static_assert(sizeof(VIDEO_ACCESS_RANGE) == 16);
 static_assert(offsetof(VIDEO_ACCESS_RANGE, RangeLength) == 8);
 static_assert(offsetof(VIDEO_ACCESS_RANGE, RangeInIoSpace) == 12);
+static_assert(offsetof(VIDEO_ACCESS_RANGE, RangeShareable) == 14);
 static_assert(sizeof(EMULATOR_ACCESS_ENTRY) == 20);
+static_assert(offsetof(EMULATOR_ACCESS_ENTRY, AccessMode) == 12);
 static_assert(offsetof(EMULATOR_ACCESS_ENTRY, Routine) == 16);
 static_assert(sizeof(VIDEO_HW_INITIALIZATION_DATA) == 40);
+static_assert(offsetof(VIDEO_HW_INITIALIZATION_DATA, HwStartIO) == 20);
 static_assert(offsetof(VIDEO_HW_INITIALIZATION_DATA, HwDeviceExtensionSize) == 24);
 static_assert(sizeof(VIDEO_PORT_CONFIG_INFO) >= 72);
 static_assert(sizeof(VIDEO_PORT_CONFIG_INFO) == 72);
@@ -456,24 +460,32 @@ static_assert(sizeof(VIDEO_MODE_INFORMATION) == 80);
 static_assert(sizeof(VIDEO_NUM_MODES) == 8);
 static_assert(sizeof(VIDEO_MEMORY) == 4);
 static_assert(sizeof(VIDEO_MEMORY_INFORMATION) == 16);
+static_assert(offsetof(VIDEO_MEMORY_INFORMATION, FrameBufferBase) == 8);
 static_assert(sizeof(VIDEO_PUBLIC_ACCESS_RANGES) == 12);
 static_assert(sizeof(VIDEO_SHARE_MEMORY) == 16);
+static_assert(offsetof(VIDEO_SHARE_MEMORY, ViewSize) == 8);
 static_assert(sizeof(VIDEO_SHARE_MEMORY_INFORMATION) == 12);
 static_assert(sizeof(VIDEO_HARDWARE_STATE) == 8);
 static_assert(sizeof(VIDEO_HARDWARE_STATE_HEADER) == 156);
 static_assert(offsetof(VIDEO_HARDWARE_STATE_HEADER, AttribIndexDataState) == 52);
+static_assert(offsetof(VIDEO_HARDWARE_STATE_HEADER, PortValue) == 4);
+static_assert(offsetof(VIDEO_HARDWARE_STATE_HEADER, Plane4Offset) == 124);
 static_assert(offsetof(VIDEO_HARDWARE_STATE_HEADER, VGAStateFlags) == 128);
+static_assert(offsetof(VIDEO_HARDWARE_STATE_HEADER, DIBXlatLength) == 152);
 static_assert(sizeof(VIDEO_LOAD_FONT_INFORMATION) == 12);
 static_assert(offsetof(VIDEO_LOAD_FONT_INFORMATION, Font) == 8);
 static_assert(sizeof(VIDEO_CURSOR_POSITION) == 4);
 static_assert(sizeof(VIDEO_CURSOR_ATTRIBUTES) == 10);
+static_assert(offsetof(VIDEO_CURSOR_ATTRIBUTES, Enable) == 9);
 static_assert(sizeof(VIDEO_POINTER_CAPABILITIES) == 20);
 static_assert(sizeof(VIDEO_POINTER_ATTRIBUTES) == 28);
 static_assert(offsetof(VIDEO_POINTER_ATTRIBUTES, Pixels) == 24);
 static_assert(sizeof(VIDEO_POINTER_POSITION) == 4);
 static_assert(sizeof(VIDEO_PALETTE_DATA) == 6);
 static_assert(sizeof(VIDEO_CLUT) == 8);
+static_assert(offsetof(VIDEO_CLUT, LookupTable) == 4);
 static_assert(sizeof(VIDEO_BANK_SELECT) == 52);
+static_assert(offsetof(VIDEO_BANK_SELECT, CodeOffset) == 36);
 
 // ---------------------------------------------------------------------------
 // The services of VIDEOPRT.SYS that the driver calls, and nothing else.
