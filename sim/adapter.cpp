@@ -10,48 +10,8 @@ namespace sim {
 
 namespace {
 
-constexpr uint16_t kFirstPort = 0x3B0;
-constexpr uint16_t kLastPort = 0x3DF;
 constexpr uint32_t kRomBase = 0xC0000;
 constexpr uint8_t kUndecoded = 0xFF;
-
-// Port numbers, mono and colour variants of the movable ones.
-enum Port : uint16_t {
-  kCrtcIndexMono = 0x3B4,
-  kCrtcDataMono = 0x3B5,
-  kModeKeyMono = 0x3B8,
-  kStatus1Mono = 0x3BA,  // write: feature control
-  kKey = 0x3BF,
-  kAttrIndex = 0x3C0,
-  kAttrData = 0x3C1,
-  kMisc = 0x3C2,  // write: misc output; read: input status 0
-  kVideoEnable = 0x3C3,
-  kSeqIndex = 0x3C4,
-  kSeqData = 0x3C5,
-  kPelMask = 0x3C6,
-  kDacReadIndex = 0x3C7,  // read: DAC state
-  kDacWriteIndex = 0x3C8,
-  kDacData = 0x3C9,
-  kFeatureRead = 0x3CA,
-  kMiscRead = 0x3CC,
-  kBankSelect = 0x3CD,
-  kGcIndex = 0x3CE,
-  kGcData = 0x3CF,
-  kCrtcIndexColor = 0x3D4,
-  kCrtcDataColor = 0x3D5,
-  kModeKeyColor = 0x3D8,
-  kStatus1Color = 0x3DA,  // write: feature control
-};
-
-// Misc output bit 0 moves the CRTC, the status/feature port and the mode key
-// between 0x3Bx and 0x3Dx; the other range does not answer.
-uint16_t Movable(uint16_t port, bool color) {
-  const bool mono = port >= 0x3B0 && port <= 0x3BF;
-  const bool colorRange = port >= 0x3D0 && port <= 0x3DF;
-  if ((mono && color) || (colorRange && !color)) return 0;  // not decoded
-  if (colorRange) return static_cast<uint16_t>(port - 0x20);
-  return port;
-}
 
 }  // namespace
 
@@ -65,124 +25,109 @@ Adapter::Adapter(const PowerOnState& powerOn)
 
 // ---- ports
 
-uint8_t Adapter::In8(uint16_t port) {
-  if (port < kFirstPort || port > kLastPort) return kUndecoded;
-  const bool color = general_.ColorAddressing();
-  switch (port) {
-    case kAttrIndex:
-      return attr_.ReadAddress();
-    case kAttrData:
-      return attr_.ReadData();
-    case kMisc:
-      return general_.InputStatus0();
-    case kVideoEnable:
-      return general_.VideoEnable();
-    case kSeqIndex:
-      return seq_.ReadIndex();
-    case kSeqData:
-      return seq_.StandardSelected() ? seq_.ReadData() : zel_.ReadSeq(seq_.Index());
-    case kPelMask:
-      return dac_.PelMask();
-    case kDacReadIndex:
-      return dac_.ReadState();
-    case kDacWriteIndex:
-      return dac_.ReadAddress();
-    case kDacData:
-      return dac_.ReadData();
-    case kFeatureRead:
-      return general_.FeatureControl();
-    case kMiscRead:
-      return general_.Misc();
-    case kBankSelect:
-      return zel_.BankSelect();
-    case kGcIndex:
-      return gc_.ReadIndex();
-    case kGcData:
-      return gc_.ReadData();
-    default:
+constexpr Adapter::PortMap Adapter::MapPorts(std::initializer_list<PortRow> rows) {
+  PortMap map{};
+  for (const PortRow& row : rows)
+    map[row.port - kFirstPort] = row;
+  return map;
+}
+
+// Every port the adapter answers, one row each. Misc output bit 0 moves the
+// CRTC, the status/feature port and the mode key between 0x3Bx (Mono) and
+// 0x3Dx (Color); the other range does not answer.
+constexpr Adapter::PortMap Adapter::kPorts = MapPorts({
+    {vga::kCrtcIndexMonoPort, Decode::Mono, [](Adapter& a) { return a.crtc_.ReadIndex(); },
+     [](Adapter& a, uint8_t v) { a.crtc_.WriteIndex(v); }},
+    {vga::kCrtcDataMonoPort, Decode::Mono, [](Adapter& a) { return a.crtc_.ReadData(); },
+     [](Adapter& a, uint8_t v) { a.crtc_.WriteData(v); }},
+    {zel::kModeKeyMonoPort, Decode::Mono, nullptr,
+     [](Adapter& a, uint8_t v) { a.zel_.WriteModeKey(v); }},
+    // Read: input status 1, which puts the attribute flip-flop back to index.
+    // Write: feature control.
+    {vga::kStatus1MonoPort, Decode::Mono,
+     [](Adapter& a) {
+       a.attr_.ResetFlipFlop();
+       return a.general_.ReadInputStatus1();
+     },
+     [](Adapter& a, uint8_t v) { a.general_.WriteFeatureControl(v); }},
+    {zel::kKeyPort, Decode::Always, nullptr, [](Adapter& a, uint8_t v) { a.zel_.WriteKeyPort(v); }},
+    {vga::kAttrPort, Decode::Always, [](Adapter& a) { return a.attr_.ReadAddress(); },
+     [](Adapter& a, uint8_t v) { a.attr_.Write(v); }},
+    {vga::kAttrDataReadPort, Decode::Always, [](Adapter& a) { return a.attr_.ReadData(); },
+     nullptr},
+    // Read: input status 0. Write: misc output.
+    {vga::kMiscWritePort, Decode::Always, [](Adapter& a) { return a.general_.InputStatus0(); },
+     [](Adapter& a, uint8_t v) { a.general_.WriteMisc(v); }},
+    {vga::kVideoEnablePort, Decode::Always, [](Adapter& a) { return a.general_.VideoEnable(); },
+     [](Adapter& a, uint8_t v) { a.general_.WriteVideoEnable(v); }},
+    {vga::kSeqIndexPort, Decode::Always, [](Adapter& a) { return a.seq_.ReadIndex(); },
+     [](Adapter& a, uint8_t v) { a.seq_.WriteIndex(v); }},
+    // Indices above SR04 reach the Zel extensions.
+    {vga::kSeqDataPort, Decode::Always,
+     [](Adapter& a) {
+       return a.seq_.StandardSelected() ? a.seq_.ReadData() : a.zel_.ReadSeq(a.seq_.Index());
+     },
+     [](Adapter& a, uint8_t v) {
+       a.seq_.StandardSelected() ? a.seq_.WriteData(v) : a.zel_.WriteSeq(a.seq_.Index(), v);
+     }},
+    {vga::kPelMaskPort, Decode::Always, [](Adapter& a) { return a.dac_.PelMask(); },
+     [](Adapter& a, uint8_t v) { a.dac_.SetPelMask(v); }},
+    // Read: DAC state. Write: DAC read index.
+    {vga::kDacReadIndexPort, Decode::Always, [](Adapter& a) { return a.dac_.ReadState(); },
+     [](Adapter& a, uint8_t v) { a.dac_.WriteReadIndex(v); }},
+    {vga::kDacWriteIndexPort, Decode::Always, [](Adapter& a) { return a.dac_.ReadAddress(); },
+     [](Adapter& a, uint8_t v) { a.dac_.WriteWriteIndex(v); }},
+    {vga::kDacDataPort, Decode::Always, [](Adapter& a) { return a.dac_.ReadData(); },
+     [](Adapter& a, uint8_t v) { a.dac_.WriteData(v); }},
+    {vga::kFeatureReadPort, Decode::Always, [](Adapter& a) { return a.general_.FeatureControl(); },
+     nullptr},
+    {vga::kMiscReadPort, Decode::Always, [](Adapter& a) { return a.general_.Misc(); }, nullptr},
+    {zel::kBankSelectPort, Decode::Always, [](Adapter& a) { return a.zel_.BankSelect(); },
+     [](Adapter& a, uint8_t v) { a.zel_.WriteBankSelect(v); }},
+    {vga::kGcIndexPort, Decode::Always, [](Adapter& a) { return a.gc_.ReadIndex(); },
+     [](Adapter& a, uint8_t v) { a.gc_.WriteIndex(v); }},
+    {vga::kGcDataPort, Decode::Always, [](Adapter& a) { return a.gc_.ReadData(); },
+     [](Adapter& a, uint8_t v) { a.gc_.WriteData(v); }},
+    {vga::kCrtcIndexColorPort, Decode::Color, [](Adapter& a) { return a.crtc_.ReadIndex(); },
+     [](Adapter& a, uint8_t v) { a.crtc_.WriteIndex(v); }},
+    {vga::kCrtcDataColorPort, Decode::Color, [](Adapter& a) { return a.crtc_.ReadData(); },
+     [](Adapter& a, uint8_t v) { a.crtc_.WriteData(v); }},
+    {zel::kModeKeyColorPort, Decode::Color, nullptr,
+     [](Adapter& a, uint8_t v) { a.zel_.WriteModeKey(v); }},
+    {vga::kStatus1ColorPort, Decode::Color,
+     [](Adapter& a) {
+       a.attr_.ResetFlipFlop();
+       return a.general_.ReadInputStatus1();
+     },
+     [](Adapter& a, uint8_t v) { a.general_.WriteFeatureControl(v); }},
+});
+
+const Adapter::PortRow* Adapter::Decoded(uint16_t port) const {
+  if (port < kFirstPort || port > kLastPort) return nullptr;
+  const PortRow& row = kPorts[port - kFirstPort];
+  switch (row.decode) {
+    case Decode::Always:
+      return &row;
+    case Decode::Mono:
+      return general_.ColorAddressing() ? nullptr : &row;
+    case Decode::Color:
+      return general_.ColorAddressing() ? &row : nullptr;
+    case Decode::Never:
       break;
   }
-  switch (Movable(port, color)) {
-    case kCrtcIndexMono:
-      return crtc_.ReadIndex();
-    case kCrtcDataMono:
-      return crtc_.ReadData();
-    case kStatus1Mono:
-      attr_.ResetFlipFlop();
-      return general_.ReadInputStatus1();
-    default:
-      // The key ports are write-only.
-      return kUndecoded;
-  }
+  return nullptr;
+}
+
+uint8_t Adapter::In8(uint16_t port) {
+  const PortRow* row = Decoded(port);
+  return row && row->read ? row->read(*this) : kUndecoded;
 }
 
 void Adapter::Out8(uint16_t port, uint8_t value) {
   if (port < kFirstPort || port > kLastPort) return;
   logicStale_ = true;
-  const bool color = general_.ColorAddressing();
-  switch (port) {
-    case kKey:
-      zel_.WriteKeyPort(value);
-      return;
-    case kAttrIndex:
-      attr_.Write(value);
-      return;
-    case kMisc:
-      general_.WriteMisc(value);
-      return;
-    case kVideoEnable:
-      general_.WriteVideoEnable(value);
-      return;
-    case kSeqIndex:
-      seq_.WriteIndex(value);
-      return;
-    case kSeqData:
-      if (seq_.StandardSelected()) {
-        seq_.WriteData(value);
-      } else {
-        zel_.WriteSeq(seq_.Index(), value);
-      }
-      return;
-    case kPelMask:
-      dac_.SetPelMask(value);
-      return;
-    case kDacReadIndex:
-      dac_.WriteReadIndex(value);
-      return;
-    case kDacWriteIndex:
-      dac_.WriteWriteIndex(value);
-      return;
-    case kDacData:
-      dac_.WriteData(value);
-      return;
-    case kBankSelect:
-      zel_.WriteBankSelect(value);
-      return;
-    case kGcIndex:
-      gc_.WriteIndex(value);
-      return;
-    case kGcData:
-      gc_.WriteData(value);
-      return;
-    default:
-      break;
-  }
-  switch (Movable(port, color)) {
-    case kCrtcIndexMono:
-      crtc_.WriteIndex(value);
-      return;
-    case kCrtcDataMono:
-      crtc_.WriteData(value);
-      return;
-    case kModeKeyMono:
-      zel_.WriteModeKey(value);
-      return;
-    case kStatus1Mono:
-      general_.WriteFeatureControl(value);
-      return;
-    default:
-      return;
-  }
+  const PortRow* row = Decoded(port);
+  if (row && row->write) row->write(*this, value);
 }
 
 uint16_t Adapter::In16(uint16_t port) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -154,7 +155,27 @@ class Adapter {
   // The BIOS programs registers directly; it uses the bus side like the CPU.
   // (Private state lives in the device objects below.)
 
+  // The port range the adapter decodes.
+  static constexpr uint16_t kFirstPort = 0x3B0;
+  static constexpr uint16_t kLastPort = 0x3DF;
+
  private:
+  // Which setting of misc output bit 0 a port answers under.
+  enum class Decode : uint8_t { Never, Always, Mono, Color };
+  // One port: what a read and a write there do. No read: the port reads
+  // 0xFF (write-only); no write: writes are lost (read-only).
+  struct PortRow {
+    uint16_t port = 0;
+    Decode decode = Decode::Never;
+    uint8_t (*read)(Adapter&) = nullptr;
+    void (*write)(Adapter&, uint8_t) = nullptr;
+  };
+  using PortMap = std::array<PortRow, kLastPort - kFirstPort + 1>;
+  static constexpr PortMap MapPorts(std::initializer_list<PortRow> rows);
+  static const PortMap kPorts;
+  // The row answering `port` under the current addressing, or none.
+  const PortRow* Decoded(uint16_t port) const;
+
   vga::WindowSetup Window() const;
   // The window's registers worked out, again after any port write.
   [[gnu::always_inline]] const vga::WindowLogic& Logic() {

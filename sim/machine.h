@@ -6,15 +6,14 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "miniport/videoport.h"
 #include "sim/adapter.h"
+#include "sim/platform_types.h"
 #include "sim/profile.h"
 #include "sim/trace.h"
 
@@ -22,41 +21,6 @@ namespace sim {
 
 class VideoBios;
 class PciHostBridge;
-
-// The services that fault injection can make fail.
-enum class Service {
-  Initialize,  // one VideoPortInitialize registration
-  GetDeviceBase,
-  VerifyAccessRanges,
-  MapMemory,
-  UnmapMemory,
-  Int10,
-  SetRegistryParameters,
-  SetTrappedEmulatorPorts,
-};
-
-struct Fault {
-  Service service;
-  uint32_t firstCall = 0;  // 0-based index of the first call of that service to fail
-  uint32_t count = 1;      // how many calls fail from there (UINT32_MAX: all)
-  VP_STATUS status = ERROR_INVALID_PARAMETER;  // GetDeviceBase fails with a null view
-  // When set, only calls whose physical address lies in [start, start + length) count.
-  std::optional<uint64_t> rangeStart = std::nullopt;
-  uint64_t rangeLength = 0;
-};
-
-// A driver as the platform loads it: its entry point, and how its writable
-// statics get back to their initial contents before a load.
-struct DriverImage {
-  PDRIVER_ENTRY entry = nullptr;
-  std::function<void()> resetStatics;
-  // When set, every call the platform makes into the driver (DriverEntry,
-  // find-adapter, initialize, start-I/O, validators, synchronize routines)
-  // goes through it: the routine, its arguments as 32-bit stack slots, and
-  // whether the result is one byte (BOOLEAN, UCHAR: only AL is defined). A
-  // driver loaded from an NT image runs each call on a checking thunk.
-  std::function<ULONG(const void* routine, std::span<const ULONG> args, bool byteResult)> callGate;
-};
 
 // The driver linked into this executable.
 DriverImage LinkedDriver();
@@ -91,12 +55,7 @@ class Machine {
   bool Started() const;  // a registration found the adapter
   // Forces the result of a registration (by bus type) without calling find-adapter.
   void ForceRegistration(INTERFACE_TYPE bus, VP_STATUS status);
-  struct Registration {
-    INTERFACE_TYPE bus;
-    VP_STATUS findAdapterStatus;  // the registration's result
-    bool findAdapterCalled;
-    bool initializeCalled;
-  };
+  using Registration = sim::Registration;
   const std::vector<Registration>& Registrations() const;
   // The device extension the video port allocated (zero-filled) for the adapter.
   void* DeviceExtension();
@@ -126,35 +85,18 @@ class Machine {
   const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const;
 
   // ---- registry values written by the driver, in the order written
-  struct RegistryValue {
-    std::u16string name;
-    std::vector<uint8_t> data;
-  };
+  using RegistryValue = sim::RegistryValue;
   const std::vector<RegistryValue>& Registry() const;
 
   // ---- caller mappings made by VideoPortMapMemory
-  struct Mapping {
-    void* virtualAddress;
-    uint64_t physical;
-    uint32_t length;
-    bool plainMemory;        // true: backed directly by video memory (the linear aperture)
-    bool inIoSpace = false;  // true: the address is the port number
-    // The process mapped into: the handle the caller passed in, 0 for the
-    // process making the request.
-    uintptr_t process = 0;
-  };
+  using Mapping = sim::Mapping;
   const std::vector<Mapping>& Mappings() const;
   // Reads and writes through a caller mapping whatever it is backed by.
   uint8_t ReadMapped(const void* address);
   void WriteMapped(void* address, uint8_t value);
 
   // ---- views made by VideoPortGetDeviceBase that are still mapped
-  struct View {
-    uintptr_t address;
-    uint64_t physical;
-    uint32_t length;
-    bool inIoSpace;
-  };
+  using View = sim::View;
   const std::vector<View>& Views() const;
 
   // ---- claims: system RAM and other devices' ranges that the driver's claim

@@ -277,6 +277,26 @@ TEST(AdapterZel, OnlyTheKeyOpensAndAnythingElseCloses) {
   }
 }
 
+// Straps keep what the board set; pointer and clock registers keep only
+// their fields; every other extended register takes the whole byte.
+TEST(AdapterZel, WritesReachOnlyTheWritableBits) {
+  struct Case {
+    uint8_t index, written, reads;
+  };
+  for (const Case& c : {Case{0x0C, 0xFF, 0x00}, Case{0x0D, 0x01, 0x00}, Case{0x1B, 0xFF, 0x07},
+                        Case{0x1C, 0xFF, 0x1F}, Case{0x1F, 0xE5, 0x05}, Case{0x23, 0x20, 0x00},
+                        Case{0x29, 0xFF, 0x7F}, Case{0x2F, 0x00, 0x07}, Case{0x33, 0x09, 0x00},
+                        Case{0x1E, 0xFF, 0xFF}}) {
+    PowerOnState p = Memory();
+    p.extendedSeq[0x2F] = 0x07;
+    Adapter a(p);
+    a.Out16(0x3C4, 0x8605);
+    a.Out16(0x3C4, static_cast<uint16_t>(c.written << 8 | c.index));
+    EXPECT_EQ(ReadSeq(a, c.index), c.reads)
+        << "SR" << std::hex << int(c.index) << " written 0x" << int(c.written);
+  }
+}
+
 void Aperture(Adapter& a, uint8_t sr06, uint8_t sr20, uint8_t sr21) {
   a.Out16(0x3C4, 0x8605);
   a.Out16(0x3C4, static_cast<uint16_t>(sr20 << 8 | 0x20));

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "sim/machine.h"
-#include "sim/pe/driver_image.h"
+#include "sim/driver_image.h"
 #include "sim/pe/loader.h"
 #include "sim/pe/pe_file.h"
 #include "sim/pe/port_trap.h"

@@ -9,53 +9,22 @@
 #include "sim/bios/palettes.h"
 
 namespace sim {
+
+// The BIOS names registers and ports as the devices do.
+using namespace vga;
+using namespace zel;
+
 namespace {
 
 using bios::GraphicsMode;
 using bios::Timing;
 
-// Ports (colour addressing: every mode the BIOS sets has misc bit 0 set).
-constexpr uint16_t kAttr = 0x3C0;
-constexpr uint16_t kMiscWrite = 0x3C2;
-constexpr uint16_t kSeqIndex = 0x3C4;
-constexpr uint16_t kSeqData = 0x3C5;
-constexpr uint16_t kPelMask = 0x3C6;
-constexpr uint16_t kDacWriteIndex = 0x3C8;
-constexpr uint16_t kDacData = 0x3C9;
-constexpr uint16_t kBankSelect = 0x3CD;
-constexpr uint16_t kGcIndex = 0x3CE;
-constexpr uint16_t kGcData = 0x3CF;
-constexpr uint16_t kCrtcIndex = 0x3D4;
-constexpr uint16_t kCrtcData = 0x3D5;
-constexpr uint16_t kInputStatus1 = 0x3DA;
-
-// Sequencer and Zel registers.
-constexpr uint8_t SR00_RESET = 0x00;
-constexpr uint8_t SR02_MAP_MASK = 0x02;
-constexpr uint8_t SR04_MEMORY_MODE = 0x04;
-constexpr uint8_t SR05_KEY = 0x05;
-constexpr uint8_t kSr05Unlock = 0x86;
-constexpr uint8_t kSr05Lock = 0x00;
-constexpr uint8_t kSr05ReadsUnlocked = 0xA1;
-constexpr uint8_t SR07_PIXEL_FORMAT = 0x07;
-constexpr uint8_t SR0A_PITCH_HIGH = 0x0A;
-constexpr uint8_t SR0E_OVERFLOW = 0x0E;
-constexpr uint8_t SR0F_FRAME_RATE = 0x0F;
-constexpr uint8_t SR10_FRAME_RATE_1280 = 0x10;
-constexpr uint8_t SR25_FRAME_RATE_85 = 0x25;
-constexpr uint8_t SR37_REFRESH_INDEX = 0x37;
-
-[[maybe_unused]] constexpr uint8_t SR0E_VDE_BIT10 = 0x01;
-[[maybe_unused]] constexpr uint8_t SR0E_VT_BIT10 = 0x02;
-constexpr uint8_t SR0E_INTERLACED = 0x04;
-[[maybe_unused]] constexpr uint8_t SR0E_VBS_BIT10 = 0x08;
-[[maybe_unused]] constexpr uint8_t SR0E_VRS_BIT10 = 0x10;
-[[maybe_unused]] constexpr uint8_t SR0E_HT_BIT8 = 0x20;
-
-constexpr uint8_t CR11_VERTICAL_RETRACE_END = 0x11;
-constexpr uint8_t GR04_READ_MAP = 0x04;
-constexpr uint8_t GR05_MODE = 0x05;
-constexpr uint8_t GR06_MISC = 0x06;
+// Every mode the BIOS sets has misc bit 0 set: the CRTC and input status 1
+// answer at their colour addresses.
+constexpr uint16_t kCrtcIndexPort = kCrtcIndexColorPort;
+constexpr uint16_t kCrtcDataPort = kCrtcDataColorPort;
+constexpr uint16_t kStatus1Port = kStatus1ColorPort;
+constexpr uint8_t kSr05Close = 0x00;  // any value but the key closes the bank
 
 // ---- mode 0x03: 80 x 25 colour text, 720 x 400, 9-dot cells
 
@@ -74,6 +43,20 @@ constexpr uint32_t kTextBuffer = 0xB8000;
 constexpr uint32_t kTextBufferBytes = 0x8000;
 constexpr uint32_t kFontWindow = 0xA0000;
 constexpr uint32_t kFontSlotBytes = 32;
+
+// The 256 glyphs as the BIOS stores them in plane 2: one 32-byte slot per
+// character, the rows below the glyph's 16 blank.
+std::span<const uint8_t> FontSlots() {
+  static const std::array<uint8_t, 256 * kFontSlotBytes> slots = [] {
+    std::array<uint8_t, 256 * kFontSlotBytes> s{};
+    for (unsigned c = 0; c < 256; ++c) {
+      const auto glyph = bios::Glyph(static_cast<uint8_t>(c));
+      std::copy(glyph.begin(), glyph.end(), s.begin() + c * kFontSlotBytes);
+    }
+    return s;
+  }();
+  return slots;
+}
 
 // ---- packed-pixel graphics: chain-4, doubleword addressing
 
@@ -109,33 +92,33 @@ CrtcProgram EncodeTiming(const GraphicsMode& mode, const Timing& t, bool interla
 
   CrtcProgram p;
   auto& c = p.crtc;
-  c[0x00] = hTotal & 0xFF;
-  c[0x01] = static_cast<uint8_t>(hDisplay - 1);
-  c[0x02] = static_cast<uint8_t>(hDisplay);
-  c[0x03] = 0x80 | (hBlankEnd & 0x1F);  // bit 7: CR10/CR11 read back
-  c[0x04] = static_cast<uint8_t>(t.hSyncStart / 8);
-  c[0x05] = Bit(hBlankEnd, 5, 7) | ((t.hSyncEnd / 8) & 0x1F);
-  c[0x06] = vTotal & 0xFF;
-  c[0x07] = Bit(vTotal, 8, 0) | Bit(vDisplayEnd, 8, 1) | Bit(vSyncStart, 8, 2) |
-            Bit(vBlankStart, 8, 3) | Bit(kLineCompare, 8, 4) | Bit(vTotal, 9, 5) |
-            Bit(vDisplayEnd, 9, 6) | Bit(vSyncStart, 9, 7);
-  c[0x08] = 0x00;
-  c[0x09] = Bit(kLineCompare, 9, 6) | Bit(vBlankStart, 9, 5);
-  c[0x0A] = 0x20;  // no text cursor
-  c[0x0B] = 0x00;
-  c[0x10] = vSyncStart & 0xFF;
-  c[0x11] = 0x80 | (t.vSyncEnd & 0x0F);  // CR00-CR07 protected again
-  c[0x12] = vDisplayEnd & 0xFF;
-  c[0x13] = offset & 0xFF;
-  c[0x14] = 0x40;  // doubleword addressing, as chain-4 lays the bytes out
-  c[0x15] = vBlankStart & 0xFF;
-  c[0x16] = vBlankEnd & 0xFF;
-  c[0x17] = 0xA3;
-  c[0x18] = kLineCompare & 0xFF;
+  c[kCr00HorizontalTotal] = hTotal & 0xFF;
+  c[kCr01HorizontalDisplayEnd] = static_cast<uint8_t>(hDisplay - 1);
+  c[kCr02StartHorizontalBlanking] = static_cast<uint8_t>(hDisplay);
+  c[kCr03EndHorizontalBlanking] = kCr03RetraceReadable | (hBlankEnd & 0x1F);
+  c[kCr04HorizontalRetraceStart] = static_cast<uint8_t>(t.hSyncStart / 8);
+  c[kCr05HorizontalRetraceEnd] = Bit(hBlankEnd, 5, 7) | ((t.hSyncEnd / 8) & 0x1F);
+  c[kCr06VerticalTotal] = vTotal & 0xFF;
+  c[kCr07Overflow] = Bit(vTotal, 8, 0) | Bit(vDisplayEnd, 8, 1) | Bit(vSyncStart, 8, 2) |
+                     Bit(vBlankStart, 8, 3) | Bit(kLineCompare, 8, 4) | Bit(vTotal, 9, 5) |
+                     Bit(vDisplayEnd, 9, 6) | Bit(vSyncStart, 9, 7);
+  c[kCr08PresetRowScan] = 0x00;
+  c[kCr09MaxScanLine] = Bit(kLineCompare, 9, 6) | Bit(vBlankStart, 9, 5);
+  c[kCr0ACursorStart] = kCr0ACursorOff;
+  c[kCr0BCursorEnd] = 0x00;
+  c[kCr10VerticalRetraceStart] = vSyncStart & 0xFF;
+  c[kCr11VerticalRetraceEnd] = kCr11Protect | (t.vSyncEnd & 0x0F);  // protected again
+  c[kCr12VerticalDisplayEnd] = vDisplayEnd & 0xFF;
+  c[kCr13Offset] = offset & 0xFF;
+  c[kCr14Underline] = kCr14Doubleword;  // as chain-4 lays the bytes out
+  c[kCr15VerticalBlankingStart] = vBlankStart & 0xFF;
+  c[kCr16VerticalBlankingEnd] = vBlankEnd & 0xFF;
+  c[kCr17ModeControl] = 0xA3;
+  c[kCr18LineCompare] = kLineCompare & 0xFF;
 
   p.sr0e = Bit(vDisplayEnd, 10, 0) | Bit(vTotal, 10, 1) | Bit(vBlankStart, 10, 3) |
            Bit(vSyncStart, 10, 4) | Bit(hTotal, 8, 5);
-  if (interlaced) p.sr0e |= SR0E_INTERLACED;
+  if (interlaced) p.sr0e |= kSr0EInterlaced;
   return p;
 }
 
@@ -177,9 +160,9 @@ VP_STATUS VideoBios::Int10(VIDEO_X86_BIOS_ARGUMENTS& args) {
 
 void VideoBios::SetTextMode(bool clearMemory) {
   WriteSequencerAndMisc(kTextMisc, kTextSeq);
-  SeqWrite(SR07_PIXEL_FORMAT, static_cast<uint8_t>(bios::PixelFormat::Vga));
-  SeqWrite(SR0A_PITCH_HIGH, SeqRead(SR0A_PITCH_HIGH) & 0x0F);
-  SeqWrite(SR0E_OVERFLOW, 0x00);
+  SeqWrite(kSr07PixelFormat, static_cast<uint8_t>(bios::PixelFormat::Vga));
+  SeqWrite(kSr0APitchHigh, SeqRead(kSr0APitchHigh) & 0x0F);
+  SeqWrite(kSr0EOverflow, 0x00);
   WriteCrtc(kTextCrtc);
   WriteAttributes(kTextAttr);
   WriteGraphics(kTextGc);
@@ -201,12 +184,13 @@ void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
 
   // Sync polarities tell the monitor the line count; clock select 3 is the
   // programmable pixel clock.
-  const uint8_t misc = 0x2F | (timing.hSyncNegative ? 0x40 : 0) | (timing.vSyncNegative ? 0x80 : 0);
+  const uint8_t misc = 0x2F | (timing.hSyncNegative ? kMiscHSyncNegative : 0) |
+                       (timing.vSyncNegative ? kMiscVSyncNegative : 0);
   WriteSequencerAndMisc(misc, kGraphicsSeq);
-  SeqWrite(SR07_PIXEL_FORMAT, static_cast<uint8_t>(mode.format));
+  SeqWrite(kSr07PixelFormat, static_cast<uint8_t>(mode.format));
   const uint16_t offset = interlaced ? mode.stride / 4 : mode.stride / 8;
-  SeqWrite(SR0A_PITCH_HIGH, (SeqRead(SR0A_PITCH_HIGH) & 0x0F) | ((offset >> 4) & 0xF0));
-  SeqWrite(SR0E_OVERFLOW, crtc.sr0e);
+  SeqWrite(kSr0APitchHigh, (SeqRead(kSr0APitchHigh) & 0x0F) | ((offset >> 4) & 0xF0));
+  SeqWrite(kSr0EOverflow, crtc.sr0e);
   WriteCrtc(crtc.crtc);
   WriteAttributes(kGraphicsAttr);
   WriteGraphics(kGraphicsGc);
@@ -219,12 +203,12 @@ void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
 }
 
 bool VideoBios::InterlacedSelected(uint16_t width) {
-  const uint8_t sr37 = SeqRead(SR37_REFRESH_INDEX);
-  if (sr37 & 0x80) return ((sr37 >> 2) & 0x1F) == 1;
+  const uint8_t sr37 = SeqRead(kSr37RefreshIndex);
+  if (sr37 & kSr37ByIndex) return ((sr37 >> 2) & 0x1F) == 1;
   if (width == 1024) {
-    return (SeqRead(SR0F_FRAME_RATE) & 0x0C) == 0 && (SeqRead(SR25_FRAME_RATE_85) & 0x0C) == 0;
+    return (SeqRead(kSr0FMemorySize) & 0x0C) == 0 && (SeqRead(kSr25Refresh85Hz) & 0x0C) == 0;
   }
-  return (SeqRead(SR10_FRAME_RATE_1280) & 0x0C) == 0;
+  return (SeqRead(kSr10MemoryConfig) & 0x0C) == 0;
 }
 
 // ---- text memory
@@ -234,90 +218,89 @@ bool VideoBios::InterlacedSelected(uint16_t width) {
 // register, which the BIOS leaves to the driver: bank 0 for the glyphs, then
 // the register as it was.
 void VideoBios::LoadFont() {
-  const uint8_t bank = adapter_.In8(kBankSelect);
-  adapter_.Out8(kBankSelect, 0x00);
-  SeqWrite(SR02_MAP_MASK, 0x04);
-  SeqWrite(SR04_MEMORY_MODE, 0x06);  // sequential, no chain-4
-  GcWrite(GR04_READ_MAP, 0x02);
-  GcWrite(GR05_MODE, 0x00);
-  GcWrite(GR06_MISC, 0x04);  // 0xA0000, 64 KB, no odd/even
-  for (unsigned c = 0; c < 256; ++c) {
-    const auto glyph = bios::Glyph(static_cast<uint8_t>(c));
-    for (unsigned row = 0; row < kFontSlotBytes; ++row) {
-      const uint8_t bits = row < glyph.size() ? glyph[row] : 0x00;
-      adapter_.MemWrite8(kFontWindow + c * kFontSlotBytes + row, bits);
-    }
-  }
-  SeqWrite(SR02_MAP_MASK, kTextSeq[1]);
-  SeqWrite(SR04_MEMORY_MODE, kTextSeq[3]);
-  GcWrite(GR04_READ_MAP, kTextGc[4]);
-  GcWrite(GR05_MODE, kTextGc[5]);
-  GcWrite(GR06_MISC, kTextGc[6]);
-  adapter_.Out8(kBankSelect, bank);
+  const uint8_t bank = adapter_.In8(kBankSelectPort);
+  adapter_.Out8(kBankSelectPort, 0x00);
+  SeqWrite(kSr02MapMask, 0x04);
+  SeqWrite(kSr04MemoryMode, 0x06);  // sequential, no chain-4
+  GcWrite(kGr04ReadMapSelect, 0x02);
+  GcWrite(kGr05Mode, 0x00);
+  GcWrite(kGr06Misc, 0x04);  // 0xA0000, 64 KB, no odd/even
+  adapter_.MemWrite(kFontWindow, FontSlots());
+  SeqWrite(kSr02MapMask, kTextSeq[kSr02MapMask - 1]);
+  SeqWrite(kSr04MemoryMode, kTextSeq[kSr04MemoryMode - 1]);
+  GcWrite(kGr04ReadMapSelect, kTextGc[kGr04ReadMapSelect]);
+  GcWrite(kGr05Mode, kTextGc[kGr05Mode]);
+  GcWrite(kGr06Misc, kTextGc[kGr06Misc]);
+  adapter_.Out8(kBankSelectPort, bank);
 }
 
 // Blanks with light grey on black; odd/even puts characters in plane 0 and
 // attributes in plane 1.
 void VideoBios::ClearTextBuffer() {
-  for (uint32_t i = 0; i < kTextBufferBytes; i += 2) {
-    adapter_.MemWrite8(kTextBuffer + i, 0x20);
-    adapter_.MemWrite8(kTextBuffer + i + 1, 0x07);
-  }
+  static const std::array<uint8_t, kTextBufferBytes> blank = [] {
+    std::array<uint8_t, kTextBufferBytes> cells{};
+    for (uint32_t i = 0; i < kTextBufferBytes; i += 2) {
+      cells[i] = 0x20;
+      cells[i + 1] = 0x07;
+    }
+    return cells;
+  }();
+  adapter_.MemWrite(kTextBuffer, blank);
 }
 
 // ---- registers
 
 bool VideoBios::OpenExtended() {
-  const bool locked = SeqRead(SR05_KEY) != kSr05ReadsUnlocked;
-  SeqWrite(SR05_KEY, kSr05Unlock);
+  const bool locked = SeqRead(kSr05Lock) != kSr05ReadsUnlocked;
+  SeqWrite(kSr05Lock, kSr05UnlockKey);
   return locked;
 }
 
 void VideoBios::CloseExtended() {
-  SeqWrite(SR05_KEY, kSr05Lock);
+  SeqWrite(kSr05Lock, kSr05Close);
 }
 
 uint8_t VideoBios::SeqRead(uint8_t index) {
-  adapter_.Out8(kSeqIndex, index);
-  return adapter_.In8(kSeqData);
+  adapter_.Out8(kSeqIndexPort, index);
+  return adapter_.In8(kSeqDataPort);
 }
 
 void VideoBios::SeqWrite(uint8_t index, uint8_t value) {
-  adapter_.Out8(kSeqIndex, index);
-  adapter_.Out8(kSeqData, value);
+  adapter_.Out8(kSeqIndexPort, index);
+  adapter_.Out8(kSeqDataPort, value);
 }
 
 void VideoBios::CrtcWrite(uint8_t index, uint8_t value) {
-  adapter_.Out8(kCrtcIndex, index);
-  adapter_.Out8(kCrtcData, value);
+  adapter_.Out8(kCrtcIndexPort, index);
+  adapter_.Out8(kCrtcDataPort, value);
 }
 
 void VideoBios::GcWrite(uint8_t index, uint8_t value) {
-  adapter_.Out8(kGcIndex, index);
-  adapter_.Out8(kGcData, value);
+  adapter_.Out8(kGcIndexPort, index);
+  adapter_.Out8(kGcDataPort, value);
 }
 
 // Misc output and the clocking registers change under a synchronous reset.
 void VideoBios::WriteSequencerAndMisc(uint8_t misc, std::span<const uint8_t, 4> sr01to04) {
-  SeqWrite(SR00_RESET, 0x01);
-  adapter_.Out8(kMiscWrite, misc);
+  SeqWrite(kSr00Reset, 0x01);
+  adapter_.Out8(kMiscWritePort, misc);
   for (uint8_t i = 0; i < 4; ++i)
     SeqWrite(1 + i, sr01to04[i]);
-  SeqWrite(SR00_RESET, 0x03);
+  SeqWrite(kSr00Reset, 0x03);
 }
 
 void VideoBios::WriteCrtc(std::span<const uint8_t, 0x19> crtc) {
   // Lift the CR00-CR07 protection; the table's CR11 sets it again.
-  CrtcWrite(CR11_VERTICAL_RETRACE_END, crtc[CR11_VERTICAL_RETRACE_END] & 0x7F);
+  CrtcWrite(kCr11VerticalRetraceEnd, crtc[kCr11VerticalRetraceEnd] & ~kCr11Protect);
   for (uint8_t i = 0; i < crtc.size(); ++i)
     CrtcWrite(i, crtc[i]);
 }
 
 void VideoBios::WriteAttributes(std::span<const uint8_t, 0x15> attr) {
-  adapter_.In8(kInputStatus1);  // flip-flop to the index state
+  adapter_.In8(kStatus1Port);  // flip-flop to the index state
   for (uint8_t i = 0; i < attr.size(); ++i) {
-    adapter_.Out8(kAttr, i);  // bit 5 clear: the screen stays blank meanwhile
-    adapter_.Out8(kAttr, attr[i]);
+    adapter_.Out8(kAttrPort, i);  // bit 5 clear: the screen stays blank meanwhile
+    adapter_.Out8(kAttrPort, attr[i]);
   }
 }
 
@@ -327,18 +310,18 @@ void VideoBios::WriteGraphics(std::span<const uint8_t, 9> gc) {
 }
 
 void VideoBios::LoadDac(std::span<const Rgb> colours) {
-  adapter_.Out8(kPelMask, 0xFF);
-  adapter_.Out8(kDacWriteIndex, 0x00);
+  adapter_.Out8(kPelMaskPort, 0xFF);
+  adapter_.Out8(kDacWriteIndexPort, 0x00);
   for (const Rgb& c : colours) {
-    adapter_.Out8(kDacData, c.r);
-    adapter_.Out8(kDacData, c.g);
-    adapter_.Out8(kDacData, c.b);
+    adapter_.Out8(kDacDataPort, c.r);
+    adapter_.Out8(kDacDataPort, c.g);
+    adapter_.Out8(kDacDataPort, c.b);
   }
 }
 
 void VideoBios::EnableDisplay() {
-  adapter_.In8(kInputStatus1);
-  adapter_.Out8(kAttr, 0x20);
+  adapter_.In8(kStatus1Port);
+  adapter_.Out8(kAttrPort, kArPaletteSource);
 }
 
 }  // namespace sim

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "miniport/videoport.h"
+#include "sim/driver_image.h"
 #include "sim/machine.h"
-#include "sim/pe/driver_image.h"
 #include "sim/platform/writable_statics.h"
 
 namespace sim {

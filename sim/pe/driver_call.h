@@ -10,7 +10,7 @@
 #include <type_traits>
 
 #include "miniport/videoport.h"
-#include "sim/machine.h"
+#include "sim/platform_types.h"
 
 namespace sim {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/machine.h"
+#include "sim/platform_types.h"
 
 namespace sim::platform {
 

@@ -38,21 +38,21 @@ uintptr_t MemoryWindows::MapView(uint64_t physical, uint32_t length, bool inIoSp
   // On x86 an I/O-space base is the port number itself.
   const uintptr_t address = inIoSpace ? static_cast<uintptr_t>(physical)
                                       : InaccessibleRegion::Instance().Allocate(length);
-  views_.push_back(Machine::View{address, physical, length, inIoSpace});
+  views_.push_back(View{address, physical, length, inIoSpace});
   return address;
 }
 
 void MemoryWindows::FreeView(uintptr_t address) {
   const auto it = std::find_if(views_.begin(), views_.end(),
-                               [&](const Machine::View& v) { return v.address == address; });
+                               [&](const View& v) { return v.address == address; });
   if (it == views_.end()) return;  // the video port ignores bases it never made
   if (!it->inIoSpace) InaccessibleRegion::Instance().Release(address);
   views_.erase(it);
 }
 
-const Machine::Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t length,
-                                                    bool inIoSpace, uintptr_t process) {
-  Machine::Mapping mapping{nullptr, physical, length, false, inIoSpace, process};
+const Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace,
+                                           uintptr_t process) {
+  Mapping mapping{nullptr, physical, length, false, inIoSpace, process};
   const std::optional<uint32_t> aperture = adapter_.ApertureBase();
   const uint64_t end = physical + length;
   if (inIoSpace) {
@@ -72,7 +72,7 @@ const Machine::Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t 
   return mappings_.back();
 }
 
-std::optional<Machine::Mapping> MemoryWindows::FindMapping(uintptr_t address) const {
+std::optional<Mapping> MemoryWindows::FindMapping(uintptr_t address) const {
   for (const auto& m : mappings_) {
     if (reinterpret_cast<uintptr_t>(m.virtualAddress) == address) return m;
   }
@@ -80,7 +80,7 @@ std::optional<Machine::Mapping> MemoryWindows::FindMapping(uintptr_t address) co
 }
 
 bool MemoryWindows::UnmapForCaller(uintptr_t address) {
-  const auto it = std::find_if(mappings_.begin(), mappings_.end(), [&](const Machine::Mapping& m) {
+  const auto it = std::find_if(mappings_.begin(), mappings_.end(), [&](const Mapping& m) {
     return reinterpret_cast<uintptr_t>(m.virtualAddress) == address;
   });
   if (it == mappings_.end()) return false;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "sim/adapter.h"
-#include "sim/machine.h"
 #include "sim/platform/port_bus.h"
+#include "sim/platform_types.h"
 #include "sim/trace.h"
 
 namespace sim::platform {
@@ -33,14 +33,14 @@ class MemoryWindows {
   // ---- views
   uintptr_t MapView(uint64_t physical, uint32_t length, bool inIoSpace);
   void FreeView(uintptr_t address);
-  const std::vector<Machine::View>& Views() const { return views_; }
+  const std::vector<View>& Views() const { return views_; }
 
   // ---- caller mappings
-  const Machine::Mapping& MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace,
-                                       uintptr_t process);
-  std::optional<Machine::Mapping> FindMapping(uintptr_t address) const;
+  const Mapping& MapForCaller(uint64_t physical, uint32_t length, bool inIoSpace,
+                              uintptr_t process);
+  std::optional<Mapping> FindMapping(uintptr_t address) const;
   bool UnmapForCaller(uintptr_t address);
-  const std::vector<Machine::Mapping>& Mappings() const { return mappings_; }
+  const std::vector<Mapping>& Mappings() const { return mappings_; }
   uint8_t ReadMapped(uintptr_t address);
   void WriteMapped(uintptr_t address, uint8_t value);
 
@@ -77,8 +77,8 @@ class MemoryWindows {
   Adapter& adapter_;
   Trace& trace_;
   PortBus& ports_;
-  std::vector<Machine::View> views_;
-  std::vector<Machine::Mapping> mappings_;
+  std::vector<View> views_;
+  std::vector<Mapping> mappings_;
 };
 
 }  // namespace sim::platform

@@ -37,7 +37,7 @@ void Platform::ResetForLoad() {
 }
 
 ULONG Platform::Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext) {
-  Machine::Registration reg{init ? init->AdapterInterfaceType : Internal, NO_ERROR, false, false};
+  Registration reg{init ? init->AdapterInterfaceType : Internal, NO_ERROR, false, false};
   VP_STATUS status = NO_ERROR;
   if (!init || init->HwInitDataSize < kMinimumInitDataSize || !init->HwFindAdapter ||
       !init->HwInitialize || !init->HwStartIO) {
@@ -62,7 +62,7 @@ ULONG Platform::Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext) {
 }
 
 VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOID hwContext,
-                                Machine::Registration& reg) {
+                                Registration& reg) {
   // The video port works from its own copy of the record.
   auto device = std::make_unique<Device>();
   device->init = record;

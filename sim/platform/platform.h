@@ -12,7 +12,6 @@
 #include "miniport/videoport.h"
 #include "sim/adapter.h"
 #include "sim/bios/video_bios.h"
-#include "sim/machine.h"
 #include "sim/pci_host_bridge.h"
 #include "sim/pe/driver_call.h"
 #include "sim/platform/claims.h"
@@ -20,6 +19,7 @@
 #include "sim/platform/memory_windows.h"
 #include "sim/platform/port_bus.h"
 #include "sim/platform/v86_emulator.h"
+#include "sim/platform_types.h"
 #include "sim/profile.h"
 #include "sim/trace.h"
 
@@ -62,8 +62,8 @@ class Platform {
   Claims claims;
   Faults faults;
   V86Emulator emulator;
-  std::vector<Machine::RegistryValue> registry;
-  std::vector<Machine::Registration> registrations;
+  std::vector<RegistryValue> registry;
+  std::vector<Registration> registrations;
   std::map<INTERFACE_TYPE, VP_STATUS> forced;
   ULONG configLength = kConfigInfoLength;
   bool eisaBus = false;  // find-adapter is called for the Eisa registration too
@@ -75,13 +75,14 @@ class Platform {
 
  private:
   VP_STATUS FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& init, PVOID hwContext,
-                        Machine::Registration& reg);
+                        Registration& reg);
 
   std::vector<std::unique_ptr<Device>> devices_;
   Device* started_ = nullptr;
 };
 
-// The platform of Machine::Current() (defined with Machine).
+// The platform of the machine on top of the stack of live machines (defined
+// with Machine in sim/machine.cpp).
 Platform& CurrentPlatform();
 
 }  // namespace sim::platform

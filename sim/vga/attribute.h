@@ -8,6 +8,9 @@
 
 namespace sim::vga {
 
+inline constexpr uint16_t kAttrPort = 0x3C0;  // address and data, by the flip-flop
+inline constexpr uint16_t kAttrDataReadPort = 0x3C1;
+
 inline constexpr size_t kAttributeRegisters = 0x15;
 inline constexpr uint8_t kAr10ModeControl = 0x10;
 inline constexpr uint8_t kAr10Graphics = 0x01;

@@ -9,6 +9,11 @@
 
 namespace sim::vga {
 
+inline constexpr uint16_t kPelMaskPort = 0x3C6;
+inline constexpr uint16_t kDacReadIndexPort = 0x3C7;  // read: DAC state
+inline constexpr uint16_t kDacWriteIndexPort = 0x3C8;
+inline constexpr uint16_t kDacDataPort = 0x3C9;
+
 using DacEntry = std::array<uint8_t, 3>;  // red, green, blue
 
 class Dac {

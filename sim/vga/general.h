@@ -9,8 +9,15 @@
 
 namespace sim::vga {
 
+inline constexpr uint16_t kMiscWritePort = 0x3C2;  // read: input status 0
+inline constexpr uint16_t kVideoEnablePort = 0x3C3;
+inline constexpr uint16_t kFeatureReadPort = 0x3CA;
+inline constexpr uint16_t kMiscReadPort = 0x3CC;
+inline constexpr uint16_t kStatus1MonoPort = 0x3BA;   // write: feature control
+inline constexpr uint16_t kStatus1ColorPort = 0x3DA;  // write: feature control
+
 inline constexpr uint8_t kMiscColorAddressing = 0x01;
-inline constexpr uint8_t kMiscRamEnable = 0x02;  // processor access to display memory
+inline constexpr uint8_t kMiscRamEnable = 0x02;    // processor access to display memory
 inline constexpr uint8_t kMiscClockSelect = 0x0C;  // bits 3-2
 inline constexpr uint8_t kMiscHSyncNegative = 0x40;
 inline constexpr uint8_t kMiscVSyncNegative = 0x80;

@@ -11,6 +11,9 @@
 
 namespace sim::vga {
 
+inline constexpr uint16_t kGcIndexPort = 0x3CE;
+inline constexpr uint16_t kGcDataPort = 0x3CF;
+
 inline constexpr uint8_t kGr00SetReset = 0x00;
 inline constexpr uint8_t kGr01EnableSetReset = 0x01;
 inline constexpr uint8_t kGr02ColorCompare = 0x02;

@@ -251,15 +251,44 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
     const uint32_t end = std::min(last.offset + 1, groups);
     if (first.offset >= end || w.mapMask == 0) return;
     uint8_t* base = vram.Writable(first.offset * 4, (end - first.offset) * 4);
-    for (uint32_t i = 0; i < count; ++i) {
-      const Target t = Locate(w.writeAddressing, offset + i, w.writeBank, 0, w.chainOddEven);
-      if (t.offset >= groups) break;  // and every byte after it
-      const uint8_t planes = t.planes & w.mapMask;
-      uint8_t* group = base + (t.offset - first.offset) * 4;
+    const bool chain = w.chainOddEven;
+    const unsigned mapMask = w.mapMask;
+    const uint32_t from = first.offset;
+    // One byte: false once it lies beyond the memory (and so every byte after it).
+    auto store = [&](uint32_t i) {
+      const uint32_t a = offset + i;
+      const uint32_t o = PlaneAddress(a, chain);
+      if (o >= groups) return false;
+      // Address bit 0 picks the pair: from its lower plane, the lanes 0 and 2 on.
+      uint8_t* lane = base + (o - from) * 4 + (a & 1);
+      const unsigned planes = mapMask >> (a & 1);
       const uint8_t value = source(i);
-      for (unsigned p = 0; p < 4; ++p) {
-        if (planes & (1u << p)) group[p] = value;
+      if (planes & 1u) lane[0] = value;
+      if (planes & 4u) lane[2] = value;
+      return true;
+    };
+    uint32_t i = 0;
+    if (chain) {
+      // A character and its attribute share a group: one masked store per
+      // pair, the even byte in lanes 0 and 2, the odd one in lanes 1 and 3.
+      const uint32_t lanes = ((mapMask & 0x0Fu) * 0x00204081u & 0x01010101u) * 0xFFu;
+      if (offset & 1) {
+        if (!store(0)) return;
+        i = 1;
       }
+      for (; i + 1 < count; i += 2) {
+        const uint32_t o = PlaneAddress(offset + i, true);
+        if (o >= groups) return;
+        uint8_t* group = base + (o - from) * 4;
+        const uint32_t pair = (uint32_t{source(i)} | uint32_t{source(i + 1)} << 8) * 0x00010001u;
+        uint32_t held;
+        std::memcpy(&held, group, 4);
+        held = (held & ~lanes) | (pair & lanes);
+        std::memcpy(group, &held, 4);
+      }
+    }
+    for (; i < count; ++i) {
+      if (!store(i)) return;
     }
     return;
   }

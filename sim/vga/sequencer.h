@@ -10,6 +10,9 @@
 
 namespace sim::vga {
 
+inline constexpr uint16_t kSeqIndexPort = 0x3C4;
+inline constexpr uint16_t kSeqDataPort = 0x3C5;
+
 inline constexpr uint8_t kSr00Reset = 0x00;
 inline constexpr uint8_t kSr01Clocking = 0x01;
 inline constexpr uint8_t kSr01EightDotCells = 0x01;

@@ -9,6 +9,11 @@
 
 namespace sim::zel {
 
+inline constexpr uint16_t kModeKeyMonoPort = 0x3B8;
+inline constexpr uint16_t kKeyPort = 0x3BF;
+inline constexpr uint16_t kBankSelectPort = 0x3CD;
+inline constexpr uint16_t kModeKeyColorPort = 0x3D8;
+
 inline constexpr uint8_t kSr05Lock = 0x05;
 inline constexpr uint8_t kSr05UnlockKey = 0x86;
 inline constexpr uint8_t kSr05ReadsUnlocked = 0xA1;
@@ -20,13 +25,13 @@ inline constexpr uint8_t kSr08FifoLow = 0x08;    // bits 7-4: low threshold bits
 inline constexpr uint8_t kSr09FifoHigh = 0x09;   // bits 3-0: high threshold
 inline constexpr uint8_t kSr0APitchHigh = 0x0A;  // bits 7-4: row offset bits 11-8
 inline constexpr uint8_t kSr0BPixelPipe = 0x0B;
-inline constexpr uint8_t kSr0CBusConfig = 0x0C;
-inline constexpr uint8_t kSr0DStraps = 0x0D;
+inline constexpr uint8_t kSr0CBusConfig = 0x0C;  // strapped: bus width
+inline constexpr uint8_t kSr0DStraps = 0x0D;     // bit 0: memory configuration strap
 inline constexpr uint8_t kSr0EOverflow = 0x0E;
 inline constexpr uint8_t kSr0EInterlaced = 0x04;
-inline constexpr uint8_t kSr0FMemorySize = 0x0F;    // bits 7-2: refresh of 640, 800, 1024
-inline constexpr uint8_t kSr10MemoryConfig = 0x10;  // bits 3-2: refresh of 1280
-inline constexpr uint8_t kSr13MclkPost = 0x13;
+inline constexpr uint8_t kSr0FMemorySize = 0x0F;     // bits 7-2: refresh of 640, 800, 1024
+inline constexpr uint8_t kSr10MemoryConfig = 0x10;   // bits 3-2: refresh of 1280
+inline constexpr uint8_t kSr13MclkPost = 0x13;       // bit 7: post-divider doubled
 inline constexpr uint8_t kSr14PointerColor0 = 0x14;  // SR14-SR16: red, green, blue
 inline constexpr uint8_t kSr17PointerColor1 = 0x17;  // SR17-SR19
 inline constexpr uint8_t kSr1APointerXLow = 0x1A;
@@ -57,7 +62,8 @@ class Extensions {
   // powerOn: values of SR05 to SRFF, indexed by register number.
   explicit Extensions(const std::array<uint8_t, 256>& powerOn) : regs_(powerOn) {}
 
-  // Bus view of SR05 and above: 0 and read-only while locked.
+  // Bus view of SR05 and above: 0 and read-only while locked. A write
+  // changes only the register's writable bits (see extensions.cpp).
   uint8_t ReadSeq(uint8_t index) const;
   void WriteSeq(uint8_t index, uint8_t value);
   // The register as stored; SR05 gives what a read would.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/machine.h"
+#include "sim/platform_types.h"
 
 namespace sim {
 

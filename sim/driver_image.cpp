@@ -1,4 +1,4 @@
-#include "sim/pe/driver_image.h"
+#include "sim/driver_image.h"
 
 #include <cstdio>
 #include <cstdlib>
