@@ -18,8 +18,8 @@ std::vector<uint8_t> Clut(uint16_t count, uint16_t first) {
   Put16(bytes, count);
   Put16(bytes, first);
   for (unsigned i = 0; i < count; ++i) {
-    const uint8_t entry[] = {uint8_t(0x01 + i), uint8_t(0x11 + i), uint8_t(0x21 + i), 0x3F};
-    bytes.insert(bytes.end(), entry, entry + 4);
+    for (const unsigned component : {0x01 + i, 0x11 + i, 0x21 + i, 0x3Fu})
+      bytes.push_back(static_cast<uint8_t>(component));
   }
   return bytes;
 }
