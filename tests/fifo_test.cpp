@@ -1,5 +1,4 @@
-// The display FIFO low threshold: the refresh share of the memory bandwidth,
-// computed exactly as the hardware table was derived.
+// The display FIFO low threshold: the refresh share of the memory bandwidth.
 #include <gtest/gtest.h>
 
 #include "miniport/device_extension.h"
@@ -7,30 +6,30 @@
 
 namespace {
 
-struct FifoCase {
-  USHORT x, y, bits;
-  ULONG rate;
-  USHORT clockMHz;
-  ULONG bus;
-  UCHAR strap, memoryType;
-  UCHAR threshold;  // T
-};
-
+// Worked values, each with its r; clamped at 31, memory type 3 adds 2.
 TEST(FifoThreshold, WorkedValues) {
-  const FifoCase cases[] = {
-      // r = 0.96768, 3.096576, 34.272, 46.7927
-      {640, 480, 8, 60, 100, 64, 0, 0, 2},
-      {1024, 768, 8, 75, 100, 64, 0, 0, 4},
-      {1600, 1200, 16, 85, 100, 64, 1, 0, 19},
-      {1280, 1024, 32, 85, 100, 64, 1, 0, 25},
-      {1280, 1024, 32, 85, 100, 64, 1, 3, 27},  // memory type 3 adds 2
-      {800, 600, 16, 60, 66, 32, 0, 0, 7},      // r = 9.16364
-      // r = 68.544: T = 36, clamped to 31
-      {1600, 1200, 32, 85, 100, 64, 1, 0, 31},
-      // r = 34.272 with type 3: T = 21
-      {1600, 1200, 16, 85, 100, 64, 1, 3, 21},
+  struct Case {
+    USHORT x, y, bits;
+    ULONG rate;
+    USHORT clockMHz;
+    ULONG bus;
+    UCHAR strap, memoryType, threshold;
   };
-  for (const FifoCase& c : cases) {
+  const Case cases[] = {
+      {640, 480, 8, 60, 100, 64, 0, 0, 2},      // r = 0.96768
+      {1024, 768, 8, 75, 100, 64, 0, 0, 4},     // r = 3.096576
+      {1600, 1200, 16, 85, 100, 64, 1, 0, 19},  // r = 34.272
+      {1280, 1024, 32, 85, 100, 64, 1, 0, 25},  // r = 46.7927
+      {1280, 1024, 32, 85, 100, 64, 1, 3, 27},
+      {800, 600, 16, 60, 66, 32, 0, 0, 7},      // r = 9.16364
+      {1600, 1200, 32, 85, 100, 64, 1, 0, 31},  // r = 68.544: 36, clamped
+      {1600, 1200, 16, 85, 100, 64, 1, 3, 21},
+      // r is 8.99999985 in double precision, 9.0 once rounded to single
+      // precision: 7, where the unrounded value would give 6.
+      {800, 600, 8, 75, 42, 32, 0, 0, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "x" << c.y << "x" << c.bits << " at " << c.rate);
     VgaDeviceExtension ext{};
     ext.MemoryClockMHz = c.clockMHz;
     ext.MemoryBusWidth = c.bus;
@@ -41,24 +40,8 @@ TEST(FifoThreshold, WorkedValues) {
     row.YResolution = c.y;
     row.BitsPerPlane = c.bits;
     row.RefreshRate = c.rate;
-    EXPECT_EQ(ZelFifoLowThreshold(&ext, &row), c.threshold)
-        << c.x << "x" << c.y << "x" << c.bits << " at " << c.rate << " Hz";
+    EXPECT_EQ(ZelFifoLowThreshold(&ext, &row), c.threshold);
   }
-}
-
-// In double precision r comes out a hair below 9 (8.99999985 with the
-// single-precision 1.4); rounded to single precision it is 9.0 exactly, which
-// gives T = 7 where the unrounded value would give 6.
-TEST(FifoThreshold, RIsRoundedToSinglePrecisionBeforeTruncation) {
-  VgaDeviceExtension ext{};
-  ext.MemoryClockMHz = 42;
-  ext.MemoryBusWidth = 32;
-  VgaModeEntry row{};
-  row.XResolution = 800;
-  row.YResolution = 600;
-  row.BitsPerPlane = 8;
-  row.RefreshRate = 75;
-  EXPECT_EQ(ZelFifoLowThreshold(&ext, &row), 7);
 }
 
 }  // namespace

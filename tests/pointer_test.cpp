@@ -150,20 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Edges, PointerPositions,
                            return std::string(info.param.name);
                          });
 
-TEST_F(Pointer, InterlacedOddRowPicksTheFieldFirst) {
-  SetMode(k1024x768x8At43);
-  const size_t mark = s.Mark();
-  ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_POINTER_POSITION, Position(100, 101)).status, NO_ERROR);
-  std::vector<std::string> lines;
-  for (const sim::TraceEntry& e : s.Since(mark))
-    lines.push_back(sim::Format(e));
-  const std::vector<std::string> expected = {
-      "io out16 0x3c4 0x001c", "io out16 0x3c4 0x001f", "io out16 0x3c4 0x641a",
-      "io out16 0x3c4 0x001b", "io out8 0x3c4 0x1e",    lines.size() > 5 ? lines[5] : "",
-      "io out8 0x3c5 0xf0",    "io out16 0x3c4 0x321d", "io out16 0x3c4 0xe01e"};
-  EXPECT_EQ(lines, expected);
-}
-
 TEST_F(Pointer, RefusedShapesLeaveThePointerAlone) {
   SetMode(k1024x768x8At60);
   ASSERT_EQ(s.Request(IOCTL_VIDEO_ENABLE_POINTER, {}).status, NO_ERROR);

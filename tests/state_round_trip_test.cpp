@@ -147,6 +147,7 @@ class RoundTrip : public testing::TestWithParam<Session> {
     a.Out16(crtc, 0x0011);
     for (uint8_t n = 0; n < 25; ++n)
       a.Out16(crtc, static_cast<uint16_t>(0x5A << 8 | n));
+    a.Out16(crtc, 0xDA11);  // CR00-CR07 write-protected again
     for (uint8_t n = 0; n < 9; ++n)
       a.Out16(0x3CE, static_cast<uint16_t>(0xC3 << 8 | n));
     a.In8(static_cast<uint16_t>(crtc + 6));
