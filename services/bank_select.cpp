@@ -27,8 +27,15 @@ VP_STATUS VPAPI VgaGetBankSelectCode(VgaDeviceExtension* ext, PVOID output, ULON
   bank->BitmapWidthInBytes = mode->ScreenStride;
   bank->BitmapSize = mode->MemoryPerPlane;
   bank->Granularity = VGA_BANK_GRANULARITY;
+  // No planar high-colour banking: its granularity and routines are 0, so
+  // every byte the answer counts is written.
+  bank->PlanarHCGranularity = 0;
+  bank->PlanarHCBankCodeOffset = 0;
+  bank->PlanarHCEnableCodeOffset = 0;
+  bank->PlanarHCDisableCodeOffset = 0;
 
   if (outputLength < bank->Size) {
+    bank->CodeOffset = 0;  // the code block does not follow
     *information = sizeof(VIDEO_BANK_SELECT);
     return ERROR_MORE_DATA;
   }

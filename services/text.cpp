@@ -116,8 +116,13 @@ VP_STATUS VPAPI VgaQueryCursorAttributes(VgaDeviceExtension* ext, PVOID output, 
       BeginCursorQuery(ext, outputLength, sizeof(VIDEO_CURSOR_ATTRIBUTES), information);
   if (status != NO_ERROR) return status;
   PVIDEO_CURSOR_ATTRIBUTES attributes = static_cast<PVIDEO_CURSOR_ATTRIBUTES>(output);
+  // Every byte the answer counts is written: the caller gets the position
+  // too, and no blink rate (the VGA's is fixed).
   attributes->Height = ext->CursorStartLine;
   attributes->Width = ext->CursorEndLine;
+  attributes->Column = static_cast<SHORT>(ext->CursorColumn);
+  attributes->Row = static_cast<SHORT>(ext->CursorRow);
+  attributes->Rate = 0;
   attributes->Enable = ext->CursorVisible;
   return NO_ERROR;
 }

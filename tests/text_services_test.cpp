@@ -144,6 +144,11 @@ TEST_F(TextServices, CursorPosition) {
     EXPECT_EQ(s.adapter().Crtc(0x0F), c.cr0f);
     EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURSOR_POSITION, {}, 4).information, 4u);
     EXPECT_TRUE(test::BytesAre(s.Output(), position));
+    // The shape query answers 10 bytes, every one written: the position too,
+    // no blink rate.
+    s.Request(IOCTL_VIDEO_QUERY_CURSOR_ATTR, {}, 10);
+    EXPECT_TRUE(
+        test::BytesAre(s.Output(), Bytes(VIDEO_CURSOR_ATTRIBUTES{31, 0, c.column, c.row, 0, 1})));
   }
 }
 

@@ -213,7 +213,6 @@ bool Refused(VP_STATUS status) {
 namespace {
 
 constexpr size_t kBankSelectFixedPart = 52;
-constexpr size_t kBankCodeOffsetField = 36;  // CodeOffset, left alone by ERROR_MORE_DATA
 
 // The bytes of one buffer after the request, as the allowance has them:
 // `free` marks bytes that may hold anything.
@@ -260,7 +259,7 @@ std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
   }
   if (code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA) {
     for (size_t i = 0; i < kBankSelectFixedPart && i < outTarget.free.size(); ++i) {
-      if (i < kBankCodeOffsetField || i >= kBankCodeOffsetField + 4) outTarget.free[i] = true;
+      outTarget.free[i] = true;
     }
   }
 
