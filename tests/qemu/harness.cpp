@@ -166,20 +166,17 @@ void Registers(Image& s, bool write, uint16_t crtc) {
   }
 }
 
-// Planar access to 0xA0000 for 64 KB in write mode `mode`, the CPU's byte
-// going straight through to every plane.
-constexpr Op kPlanarWriteMode0[] = {Sr(0x04, 0x06), Sr(0x02, 0x0F), Gr(0x01, 0x00), Gr(0x03, 0x00),
-                                    Gr(0x05, 0x00), Gr(0x06, 0x05), Gr(0x08, 0xFF), End()};
-
 struct NoChecks {
   void Row(const Op&) {}
   void Got(const Op&, uint8_t, uint8_t) {}
 } none;
 
+// Planar access to 0xA0000 for 64 KB in write mode `mode`, the CPU's byte
+// going straight through to every plane.
 void Planar(uint8_t misc, uint8_t mode) {
   KernelBus bus;
+  Play(bus, kPlanarAccess, none);
   bm::Out8(0x3C2, misc);
-  Play(bus, kPlanarWriteMode0, none);
   bm::Out16(0x3CE, static_cast<uint16_t>(mode << 8 | 0x05));
 }
 

@@ -62,6 +62,10 @@ inline constexpr uint32_t kNoChange = 0xFFFFFFFF;
 
 extern const Session kSessions[];  // ends with a null name
 
+// Misc output 0x67 and planar access to 0xA0000 for 64 KB, write mode 0,
+// every plane written with nothing but the CPU's byte going through.
+extern const Op kPlanarAccess[];
+
 // Which of QEMU's VGA models a deviation shows on.
 enum Model : uint8_t { kStd = 1, kCirrus = 2, kBoth = 3 };
 

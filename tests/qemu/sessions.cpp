@@ -5,16 +5,14 @@
 
 namespace qemu {
 
-namespace {
-
-constexpr uint32_t A = 0xA0000;
-
-// Planes written one at a time at 0xA0000 with nothing but the CPU's byte
-// going through.
 constexpr Op kPlanarAccess[] = {
     Out8(0x3C2, 0x67), Sr(0x04, 0x06), Sr(0x02, 0x0F), Gr(0x01, 0x00), Gr(0x03, 0x00),
     Gr(0x05, 0x00),    Gr(0x06, 0x05), Gr(0x08, 0xFF), End(),
 };
+
+namespace {
+
+constexpr uint32_t A = 0xA0000;
 
 // Every standard register as the 80 x 25 colour text mode has it; the
 // attribute flip-flop left at the index, the palette shown.
