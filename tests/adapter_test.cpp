@@ -1,14 +1,13 @@
 // The simulated adapter's facts that the driver's suites cannot see and the
 // QEMU battery (tests/qemu/battery.cpp, played on this model too) does not
 // check: the window's span accesses against its byte accesses, chain odd/even
-// in every map, the DAC position a save reads, the whole-state view that
-// round trips compare, and the Zel lock, aperture and banks.
+// in every map, the whole-state view that round trips compare, and the Zel
+// lock and banks (the aperture: the mode sweep and platform_test's mappings).
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
 #include <cstring>
-#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -32,31 +31,6 @@ void Planar(Adapter& a) {
     a.Out16(0x3C4, w);
   for (uint16_t w : {0x0506, 0x0005, 0xFF08})
     a.Out16(0x3CE, w);
-}
-
-// The save learns how far into a triple the DAC is by one or two more
-// accesses and a look at the address: only the access that ends a triple
-// moves it.
-TEST(AdapterDac, PositionShowsOnlyWhenATripleCompletes) {
-  struct Case {
-    bool readMode;
-    int transferred;             // components already moved at entry 0x41
-    uint8_t afterOne, afterTwo;  // 0x3C8 after one and after two more accesses
-  };
-  for (const Case& c :
-       {Case{false, 0, 0x41, 0x41}, Case{false, 1, 0x41, 0x42}, Case{false, 2, 0x42, 0x42},
-        Case{true, 0, 0x42, 0x42}, Case{true, 1, 0x42, 0x43}, Case{true, 2, 0x43, 0x43}}) {
-    SCOPED_TRACE(testing::Message() << "read mode " << c.readMode << ", " << c.transferred);
-    Adapter a(Memory());
-    auto access = [&] { c.readMode ? (void)a.In8(0x3C9) : a.Out8(0x3C9, 0x00); };
-    c.readMode ? a.Out8(0x3C7, 0x41) : a.Out8(0x3C8, 0x41);
-    for (int i = 0; i < c.transferred; ++i)
-      access();
-    access();
-    EXPECT_EQ(a.In8(0x3C8), c.afterOne);
-    access();
-    EXPECT_EQ(a.In8(0x3C8), c.afterTwo);
-  }
 }
 
 // SR04 bit 2 (writes) and GR05 bit 4 (reads) pick the map by address bit 0;
@@ -100,18 +74,6 @@ TEST(AdapterMemory, ChainOddEvenReplacesAddressBitZero) {
   }
 }
 
-// A bank past the installed memory: reads float (latches too), writes are lost.
-TEST(AdapterMemory, BeyondInstalledMemoryReadsFFAndDropsWrites) {
-  Adapter a(Memory(0x40000));  // 64 KB per plane
-  Planar(a);
-  a.Out8(0x3CD, 0x11);
-  a.MemWrite8(0xA0010, 0x12);
-  EXPECT_EQ(a.MemRead8(0xA0010), 0xFF);
-  EXPECT_EQ(a.Latch(0), 0xFF);
-  for (uint8_t b : a.Vram())
-    ASSERT_EQ(b, 0);
-}
-
 // A run of addresses as one span call and as that many byte accesses in
 // order, from random register states: the same bytes read, and the same
 // memory, latches and registers after. Every register the window logic
@@ -133,17 +95,12 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
   }
   for (int round = 0; round < 300; ++round) {
     Adapter a = boards[round & 1];
-    std::string state = "misc/SR02/SR04/GR00-08/bank/aperture:";
-    auto set = [&](uint16_t index, uint16_t data, uint8_t reg, uint8_t value) {
-      a.Out8(index, reg);
-      a.Out8(data, value);
-      state += " " + std::to_string(value);
+    auto set = [&a](uint16_t index, uint8_t reg, uint8_t value) {
+      a.Out16(index, static_cast<uint16_t>(value << 8 | reg));
     };
-    const uint8_t misc = byte();
-    a.Out8(0x3C2, misc);
-    state += " " + std::to_string(misc);
-    set(0x3C4, 0x3C5, 0x02, byte());
-    set(0x3C4, 0x3C5, 0x04, byte());
+    a.Out8(0x3C2, byte());
+    set(0x3C4, 0x02, byte());
+    set(0x3C4, 0x04, byte());
     // Every other round keeps to write mode 0 without set/reset, rotation,
     // logical function or bit mask: the stores a span may take as they are.
     const bool plain = round % 2 == 0;
@@ -152,15 +109,13 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
       if (plain && (gr == 1 || gr == 3)) value = 0x00;
       if (plain && gr == 5) value &= 0xFC;
       if (plain && gr == 8) value = 0xFF;
-      set(0x3CE, 0x3CF, gr, value);
+      set(0x3CE, gr, value);
     }
-    const uint8_t bank = byte();
-    a.Out8(0x3CD, bank);
-    state += " " + std::to_string(bank);
+    a.Out8(0x3CD, byte());
     if (round % 4 == 0) {
-      set(0x3C4, 0x3C5, 0x05, 0x86);
-      set(0x3C4, 0x3C5, 0x20, byte() & 1);  // base 0 or 0x80000
-      set(0x3C4, 0x3C5, 0x06, 0x80);
+      set(0x3C4, 0x05, 0x86);
+      set(0x3C4, 0x20, byte() & 1);  // base 0 or 0x80000
+      set(0x3C4, 0x06, 0x80);
     }
     a.MemRead8(0xA0000 + (random() & 0x1FFFF));  // latches
     const uint32_t start = 0x9E000 + random() % 0x24000;
@@ -189,8 +144,7 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
                              (kind == 0   ? "read"
                               : kind == 1 ? "write"
                                           : "fill") +
-                             " of " + std::to_string(length) + " bytes at " +
-                             std::to_string(start) + ", " + state;
+                             " of " + std::to_string(length) + " bytes at " + std::to_string(start);
     ASSERT_EQ(readBySpan, readByBytes) << what;
     if (!(a == b)) {
       std::string lines;
@@ -246,34 +200,24 @@ TEST(AdapterState, DiffNamesEveryPartOfTheState) {
 
 // ---------------------------------------------------------------------- Zel
 
-uint8_t ReadSeq(Adapter& a, uint8_t index) {
-  a.Out8(0x3C4, index);
-  return a.In8(0x3C5);
-}
-
 // Only 0x86 in SR05 opens the extended registers; while locked they read 0
 // and ignore writes (inspection sees them all the same).
 TEST(AdapterZel, OnlyTheKeyOpensAndAnythingElseCloses) {
-  struct Case {
-    uint8_t written;
-    bool unlocked;
-    uint8_t sr05, sr0f;  // as read through the ports after SR0F was written 0x03
-  };
-  for (const Case& c :
-       {Case{0x86, true, 0xA1, 0x03}, Case{0x00, false, 0x00, 0x00}, Case{0x85, false, 0x00, 0x00},
-        Case{0x87, false, 0x00, 0x00}, Case{0xA1, false, 0x00, 0x00}, Case{0x06, false, 0x00, 0x00},
-        Case{0xFF, false, 0x00, 0x00}}) {
-    SCOPED_TRACE(testing::Message() << "SR05 written 0x" << std::hex << int(c.written));
+  for (const uint8_t written : {0x86, 0x00, 0x87, 0xA1, 0xFF}) {
+    SCOPED_TRACE(testing::Message() << "SR05 written 0x" << std::hex << int(written));
+    const bool unlocked = written == 0x86;
     PowerOnState p = Memory();
     p.extendedSeq[0x0F] = 0x02;
     Adapter a(p);
     a.Out16(0x3C4, 0x8605);
-    a.Out16(0x3C4, static_cast<uint16_t>(c.written << 8 | 0x05));
+    a.Out16(0x3C4, static_cast<uint16_t>(written << 8 | 0x05));
     a.Out16(0x3C4, 0x030F);
-    EXPECT_EQ(a.ExtendedUnlocked(), c.unlocked);
-    EXPECT_EQ(ReadSeq(a, 0x05), c.sr05);
-    EXPECT_EQ(ReadSeq(a, 0x0F), c.sr0f);
-    EXPECT_EQ(a.Seq(0x0F), c.unlocked ? 0x03 : 0x02);
+    EXPECT_EQ(a.ExtendedUnlocked(), unlocked);
+    a.Out8(0x3C4, 0x05);
+    EXPECT_EQ(a.In8(0x3C5), unlocked ? 0xA1 : 0x00);
+    a.Out8(0x3C4, 0x0F);
+    EXPECT_EQ(a.In8(0x3C5), unlocked ? 0x03 : 0x00);
+    EXPECT_EQ(a.Seq(0x0F), unlocked ? 0x03 : 0x02);
   }
 }
 
@@ -292,60 +236,16 @@ TEST(AdapterZel, WritesReachOnlyTheWritableBits) {
     Adapter a(p);
     a.Out16(0x3C4, 0x8605);
     a.Out16(0x3C4, static_cast<uint16_t>(c.written << 8 | c.index));
-    EXPECT_EQ(ReadSeq(a, c.index), c.reads)
+    a.Out8(0x3C4, c.index);
+    EXPECT_EQ(a.In8(0x3C5), c.reads)
         << "SR" << std::hex << int(c.index) << " written 0x" << int(c.written);
   }
 }
 
-void Aperture(Adapter& a, uint8_t sr06, uint8_t sr20, uint8_t sr21) {
-  a.Out16(0x3C4, 0x8605);
-  a.Out16(0x3C4, static_cast<uint16_t>(sr20 << 8 | 0x20));
-  a.Out16(0x3C4, static_cast<uint16_t>(sr21 << 8 | 0x21));
-  a.Out16(0x3C4, static_cast<uint16_t>(sr06 << 8 | 0x06));
-}
-
-// SR20 holds base bits 26-19, SR21 bits 31-27; SR06 bit 7 opens it.
-TEST(AdapterZel, AperturePlacedBySR20AndSR21WhileSR06Bit7IsSet) {
-  struct Case {
-    uint8_t sr06, sr20, sr21;
-    std::optional<uint32_t> base;
-  };
-  for (const Case& c : {Case{0x80, 0x00, 0x9C, 0xE0000000}, Case{0x80, 0x00, 0x7C, 0xE0000000},
-                        Case{0xC0, 0xF8, 0x00, 0x07C00000}, Case{0x80, 0x00, 0x64, 0x20000000},
-                        Case{0x80, 0x01, 0x9C, 0xE0080000}, Case{0x7F, 0x00, 0x9C, std::nullopt}}) {
-    Adapter a(Memory());
-    Aperture(a, c.sr06, c.sr20, c.sr21);
-    EXPECT_EQ(a.ApertureBase(), c.base) << std::hex << int(c.sr20) << " " << int(c.sr21);
-  }
-  Adapter locked(Memory());
-  locked.Out16(0x3C4, 0x8006);
-  EXPECT_EQ(locked.ApertureBase(), std::nullopt);
-}
-
-// 8 MB of addresses, 0xFF past the installed memory, and the same bytes as
-// the planar window sees (plane p of offset o at 4o + p).
-TEST(AdapterZel, ApertureSharesMemoryWithThePlanarWindow) {
-  Adapter a(Memory());
-  Aperture(a, 0x80, 0x00, 0x9C);
-  EXPECT_TRUE(a.Decodes(0xE07FFFFF));
-  EXPECT_FALSE(a.Decodes(0xE0800000));
-  EXPECT_FALSE(a.Decodes(0xDFFFFFFF));
-  a.MemWrite8(0xE0400000, 0x34);  // past 4 MB: dropped
-  EXPECT_EQ(a.MemRead8(0xE0400000), 0xFF);
-  Planar(a);
-  a.MemWrite8(0xE0000000 + 4 * 0x1234 + 2, 0x41);
-  a.Out16(0x3CE, 0x0204);
-  EXPECT_EQ(a.MemRead8(0xA1234), 0x41);
-  a.Out16(0x3C4, 0x0802);  // plane 3
-  a.MemWrite8(0xA0010, 0x3C);
-  EXPECT_EQ(a.MemRead8(0xE0000043), 0x3C);
-  EXPECT_EQ(a.MemRead8(0xE0000040), 0x00);
-  a.Out16(0x3C4, 0x0006);
-  EXPECT_FALSE(a.Decodes(0xE0000000));
-}
-
 // 0x3CD: read bank in bits 7-4, write bank in bits 3-0, 64 KB of each plane
-// when planar and 64 KB of memory under chain 4.
+// (plane p of offset o at 4o + p) when planar and 64 KB of memory under
+// chain 4. A bank past the installed memory floats (latches too) and drops
+// writes.
 TEST(AdapterZel, BanksAreSixtyFourKilobytesOfEachPlaneOrOfChainFourMemory) {
   Adapter a(Memory());
   Planar(a);
@@ -363,6 +263,15 @@ TEST(AdapterZel, BanksAreSixtyFourKilobytesOfEachPlaneOrOfChainFourMemory) {
   EXPECT_EQ(a.Vram()[0x10003], 0x66);
   a.Vram()[0x20003] = 0x55;
   EXPECT_EQ(a.MemRead8(0xA0003), 0x55);
+
+  Adapter small(Memory(0x40000));  // 64 KB per plane
+  Planar(small);
+  small.Out8(0x3CD, 0x11);
+  small.MemWrite8(0xA0010, 0x12);
+  EXPECT_EQ(small.MemRead8(0xA0010), 0xFF);
+  EXPECT_EQ(small.Latch(0), 0xFF);
+  for (uint8_t b : small.Vram())
+    ASSERT_EQ(b, 0);
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,29 +39,22 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-// The record's bytes from zelctl's "status=0 info=102 out=HEX" line.
-std::optional<std::vector<uint8_t>> QueryRecord(const std::string& command) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return std::nullopt;
+// The record and block bytes from zelctl's "status=0 info=102 out=HEX" line.
+std::vector<uint8_t> QueryRecord(const std::string& command) {
   std::string output;
-  std::array<char, 4096> chunk;
-  while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-    output.append(chunk.data(), n);
-  if (pclose(pipe) != 0) return std::nullopt;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    std::array<char, 4096> chunk;
+    while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
+      output.append(chunk.data(), n);
+    if (pclose(pipe) != 0) return {};
+  }
   const size_t line = output.rfind("status=0 info=102 out=");
-  if (line == std::string::npos) return std::nullopt;
+  if (line == std::string::npos) return {};
   const std::string hex = output.substr(line + 22, 2 * (kRecordLength + kBlockLength));
   std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
     bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  if (bytes.size() != kRecordLength + kBlockLength) return std::nullopt;
   return bytes;
-}
-
-uint32_t Dword(const std::vector<uint8_t>& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
 struct PortWrite {
@@ -154,14 +145,14 @@ int main(int argc, char** argv) {
     command += std::string(argv[i]) + " ";
   command += std::string("run ") + argv[1];
 
-  const std::optional<std::vector<uint8_t>> record = QueryRecord(command);
-  if (!record) {
+  const std::vector<uint8_t> record = QueryRecord(command);
+  if (record.size() != kRecordLength + kBlockLength) {
     std::cerr << "FAILED: no bank-select record from: " << command << "\n";
     return 1;
   }
-  const uint32_t codeOffset = Dword(*record, 36);
-  Check(codeOffset == kRecordLength, "CodeOffset is 52");
-  const std::vector<uint8_t> block(record->begin() + kRecordLength, record->end());
+  Check(record[36] == kRecordLength && (record[37] | record[38] | record[39]) == 0,
+        "CodeOffset is 52");
+  const std::vector<uint8_t> block(record.begin() + kRecordLength, record.end());
 
   sim::Adapter adapter(sim::DerivePowerOn(sim::Profile{}));
   // Bank select at offset 0: EAX read bank 1, EDX write bank 2 -> 0x12 to

@@ -45,12 +45,13 @@ struct KernelBus {
   }
 };
 
-bool Same(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) {
-    ++a;
-    ++b;
+// Whether `text` starts with `prefix` (is it, when `whole`).
+bool Starts(const char* text, const char* prefix, bool whole = false) {
+  while (*prefix != '\0' && *prefix == *text) {
+    ++prefix;
+    ++text;
   }
-  return *a == *b;
+  return *prefix == '\0' && (!whole || *text == '\0');
 }
 
 // ------------------------------------------------------------------ battery
@@ -76,7 +77,7 @@ struct BatteryCheck {
     ++reads;
     for (unsigned i = 0; i < kMaxDeviations && kDeviations[i].row != nullptr; ++i) {
       const Deviation& d = kDeviations[i];
-      if (!(d.models & model) || read < d.first || read > d.last || !Same(d.row, row)) continue;
+      if (!(d.models & model) || read < d.first || read > d.last || !Starts(row, d.row)) continue;
       ++used[i];
       if (Matches(op, expected, d.qemu)) {
         Fail(op, "a deviation, not the VGA's own", expected, d.qemu);
@@ -112,7 +113,89 @@ bool PlayBattery(uint8_t model) {
   return check.failures == 0;
 }
 
-// ------------------------------------------------------------ reading state
+// ------------------------------------------------------------ the state
+
+// Every part of the state: where it lies in an Image, how many bytes, its
+// name, and for the indexed register files the index port (kCrtc: the
+// CRTC's, 0x3B4 or 0x3D4 by misc output bit 0).
+constexpr uint16_t kCrtc = 1;
+struct Place {
+  uint32_t offset, count;
+  const char* name;
+  uint16_t port;
+};
+constexpr Place kPlaces[] = {
+    {QEMU_FIELD(seq), 5, "SR", 0x3C4},
+    {QEMU_FIELD(crtc), 25, "CR", kCrtc},
+    {QEMU_FIELD(gc), 9, "GR", 0x3CE},
+    {QEMU_FIELD(attr), 21, "AR", 0x3C0},
+    {QEMU_FIELD(misc), 1, "misc output", 0},
+    {QEMU_FIELD(feature), 1, "feature control", 0},
+    {QEMU_FIELD(seqIndex), 1, "sequencer index", 0},
+    {QEMU_FIELD(crtcIndex), 1, "CRTC index", 0},
+    {QEMU_FIELD(gcIndex), 1, "graphics index", 0},
+    {QEMU_FIELD(attrIndex), 1, "attribute index", 0},
+    {QEMU_FIELD(attrDataState), 1, "attribute flip-flop (1: data)", 0},
+    {QEMU_FIELD(pelMask), 1, "DAC pixel mask", 0},
+    {QEMU_FIELD(dacState), 1, "DAC state (3: read mode)", 0},
+    {QEMU_FIELD(dacIndex), 1, "DAC index", 0},
+    {QEMU_FIELD(dacPosition), 1, "DAC position in the triple", 0},
+    {QEMU_FIELD(dac), 3 * 256, "DAC entry", 0},
+    {QEMU_FIELD(latch), 4, "latch", 0},
+    {QEMU_FIELD(plane), 4 * 0x10000, "plane", 0},
+};
+
+// Every register of the indexed files, read into or written from `s`, the
+// CRTC at `crtc` (its status port 6 above), the attribute controller's
+// flip-flop reset before each. Writes leave the flip-flop at the index.
+void Registers(Image& s, bool write, uint16_t crtc) {
+  auto* bytes = reinterpret_cast<uint8_t*>(&s);
+  for (const Place& p : kPlaces) {
+    if (p.port == 0) continue;
+    const uint16_t port = p.port == kCrtc ? crtc : p.port;
+    const auto data = static_cast<uint16_t>(port == 0x3C0 ? port : port + 1);
+    for (uint8_t i = 0; i < p.count; ++i) {
+      if (port == 0x3C0) bm::In8(static_cast<uint16_t>(crtc + 6));
+      bm::Out8(port, i);
+      if (write) {
+        bm::Out8(data, bytes[p.offset + i]);
+      } else {
+        bytes[p.offset + i] = bm::In8(static_cast<uint16_t>(port + 1));
+      }
+    }
+  }
+}
+
+struct NoChecks {
+  void Row(const Op&) {}
+  void Got(const Op&, uint8_t, uint8_t) {}
+} none;
+
+// Planar access to 0xA0000 for 64 KB in write mode `mode`, the CPU's byte
+// going straight through to every plane.
+void Planar(uint8_t misc, uint8_t mode) {
+  KernelBus bus;
+  Play(bus, kPlanarAccess, none);
+  bm::Out8(0x3C2, misc);
+  bm::Out16(0x3CE, static_cast<uint16_t>(mode << 8 | 0x05));
+}
+
+// The four planes as 16 K dwords each, read or written through the window.
+void Planes(Image& s, bool write) {
+  auto* window = reinterpret_cast<volatile uint32_t*>(kWindow);
+  for (unsigned p = 0; p < 4; ++p) {
+    auto* plane = reinterpret_cast<uint32_t*>(s.plane[p]);
+    bm::Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
+    bm::Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
+    for (unsigned i = 0; i < 0x4000; ++i) {
+      if (write) {
+        window[i] = plane[i];
+      } else {
+        plane[i] = window[i];
+      }
+    }
+  }
+}
 
 constexpr uint8_t kAttrProbe = 0x1F;  // an attribute index no session leaves
 constexpr uint8_t kDacMarker = 0x2A;
@@ -174,56 +257,17 @@ void FindReadPosition(Image& s, const uint8_t (&read)[3]) {
   s.dacIndex = s.dacPosition = 0xFF;
 }
 
-// Write mode 1 stores the latches at 0xFFFF, as the driver's save does:
-// that byte of each plane is the one this reading cannot see.
-void ReadMemory(Image& s, bool planes) {
-  bm::Out8(0x3C2, s.misc | 0x02);
-  bm::Out16(0x3C4, 0x0604);
-  bm::Out16(0x3C4, 0x0F02);
-  bm::Out16(0x3CE, 0x0506);
-  bm::Out16(0x3CE, 0x0105);
-  *Physical(kWindow + 0xFFFF) = 0;
-  bm::Out16(0x3CE, 0x0005);
-  for (unsigned p = 0; p < 4; ++p) {
-    bm::Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
-    s.latch[p] = *Physical(kWindow + 0xFFFF);
-    if (!planes) continue;
-    auto* window = reinterpret_cast<volatile uint32_t*>(kWindow);
-    auto* to = reinterpret_cast<uint32_t*>(s.plane[p]);
-    for (unsigned i = 0; i < 0x4000; ++i)
-      to[i] = window[i];
-  }
-}
-
 void ReadState(Image& s, bool planes) {
   s.misc = bm::In8(0x3CC);
-  const bool colour = s.misc & 0x01;
-  const uint16_t crtc = colour ? 0x3D4 : 0x3B4;
-  const uint16_t status = colour ? 0x3DA : 0x3BA;
+  const uint16_t crtc = (s.misc & 0x01) ? 0x3D4 : 0x3B4;
   s.feature = bm::In8(0x3CA);
   s.seqIndex = bm::In8(0x3C4);
   s.gcIndex = bm::In8(0x3CE);
   s.crtcIndex = bm::In8(crtc);
-  ReadAttributeState(s, status);
+  ReadAttributeState(s, static_cast<uint16_t>(crtc + 6));
   uint8_t dacRead[3];
   ReadDacPosition(s, dacRead);
-  for (uint8_t i = 0; i < sizeof s.seq; ++i) {
-    bm::Out8(0x3C4, i);
-    s.seq[i] = bm::In8(0x3C5);
-  }
-  for (uint8_t i = 0; i < sizeof s.crtc; ++i) {
-    bm::Out8(crtc, i);
-    s.crtc[i] = bm::In8(static_cast<uint16_t>(crtc + 1));
-  }
-  for (uint8_t i = 0; i < sizeof s.gc; ++i) {
-    bm::Out8(0x3CE, i);
-    s.gc[i] = bm::In8(0x3CF);
-  }
-  for (uint8_t i = 0; i < sizeof s.attr; ++i) {
-    bm::In8(status);
-    bm::Out8(0x3C0, i);
-    s.attr[i] = bm::In8(0x3C1);
-  }
+  Registers(s, false, crtc);
   s.pelMask = bm::In8(0x3C6);
   for (unsigned e = 0; e < 256; ++e) {
     bm::Out8(0x3C7, static_cast<uint8_t>(e));
@@ -231,35 +275,19 @@ void ReadState(Image& s, bool planes) {
       s.dac[3 * e + c] = bm::In8(0x3C9);
   }
   if (s.dacState == 3) FindReadPosition(s, dacRead);
-  ReadMemory(s, planes);
+  // Write mode 1 stores the latches at 0xFFFF, as the driver's save does:
+  // that byte of each plane is the one this reading cannot see.
+  Planar(s.misc | 0x02, 1);
+  *Physical(kWindow + 0xFFFF) = 0;
+  bm::Out16(0x3CE, 0x0005);
+  for (unsigned p = 0; p < 4; ++p) {
+    bm::Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
+    s.latch[p] = *Physical(kWindow + 0xFFFF);
+  }
+  if (planes) Planes(s, false);
 }
 
 // ------------------------------------------------------------- comparison
-
-struct Place {
-  uint32_t offset, count;
-  const char* name;
-};
-constexpr Place kPlaces[] = {
-    {QEMU_FIELD(seq), 5, "SR"},
-    {QEMU_FIELD(crtc), 25, "CR"},
-    {QEMU_FIELD(gc), 9, "GR"},
-    {QEMU_FIELD(attr), 21, "AR"},
-    {QEMU_FIELD(misc), 1, "misc output"},
-    {QEMU_FIELD(feature), 1, "feature control"},
-    {QEMU_FIELD(seqIndex), 1, "sequencer index"},
-    {QEMU_FIELD(crtcIndex), 1, "CRTC index"},
-    {QEMU_FIELD(gcIndex), 1, "graphics index"},
-    {QEMU_FIELD(attrIndex), 1, "attribute index"},
-    {QEMU_FIELD(attrDataState), 1, "attribute flip-flop (1: data)"},
-    {QEMU_FIELD(pelMask), 1, "DAC pixel mask"},
-    {QEMU_FIELD(dacState), 1, "DAC state (3: read mode)"},
-    {QEMU_FIELD(dacIndex), 1, "DAC index"},
-    {QEMU_FIELD(dacPosition), 1, "DAC position in the triple"},
-    {QEMU_FIELD(dac), 3 * 256, "DAC entry"},
-    {QEMU_FIELD(latch), 4, "latch"},
-    {QEMU_FIELD(plane), 4 * 0x10000, "plane"},
-};
 
 void PrintPlace(uint32_t offset) {
   for (const Place& p : kPlaces) {
@@ -301,7 +329,7 @@ bool Compare(const char* item, const Image& expected, const Image& got, bool pla
 
 VgaDeviceExtension extension;
 VgaModeEntry textMode;
-Image before, after;
+Image before, after, scribbled;
 UCHAR stateBuffer[kVgaHardwareStateSize];
 
 void ResetDriver() {
@@ -321,62 +349,42 @@ void ResetDriver() {
   extension.CurrentMode = &textMode;
 }
 
+// Every byte of the state made different: each bit inverted, the DAC in
+// the other mode at another entry, the flip-flop in the other state.
 void Scribble(const Image& s) {
-  // Every plane byte and latch, through planar write mode 0.
-  bm::Out8(0x3C2, 0x67);
-  bm::Out16(0x3C4, 0x0604);
-  bm::Out16(0x3CE, 0x0001);
-  bm::Out16(0x3CE, 0x0003);
-  bm::Out16(0x3CE, 0x0005);
-  bm::Out16(0x3CE, 0x0506);
-  bm::Out16(0x3CE, 0xFF08);
-  auto* window = reinterpret_cast<volatile uint32_t*>(kWindow);
+  auto* to = reinterpret_cast<uint8_t*>(&scribbled);
+  const auto* from = reinterpret_cast<const uint8_t*>(&s);
+  for (uint32_t i = 0; i < sizeof(Image); ++i)
+    to[i] = static_cast<uint8_t>(~from[i]);
+  const Image& n = scribbled;
+  Planar(0x67, 0);
   for (unsigned p = 0; p < 4; ++p) {
     bm::Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
-    *Physical(kWindow) = static_cast<uint8_t>(~s.latch[p]);
+    *Physical(kWindow) = n.latch[p];
   }
   (void)*Physical(kWindow);
-  for (unsigned p = 0; p < 4; ++p) {
-    bm::Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
-    const auto* from = reinterpret_cast<const uint32_t*>(s.plane[p]);
-    for (unsigned i = 0; i < 0x4000; ++i)
-      window[i] = ~from[i];
-  }
-  // Every register, the CRTC through the addressing the new misc selects.
-  const uint8_t misc = static_cast<uint8_t>(~s.misc);
-  bm::Out8(0x3C2, misc);
-  const uint16_t crtc = (misc & 0x01) ? 0x3D4 : 0x3B4;
-  const uint16_t status = (misc & 0x01) ? 0x3DA : 0x3BA;
-  bm::Out16(crtc, 0x0011);
-  for (uint8_t i = 0; i < sizeof s.crtc; ++i)
-    bm::Out16(crtc, static_cast<uint16_t>(static_cast<uint8_t>(~s.crtc[i]) << 8 | i));
-  for (uint8_t i = 0; i < sizeof s.seq; ++i)
-    bm::Out16(0x3C4, static_cast<uint16_t>(static_cast<uint8_t>(~s.seq[i]) << 8 | i));
-  for (uint8_t i = 0; i < sizeof s.gc; ++i)
-    bm::Out16(0x3CE, static_cast<uint16_t>(static_cast<uint8_t>(~s.gc[i]) << 8 | i));
-  bm::In8(status);
-  for (uint8_t i = 0; i < sizeof s.attr; ++i) {
-    bm::Out8(0x3C0, i);
-    bm::Out8(0x3C0, static_cast<uint8_t>(~s.attr[i]));
-  }
-  bm::Out8(status, static_cast<uint8_t>(~s.feature));
+  Planes(scribbled, true);
+  bm::Out8(0x3C2, n.misc);
+  const uint16_t crtc = (n.misc & 0x01) ? 0x3D4 : 0x3B4;
+  const auto status = static_cast<uint16_t>(crtc + 6);
+  bm::Out16(crtc, 0x0011);  // CR00-CR07 writable
+  Registers(scribbled, true, crtc);
+  bm::Out8(status, n.feature);
   bm::Out8(0x3C8, 0x00);
-  for (uint8_t c : s.dac)
-    bm::Out8(0x3C9, static_cast<uint8_t>(~c));
-  bm::Out8(0x3C6, static_cast<uint8_t>(~s.pelMask));
-  // The DAC in the other mode, at another entry; every index elsewhere; the
-  // flip-flop in the other state.
+  for (uint8_t c : n.dac)
+    bm::Out8(0x3C9, c);
+  bm::Out8(0x3C6, n.pelMask);
   if (s.dacState == 3) {
-    bm::Out8(0x3C8, static_cast<uint8_t>(~s.dacIndex));
+    bm::Out8(0x3C8, n.dacIndex);
     bm::Out8(0x3C9, 0x15);
   } else {
-    bm::Out8(0x3C7, static_cast<uint8_t>(~s.dacIndex));
+    bm::Out8(0x3C7, n.dacIndex);
   }
-  bm::Out8(0x3C4, static_cast<uint8_t>(~s.seqIndex));
-  bm::Out8(0x3CE, static_cast<uint8_t>(~s.gcIndex));
-  bm::Out8(crtc, static_cast<uint8_t>(~s.crtcIndex));
+  bm::Out8(0x3C4, n.seqIndex);
+  bm::Out8(0x3CE, n.gcIndex);
+  bm::Out8(crtc, n.crtcIndex);
   bm::In8(status);
-  bm::Out8(0x3C0, static_cast<uint8_t>(~s.attrIndex & 0x3F));
+  bm::Out8(0x3C0, n.attrIndex & 0x3F);
   if (s.attrDataState) bm::In8(status);
 }
 
@@ -399,6 +407,11 @@ const char* RoundTrip(Image& expected) {
   return nullptr;
 }
 
+// Null when the request was served, else what refused it.
+const char* Refused(VP_STATUS status, const char* what) {
+  return status == NO_ERROR ? nullptr : what;
+}
+
 // The requests' data, and what each puts where.
 constexpr USHORT kPaletteColours[16] = {0x3F, 0x2A, 0x15, 0x00, 0x0115, 0x31, 0x0E, 0x23,
                                         0x38, 0x07, 0x1C, 0x2B, 0x34,   0x19, 0x26, 0x0B};
@@ -416,9 +429,7 @@ const char* Palette(Image& expected) {
     request[2 + i] = kPaletteColours[i];
     expected.attr[i] = static_cast<uint8_t>(kPaletteColours[i]);
   }
-  return VgaSetPaletteReg(&extension, request, sizeof request) == NO_ERROR
-             ? nullptr
-             : "VgaSetPaletteReg refused";
+  return Refused(VgaSetPaletteReg(&extension, request, sizeof request), "VgaSetPaletteReg refused");
 }
 
 const char* ColourTable(Image& expected) {
@@ -431,9 +442,8 @@ const char* ColourTable(Image& expected) {
     for (unsigned c = 0; c < 3; ++c)
       rgb[c] = expected.dac[3 * e + c] = ClutComponent(e, c);
   }
-  return VgaSetColorLookup(&extension, request, sizeof request) == NO_ERROR
-             ? nullptr
-             : "VgaSetColorLookup refused";
+  return Refused(VgaSetColorLookup(&extension, request, sizeof request),
+                 "VgaSetColorLookup refused");
 }
 
 const char* Font(Image& expected) {
@@ -446,9 +456,8 @@ const char* Font(Image& expected) {
     for (unsigned l = 0; l < 16; ++l)
       font->Font[c * 16 + l] = expected.plane[2][32 * c + l] = Glyph(c, l);
   }
-  return VgaLoadAndSetFont(&extension, request, sizeof request) == NO_ERROR
-             ? nullptr
-             : "VgaLoadAndSetFont refused";
+  return Refused(VgaLoadAndSetFont(&extension, request, sizeof request),
+                 "VgaLoadAndSetFont refused");
 }
 
 const char* Cursor(Image&) {
@@ -461,9 +470,8 @@ const char* Cursor(Image&) {
   attributes.Height = 14;  // the first line
   attributes.Width = 20;   // the last line, beyond the cell
   attributes.Enable = 0;
-  return VgaSetCursorAttributes(&extension, &attributes, sizeof attributes) == NO_ERROR
-             ? nullptr
-             : "VgaSetCursorAttributes refused";
+  return Refused(VgaSetCursorAttributes(&extension, &attributes, sizeof attributes),
+                 "VgaSetCursorAttributes refused");
 }
 
 const char* Presence(Image&) {
@@ -474,10 +482,6 @@ namespace {
 
 bool RunSession(const Session& session) {
   KernelBus bus;
-  struct NoChecks {
-    void Row(const Op&) {}
-    void Got(const Op&, uint8_t, uint8_t) {}
-  } none;
   ResetDriver();
   Play(bus, session.setup, none);
   ReadState(before, session.memory);
@@ -516,8 +520,8 @@ bool HarnessMain(const char* commandLine) {
   using namespace qemu;
   const char* model = Argument(commandLine);
   uint8_t which = 0;
-  if (Same(model, "std")) which = kStd;
-  if (Same(model, "cirrus")) which = kCirrus;
+  if (Starts(model, "std", true)) which = kStd;
+  if (Starts(model, "cirrus", true)) which = kCirrus;
   if (which == 0) baremetal::Stop("the command line names no VGA model (std or cirrus)");
 
   unsigned passed = 0, items = 1;

@@ -32,18 +32,7 @@ struct Image {
   uint8_t plane[4][0x10000];
 };
 
-constexpr uint32_t SR(unsigned i) {
-  return offsetof(Image, seq) + i;
-}
-constexpr uint32_t CR(unsigned i) {
-  return offsetof(Image, crtc) + i;
-}
-constexpr uint32_t GR(unsigned i) {
-  return offsetof(Image, gc) + i;
-}
-constexpr uint32_t AR(unsigned i) {
-  return offsetof(Image, attr) + i;
-}
+// A field of the state by its offset in Image (crtc[0x09] and the like too).
 #define QEMU_FIELD(member) offsetof(::qemu::Image, member)
 
 // What a session does between the two readings of the state: the driver's
@@ -73,17 +62,21 @@ inline constexpr uint32_t kNoChange = 0xFFFFFFFF;
 
 extern const Session kSessions[];  // ends with a null name
 
+// Misc output 0x67 and planar access to 0xA0000 for 64 KB, write mode 0,
+// every plane written with nothing but the CPU's byte going through.
+extern const Op kPlanarAccess[];
+
 // Which of QEMU's VGA models a deviation shows on.
 enum Model : uint8_t { kStd = 1, kCirrus = 2, kBoth = 3 };
 
 // Battery reads on which QEMU gives another value than the VGA
-// documentation: the row, the reads' numbers in it (from 1), QEMU's value.
+// documentation: the row (the start of its name, which only that row has),
+// the reads' numbers in it (from 1), QEMU's value; why, in a comment.
 struct Deviation {
   uint8_t models;
-  const char* row;
+  const char* row;  // a prefix of the row's name
   uint8_t first, last;
   uint8_t qemu;
-  const char* why;
 };
 
 extern const Deviation kDeviations[];  // ends with a null row

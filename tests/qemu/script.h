@@ -118,14 +118,8 @@ inline uint8_t PlaneByte(uint8_t seed, unsigned plane, uint32_t offset) {
   return static_cast<uint8_t>((offset * 0x9D) ^ (offset >> 7) ^ (plane * 0x47) ^ seed);
 }
 inline uint8_t DacComponent(uint8_t seed, unsigned entry, unsigned component) {
-  switch (component) {
-    case 0:
-      return static_cast<uint8_t>(entry & 0x3F);
-    case 1:
-      return static_cast<uint8_t>(((entry >> 6) | (seed << 2)) & 0x3F);
-    default:
-      return static_cast<uint8_t>((entry * 5 + seed) & 0x3F);
-  }
+  const unsigned values[3] = {entry, (entry >> 6) | (seed << 2), entry * 5 + seed};
+  return static_cast<uint8_t>(values[component] & 0x3F);
 }
 
 // The expected value of a read: IndexedIn keeps it above the index.

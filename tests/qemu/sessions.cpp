@@ -5,16 +5,14 @@
 
 namespace qemu {
 
-namespace {
-
-constexpr uint32_t A = 0xA0000;
-
-// Planes written one at a time at 0xA0000 with nothing but the CPU's byte
-// going through.
 constexpr Op kPlanarAccess[] = {
     Out8(0x3C2, 0x67), Sr(0x04, 0x06), Sr(0x02, 0x0F), Gr(0x01, 0x00), Gr(0x03, 0x00),
     Gr(0x05, 0x00),    Gr(0x06, 0x05), Gr(0x08, 0xFF), End(),
 };
+
+namespace {
+
+constexpr uint32_t A = 0xA0000;
 
 // Every standard register as the 80 x 25 colour text mode has it; the
 // attribute flip-flop left at the index, the palette shown.
@@ -140,12 +138,12 @@ constexpr Change kColourTableChanges[] = {
 // sequencer and graphics controller as the colour text mode has them, the
 // write path (GR01, GR03, GR08) included. GR00 is no business of the load.
 constexpr Change kFontChanges[] = {
-    {CR(0x09), 0x0F}, {CR(0x12), 0x8F}, {CR(0x0B), 0x0F}, {CR(0x0A), 0x0E},
-    {QEMU_FIELD(crtcIndex), 0x0A},
-    {SR(0x00), 0x03}, {SR(0x02), 0x03}, {SR(0x04), 0x02}, {QEMU_FIELD(seqIndex), 0x00},
-    {GR(0x01), 0x00}, {GR(0x03), 0x00}, {GR(0x04), 0x00}, {GR(0x05), 0x10}, {GR(0x06), 0x0E},
-    {GR(0x08), 0xFF}, {QEMU_FIELD(gcIndex), 0x06},
-    {kNoChange, 0},
+    {QEMU_FIELD(crtc[0x09]), 0x0F}, {QEMU_FIELD(crtc[0x12]), 0x8F}, {QEMU_FIELD(crtc[0x0B]), 0x0F},
+    {QEMU_FIELD(crtc[0x0A]), 0x0E}, {QEMU_FIELD(crtcIndex), 0x0A}, {QEMU_FIELD(seq[0x00]), 0x03},
+    {QEMU_FIELD(seq[0x02]), 0x03}, {QEMU_FIELD(seq[0x04]), 0x02}, {QEMU_FIELD(seqIndex), 0x00},
+    {QEMU_FIELD(gc[0x01]), 0x00}, {QEMU_FIELD(gc[0x03]), 0x00}, {QEMU_FIELD(gc[0x04]), 0x00},
+    {QEMU_FIELD(gc[0x05]), 0x10}, {QEMU_FIELD(gc[0x06]), 0x0E}, {QEMU_FIELD(gc[0x08]), 0xFF},
+    {QEMU_FIELD(gcIndex), 0x06}, {kNoChange, 0},
 };
 
 // QEMU reads 0x3C0 as 0 while the flip-flop is at the data (a listed
@@ -155,15 +153,15 @@ constexpr Change kFontChanges[] = {
 // index 0 at the index state. The round trip of the data state itself is
 // checked on the model, which reads 0x3C0 as a VGA does.
 constexpr Change kAttributeDataStateOnQemu[] = {
-    {AR(0x13), 0x00}, {QEMU_FIELD(attrIndex), 0x00}, {QEMU_FIELD(attrDataState), 0x00},
-    {kNoChange, 0},
+    {QEMU_FIELD(attr[0x13]), 0x00}, {QEMU_FIELD(attrIndex), 0x00},
+    {QEMU_FIELD(attrDataState), 0x00}, {kNoChange, 0},
 };
 
 // Offset 24 * 80 + 79 = 0x07CF; start line 14 with CR0A bits 7-6 kept and
 // bit 5 (cursor off) set; end line 20 clamped to 15 with CR0B bits 7-5 kept.
 constexpr Change kCursorChanges[] = {
-    {CR(0x0E), 0x07}, {CR(0x0F), 0xCF}, {CR(0x0A), 0xEE}, {CR(0x0B), 0xEF},
-    {QEMU_FIELD(crtcIndex), 0x0B}, {kNoChange, 0},
+    {QEMU_FIELD(crtc[0x0E]), 0x07}, {QEMU_FIELD(crtc[0x0F]), 0xCF}, {QEMU_FIELD(crtc[0x0A]), 0xEE},
+    {QEMU_FIELD(crtc[0x0B]), 0xEF}, {QEMU_FIELD(crtcIndex), 0x0B}, {kNoChange, 0},
 };
 
 }  // namespace
