@@ -67,8 +67,8 @@ std::vector<uint8_t> Entries(USHORT count, USHORT first) {
 std::vector<uint8_t> Position(SHORT column, SHORT row) {
   return Bytes(VIDEO_CURSOR_POSITION{column, row});
 }
-std::vector<uint8_t> Pointer(ULONG flags, ULONG width) {
-  return Bytes(VIDEO_POINTER_ATTRIBUTES{flags, width, 32, 8, 1, 10, 10, {}}, 24);
+std::vector<uint8_t> Pointer(ULONG flags, ULONG width, ULONG height = 32) {
+  return Bytes(VIDEO_POINTER_ATTRIBUTES{flags, width, height, 8, 1, 10, 10, {}}, 24);
 }
 std::vector<uint8_t> Memory(ULONG first, ULONG second = 0) {
   const std::array<VIDEO_MEMORY, 2> records = {
@@ -219,6 +219,7 @@ const Case kCases[] = {
     {"ShapeIn1051", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1051, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32), kShort, 0},
     {"ShapeIn1052", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32), kOk, 0},
     {"ShapeWidth65", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_MONO_POINTER, 65), kInvalid, 0},
+    {"ShapeHeight65", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32, 65), kInvalid, 0},
     {"ShapeColour", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_COLOR_POINTER, 32), kInvalid, 0},
     {"ShapeLarge", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, kLarge, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32), kOk, 0},
 
