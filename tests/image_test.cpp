@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
 #include "sim/driver_image.h"
+#include "sim/machine.h"
 #include "sim/pe/loader.h"
 #include "sim/pe/pe_file.h"
 #include "sim/pe/port_trap.h"
