@@ -9,6 +9,8 @@
 
 #include "sim/driver_image.h"
 #include "sim/machine.h"
+#include "sim/pe/call.h"
+#include "sim/pe/loader.h"
 #include "sim/pe/pe_file.h"
 #include "sim/trace.h"
 
@@ -16,9 +18,13 @@ namespace {
 
 #if defined(ZEL_IMAGE_PATH)
 constexpr const char* kImage = ZEL_IMAGE_PATH;
+constexpr const char* kProbe = ZEL_PROBE_PATH;
+constexpr const char* kForeign = ZEL_FOREIGN_PATH;
 #define REQUIRE_IMAGE() (void)0
 #else
 constexpr const char* kImage = "";
+constexpr const char* kProbe = "";
+constexpr const char* kForeign = "";
 #define REQUIRE_IMAGE() GTEST_SKIP() << "built without the i686-w64-mingw32 toolchain"
 #endif
 
@@ -68,6 +74,59 @@ TEST(ZelImageOnMachine, ModeSetRunsTheImagesOwnPortInstructions) {
   ASSERT_NE(sr3e + 1, accesses.end());
   EXPECT_EQ(sr3e[1].kind, sim::AccessKind::In) << sim::Format(sr3e[1]);
   EXPECT_EQ(sr3e[1].address, 0x3C5u);
+}
+
+// The probe image's imports, bound to routines the calls below never reach.
+ULONG VPAPI ProbeInitialize(PVOID, PVOID, PVIDEO_HW_INITIALIZATION_DATA, PVOID) {
+  return 0;
+}
+UCHAR VPAPI ProbeReadPort(PUCHAR) {
+  return 0;
+}
+VOID VPAPI ProbeZero(PVOID, ULONG) {}
+
+std::optional<sim::pe::Service> ProbeServices(const std::string& name) {
+  if (name == "VideoPortInitialize")
+    return sim::pe::Service{reinterpret_cast<const void*>(&ProbeInitialize), 16};
+  if (name == "VideoPortReadPortUchar")
+    return sim::pe::Service{reinterpret_cast<const void*>(&ProbeReadPort), 4};
+  if (name == "VideoPortZeroMemory")
+    return sim::pe::Service{reinterpret_cast<const void*>(&ProbeZero), 8};
+  return std::nullopt;
+}
+
+// The loader's guards, which every run of zel.sys relies on to stop a fault
+// of the image rather than run on: an import from outside the video port is
+// refused by name, and a routine that breaks the stdcall contract (its
+// argument bytes, the callee-saved registers) is reported.
+TEST(Loader, RefusesForeignImportsAndReportsStdcallBreaches) {
+  REQUIRE_IMAGE();
+  try {
+    sim::pe::LoadedImage::Load(kForeign, ProbeServices);
+    ADD_FAILURE() << "foreign.sys loaded";
+  } catch (const sim::pe::PeError& e) {
+    EXPECT_NE(
+        std::string(e.what()).find("HAL.DLL!READ_PORT_UCHAR: only VIDEOPRT.SYS services are bound"),
+        std::string::npos)
+        << e.what();
+  }
+  const auto probe = sim::pe::LoadedImage::Load(kProbe, ProbeServices);
+  const struct {
+    const char* routine;
+    std::vector<uint32_t> args;
+    const char* breach;
+  } cases[] = {
+      {"ProbeAdd", {2, 3}, ""},
+      {"ProbeUnbalanced", {9}, "popped 0 of its 4 argument bytes"},
+      {"ProbeOverPops", {9}, "popped 8 of its 4 argument bytes"},
+      {"ProbeClobbersEbx", {}, "EBX 0x00001234, should be 0xb0b0b0b0"},
+      {"ProbeClobbersEsi", {}, "ESI 0x00005678, should be 0x51515151"},
+      {"ProbeClobbersEdi", {}, "EDI 0x00009abc, should be 0xd1d1d1d1"},
+      {"ProbeClobbersEbp", {}, "EBP 0x0000def0, should be 0xbeefbeef"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sim::pe::CallStdcall(probe->Export(c.routine), c.args).breach, c.breach) << c.routine;
+  }
 }
 
 }  // namespace
