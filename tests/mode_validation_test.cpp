@@ -97,6 +97,11 @@ TEST(ModeValidation, MinimumMemoryClockBoundaries) {
       {90, 2, 64, 95},   // 1280x1024x32 at 85
       {21, 2, 32, 52},   // 1600x1200x8 at 65
       {95, 2, 64, 137},  // 1600x1200x32 at 85
+      {77, 2, 32, 43},   // 800x600x32 at 56
+      {52, 2, 32, 47},   // 1024x768x16 at 75
+      {19, 2, 32, 47},   // 1280x1024x8 at 85
+      {56, 2, 32, 80},   // 1280x1024x16 at 75
+      {88, 2, 64, 65},   // 1280x1024x32 at 60, column 2
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << c.row << " at " << c.minimumMHz << " MHz");
