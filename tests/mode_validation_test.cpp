@@ -16,8 +16,9 @@ struct Memory {
   UCHAR strap;
 };
 
-VgaDeviceExtension Validate(const Memory& memory) {
-  sim::LinkedDriver().resetStatics();
+// `fresh`: the mode table as loaded, else as the last validation left it.
+VgaDeviceExtension Validate(const Memory& memory, bool fresh = true) {
+  if (fresh) sim::LinkedDriver().resetStatics();
   VgaDeviceExtension ext{};
   ext.VideoMemorySize = memory.bytes;
   ext.MemoryBusWidth = memory.busWidth;
@@ -159,29 +160,19 @@ TEST(ModeValidation, NarrowsPaddedPitches) {
   }
 }
 
-// A rate the bandwidth table lacks is refused; a mark, once set, stays.
+// A rate the bandwidth table lacks is refused; a mark, once set, stays when
+// the rows are validated again for less memory.
 TEST(ModeValidation, NoBandwidthEntryAndStickyMarks) {
   sim::LinkedDriver().resetStatics();
   ModesVGA[20].RefreshRate = 61;
-  VgaDeviceExtension ext{};
-  ext.VideoMemorySize = 0x800000;
-  ext.MemoryBusWidth = 64;
-  ext.MemoryType = 2;
-  ext.MemoryClockMHz = 255;
-  VgaValidateModes(&ext);
+  Validate({0x800000, 64, 2, 255, 0}, /*fresh=*/false);
   EXPECT_EQ(ModesVGA[20].ValidMode, 0u);
   EXPECT_EQ(ModesVGA[21].ValidMode, 1u);
 
   Validate({0x400000, 64, 2, 100, 0});
   ASSERT_EQ(ModesVGA[58].ValidMode, 1u);
-  ext = {};
-  ext.VideoMemorySize = 0x100000;
-  ext.MemoryBusWidth = 32;
-  ext.MemoryType = 2;
-  ext.MemoryClockMHz = 100;
-  VgaValidateModes(&ext);
+  EXPECT_EQ(Validate({0x100000, 32, 2, 100, 0}, /*fresh=*/false).NumAvailableModes, 25u);
   EXPECT_EQ(ModesVGA[58].ValidMode, 1u);
-  EXPECT_EQ(ext.NumAvailableModes, 25u);
 }
 
 }  // namespace
