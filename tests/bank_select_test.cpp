@@ -21,22 +21,12 @@ TEST(BankSelect, RecordDescribesTheCurrentMode) {
     VP_STATUS status;
     VIDEO_BANK_SELECT record;
   } cases[] = {
-      {0,
-       102,
-       NO_ERROR,
-       {52, 102, 0, VideoNotBanked, VideoNotBanked, 160, 0x10000, 0x10000, 0, 52, 0, 0, 0}},
-      {12,
-       150,
-       NO_ERROR,
-       {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 52, 0, 0, 0}},
-      {40,
-       102,
-       NO_ERROR,
-       {52, 102, 0, VideoNotBanked, VideoNotBanked, 2048, 0x100000, 0x10000, 0, 52, 0, 0, 0}},
-      {12,
-       101,
-       ERROR_MORE_DATA,
-       {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 0, 0, 0, 0}},
+      // clang-format off
+      {0, 102, NO_ERROR, {52, 102, 0, VideoNotBanked, VideoNotBanked, 160, 0x10000, 0x10000, 0, 52, 0, 0, 0}},
+      {12, 150, NO_ERROR, {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 52, 0, 0, 0}},
+      {40, 102, NO_ERROR, {52, 102, 0, VideoNotBanked, VideoNotBanked, 2048, 0x100000, 0x10000, 0, 52, 0, 0, 0}},
+      {12, 101, ERROR_MORE_DATA, {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 0, 0, 0, 0}},
+      // clang-format on
   };
   test::DriverSession s;
   for (const auto& c : cases) {

@@ -24,7 +24,7 @@ using sim::Machine;
 using sim::Profile;
 using sim::Service;
 using sim::TraceEntry;
-namespace io = sim::io;
+using namespace sim::io;
 
 constexpr uint32_t kAll = UINT32_MAX;
 
@@ -260,9 +260,9 @@ TEST(Identification, ScanProbesBus1ThenBus0AndReadsBarAndRevisionAtTheMatch) {
   }
   std::vector<TraceEntry> expected;
   for (uint32_t a = 0x80010000; a <= 0x8001F800; a += 0x800)
-    expected.push_back(io::Out32(0xCF8, a));
+    expected.push_back(Out32(0xCF8, a));
   for (const uint32_t a : {0x80000800u, 0x80001000u, 0x80001010u, 0x80001008u})
-    expected.push_back(io::Out32(0xCF8, a));
+    expected.push_back(Out32(0xCF8, a));
   EXPECT_TRACE(addresses, expected);
 }
 
@@ -334,9 +334,8 @@ TEST(Identification, KeyPortsFollowTheAddressingMode) {
     const size_t mark = m.trace().Start();
     ZelUnlockKeyRegs(&Ext(m));
     ZelLockKeyRegs(&Ext(m));
-    EXPECT_TRACE(m.trace().Since(mark),
-                 {io::Out8(0x3BF, 0x03), io::In8(0x3CC, misc), io::Out8(port, 0xA0),
-                  io::Out8(0x3BF, 0x00), io::In8(0x3CC, misc), io::Out8(port, 0x00)});
+    EXPECT_TRACE(m.trace().Since(mark), {Out8(0x3BF, 0x03), In8(0x3CC, misc), Out8(port, 0xA0),
+                                         Out8(0x3BF, 0x00), In8(0x3CC, misc), Out8(port, 0x00)});
   }
 }
 
@@ -345,16 +344,16 @@ TEST(Identification, KeyPortsFollowTheAddressingMode) {
 // GR08 a walking bit, GR04 is read back; then SR04's chain-4 bit toggles in
 // a synchronous reset. A refusal writes back only what it changed.
 
-const std::vector<TraceEntry> kGcProbe = {
-    io::Out8(0x3CE, 0x04), io::Out8(0x3CF, 0x03), io::Out8(0x3CE, 0x08), io::Out8(0x3CF, 0xBB),
-    io::Out8(0x3CF, 0x5D), io::Out8(0x3CF, 0x2E), io::Out8(0x3CF, 0x17), io::Out8(0x3CF, 0x0B),
-    io::Out8(0x3CF, 0x05), io::Out8(0x3CF, 0x02), io::Out8(0x3CF, 0x01), io::Out8(0x3CE, 0x04)};
+const std::vector<TraceEntry> kGcProbe = {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08),
+                                          Out8(0x3CF, 0xBB), Out8(0x3CF, 0x5D), Out8(0x3CF, 0x2E),
+                                          Out8(0x3CF, 0x17), Out8(0x3CF, 0x0B), Out8(0x3CF, 0x05),
+                                          Out8(0x3CF, 0x02), Out8(0x3CF, 0x01), Out8(0x3CE, 0x04)};
 // GR04, GR08 and the graphics index as found.
-const std::vector<TraceEntry> kGcRestore = {io::Out8(0x3CF, 0x02), io::Out8(0x3CE, 0x08),
-                                            io::Out8(0x3CF, 0x7E), io::Out8(0x3CE, 0x05)};
+const std::vector<TraceEntry> kGcRestore = {Out8(0x3CF, 0x02), Out8(0x3CE, 0x08), Out8(0x3CF, 0x7E),
+                                            Out8(0x3CE, 0x05)};
 // SR04 toggled to 0x0E in a synchronous reset.
-const std::vector<TraceEntry> kSr04Toggle = {io::Out8(0x3C4, 0x04), io::Out16(0x3C4, 0x0100),
-                                             io::Out8(0x3C4, 0x04), io::Out8(0x3C5, 0x0E)};
+const std::vector<TraceEntry> kSr04Toggle = {Out8(0x3C4, 0x04), Out16(0x3C4, 0x0100),
+                                             Out8(0x3C4, 0x04), Out8(0x3C5, 0x0E)};
 
 TEST(VgaPresence, WritesBackWhatItChanged) {
   const struct {
@@ -363,40 +362,20 @@ TEST(VgaPresence, WritesBackWhatItChanged) {
     bool found;
     std::vector<test::Op> writes;  // every write up to the end (a found VGA: its first ones)
   } cases[] = {
-      {"working: proved and put back as found",
-       {},
-       true,
-       {kGcProbe, kGcRestore, kSr04Toggle, io::Out8(0x3C5, 0x06), io::Out16(0x3C4, 0x0300),
-        io::Out8(0x3C4, 0x01), io::Out16(0x3C4, 0x8605)}},  // identification's unlock comes next
-      {"graphics index masked: one write, nothing restored",
-       {.graphicsIndexMasked = true},
-       false,
-       {io::Out8(0x3CE, 0x04)}},
-      {"bit mask bit 0 stuck: stops at 0xBB",
-       {.bitMaskStuckLow = 0x01},
-       false,
-       {io::Out8(0x3CE, 0x04), io::Out8(0x3CF, 0x03), io::Out8(0x3CE, 0x08), io::Out8(0x3CF, 0xBB),
-        io::Out8(0x3CF, 0xFF), io::Out8(0x3CE, 0x04), io::Out8(0x3CF, 0x00)}},
-      {"bit mask bit 2 stuck: stops at 0x5D",
-       {.bitMaskStuckLow = 0x04},
-       false,
-       {io::Out8(0x3CE, 0x04), io::Out8(0x3CF, 0x03), io::Out8(0x3CE, 0x08), io::Out8(0x3CF, 0xBB),
-        io::Out8(0x3CF, 0x5D), io::Out8(0x3CF, 0xFF), io::Out8(0x3CE, 0x04),
-        io::Out8(0x3CF, 0x00)}},
+      // clang-format off
+      {"working: proved and put back as found", {}, true,  // identification's unlock comes next
+       {kGcProbe, kGcRestore, kSr04Toggle, Out8(0x3C5, 0x06), Out16(0x3C4, 0x0300), Out8(0x3C4, 0x01), Out16(0x3C4, 0x8605)}},
+      {"graphics index masked: one write, nothing restored", {.graphicsIndexMasked = true}, false, {Out8(0x3CE, 0x04)}},
+      {"bit mask bit 0 stuck: stops at 0xBB", {.bitMaskStuckLow = 0x01}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
+      {"bit mask bit 2 stuck: stops at 0x5D", {.bitMaskStuckLow = 0x04}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0x5D), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       // GR04 reads the last shifted value, 0x01, not its 3.
-      {"data port not indexed",
-       {.graphicsDataNotIndexed = true},
-       false,
-       {kGcProbe, io::Out8(0x3CF, 0x00), io::Out8(0x3CE, 0x08), io::Out8(0x3CF, 0xFF)}},
-      {"sequencer index masked: one write, nothing restored",
-       {.sequencerIndexMasked = true},
-       false,
-       {kGcProbe, kGcRestore, io::Out8(0x3C4, 0x04)}},
+      {"data port not indexed", {.graphicsDataNotIndexed = true}, false, {kGcProbe, Out8(0x3CF, 0x00), Out8(0x3CE, 0x08), Out8(0x3CF, 0xFF)}},
+      {"sequencer index masked: one write, nothing restored", {.sequencerIndexMasked = true}, false, {kGcProbe, kGcRestore, Out8(0x3C4, 0x04)}},
       // SR04 is left at 0x02 and the reset ends; the sequencer index stays.
-      {"chain 4 stuck",
-       {.chain4Stuck = true},
-       false,
-       {kGcProbe, kGcRestore, kSr04Toggle, io::Out8(0x3C5, 0x02), io::Out16(0x3C4, 0x0300)}},
+      {"chain 4 stuck", {.chain4Stuck = true}, false, {kGcProbe, kGcRestore, kSr04Toggle, Out8(0x3C5, 0x02), Out16(0x3C4, 0x0300)}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
