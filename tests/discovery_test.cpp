@@ -84,16 +84,16 @@ TEST(Discovery, DefaultAdapterLoadsAndFillsTheConfigRecord) {
   EXPECT_EQ(MemoryMaps[VGA_LINEAR_MEMORY_MAP].Start, 0xE0000000u);
 
   // Chip, DAC, memory size and adapter string, in that order.
-  const auto& reg = m.Registry();
-  ASSERT_EQ(reg.size(), 4u);
-  EXPECT_EQ(reg[0].name, u"HardwareInformation.ChipType");
-  EXPECT_EQ(reg[0].data, Wide("Zel B1"));
-  EXPECT_EQ(reg[1].name, u"HardwareInformation.DacType");
-  EXPECT_EQ(reg[1].data, Wide("Zel"));
-  EXPECT_EQ(reg[2].name, u"HardwareInformation.MemorySize");
-  EXPECT_EQ(reg[2].data, (std::vector<uint8_t>{0x00, 0x00, 0x40, 0x00}));
-  EXPECT_EQ(reg[3].name, u"HardwareInformation.AdapterString");
-  EXPECT_EQ(reg[3].data, Wide("Zel Compatible"));
+  const std::vector<std::pair<std::u16string, std::vector<uint8_t>>> registry = {
+      {u"HardwareInformation.ChipType", Wide("Zel B1")},
+      {u"HardwareInformation.DacType", Wide("Zel")},
+      {u"HardwareInformation.MemorySize", {0x00, 0x00, 0x40, 0x00}},
+      {u"HardwareInformation.AdapterString", Wide("Zel Compatible")}};
+  ASSERT_EQ(m.Registry().size(), registry.size());
+  for (size_t i = 0; i < registry.size(); ++i) {
+    EXPECT_EQ(m.Registry()[i].name, registry[i].first);
+    EXPECT_EQ(m.Registry()[i].data, registry[i].second);
+  }
 }
 
 TEST(Discovery, ConfigRecordOf71BytesIsRefusedBeforeAnythingIsClaimed) {

@@ -7,6 +7,7 @@
 
 #include "miniport/miniport.h"
 #include "sim/machine.h"
+#include "support/bus.h"
 #include "support/linked_only.h"
 
 namespace {
@@ -55,10 +56,10 @@ TEST(VgaInitialize, SetsTheCursorDefaultsAndNothingElse) {
 
   // Column 0, row 0, scan lines 0 to 31, visible; every other byte still 0.
   VgaDeviceExtension expected;
-  std::memset(&expected, 0, sizeof(expected));
+  std::memset(&expected, 0, sizeof expected);
   expected.CursorEndLine = 31;
   expected.CursorVisible = 1;
-  EXPECT_EQ(std::memcmp(record.data(), &expected, sizeof(expected)), 0);
+  EXPECT_TRUE(test::BytesAre(record, test::Bytes(expected)));
 }
 
 }  // namespace

@@ -96,19 +96,13 @@ std::vector<std::string> Differences(const MachineState& before, const MachineSt
                 " -> " + Hex(after.seq[i]));
     }
   }
-  if (before.bankSelect != after.bankSelect) {
-    lines.Add("bank select 0x3CD: " + Hex(before.bankSelect) + " -> " + Hex(after.bankSelect));
-  }
-  if (before.extendedUnlocked != after.extendedUnlocked) {
-    lines.Add(std::string("extended registers ") +
-              (after.extendedUnlocked ? "unlocked" : "locked"));
-  }
-  if (before.keyPort3BF != after.keyPort3BF) {
-    lines.Add("key port 0x3BF: " + Hex(before.keyPort3BF) + " -> " + Hex(after.keyPort3BF));
-  }
-  if (before.keyPortMode != after.keyPortMode) {
-    lines.Add("mode key port: " + Hex(before.keyPortMode) + " -> " + Hex(after.keyPortMode));
-  }
+  auto compare = [&lines](const char* what, uint8_t was, uint8_t now) {
+    if (was != now) lines.Add(std::string(what) + ": " + Hex(was) + " -> " + Hex(now));
+  };
+  compare("bank select 0x3CD", before.bankSelect, after.bankSelect);
+  compare("extended registers unlocked", before.extendedUnlocked, after.extendedUnlocked);
+  compare("key port 0x3BF", before.keyPort3BF, after.keyPort3BF);
+  compare("mode key port", before.keyPortMode, after.keyPortMode);
   if (adapter.VramWrittenWhole()) {
     lines.Add("video memory: written as a whole by hand (the video BIOS's clear)");
   }
