@@ -141,7 +141,15 @@ Machine::Result Machine::Ioctl(ULONG code, void* in, ULONG inLength, void* out, 
   status.Status = NO_ERROR;
   status.Information = 0;
   VIDEO_REQUEST_PACKET packet{code, &status, in, inLength, out, outLength};
-  CallDriver(p.gate, device->init.HwStartIO, static_cast<PVOID>(device->extension.get()), &packet);
+  // A miniport must return TRUE from HwStartIO: the video port has no path
+  // for a request the miniport did not take, so FALSE is a driver fault,
+  // raised to the caller rather than passed off as a request status.
+  if (!CallDriver(p.gate, device->init.HwStartIO, static_cast<PVOID>(device->extension.get()),
+                  &packet)) {
+    char text[80];
+    std::snprintf(text, sizeof text, "HwStartIO returned FALSE for request 0x%08X", code);
+    throw std::logic_error(text);
+  }
   return {status.Status, static_cast<ULONG>(status.Information)};
 }
 

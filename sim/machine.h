@@ -63,7 +63,8 @@ class Machine {
   // The config record's Length the next find-adapter call receives (default 72).
   void SetConfigInfoLength(ULONG length);
 
-  // ---- requests, one at a time through the start-I/O entry point
+  // ---- requests, one at a time through the start-I/O entry point; a FALSE
+  // return from it throws std::logic_error naming the request
   struct Result {
     VP_STATUS status;
     ULONG information;

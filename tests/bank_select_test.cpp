@@ -11,7 +11,7 @@
 
 namespace {
 
-// The record, whole, for a text, a banked and a linear mode; the 50-byte
+// The record, whole, for a text, a banked and two linear modes; the 50-byte
 // block follows it at CodeOffset 52. ERROR_MORE_DATA writes the fixed part,
 // CodeOffset 0. No planar high-colour banking: its fields are 0, and no byte
 // the answer counts keeps what the caller's buffer held.
@@ -21,22 +21,13 @@ TEST(BankSelect, RecordDescribesTheCurrentMode) {
     VP_STATUS status;
     VIDEO_BANK_SELECT record;
   } cases[] = {
-      {0,
-       102,
-       NO_ERROR,
-       {52, 102, 0, VideoNotBanked, VideoNotBanked, 160, 0x10000, 0x10000, 0, 52, 0, 0, 0}},
-      {12,
-       150,
-       NO_ERROR,
-       {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 52, 0, 0, 0}},
-      {40,
-       102,
-       NO_ERROR,
-       {52, 102, 0, VideoNotBanked, VideoNotBanked, 2048, 0x100000, 0x10000, 0, 52, 0, 0, 0}},
-      {12,
-       101,
-       ERROR_MORE_DATA,
-       {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 0, 0, 0, 0}},
+      // clang-format off
+      {0, 102, NO_ERROR, {52, 102, 0, VideoNotBanked, VideoNotBanked, 160, 0x10000, 0x10000, 0, 52, 0, 0, 0}},
+      {12, 150, NO_ERROR, {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 52, 0, 0, 0}},
+      {40, 102, NO_ERROR, {52, 102, 0, VideoNotBanked, VideoNotBanked, 2048, 0x100000, 0x10000, 0, 52, 0, 0, 0}},
+      {77, 102, NO_ERROR, {52, 102, 0, VideoNotBanked, VideoNotBanked, 3200, 0x1D4C00, 0x10000, 0, 52, 0, 0, 0}},
+      {12, 101, ERROR_MORE_DATA, {52, 102, 0, VideoBanked1R1W, VideoNotBanked, 1024, 0xC0000, 0x10000, 0, 0, 0, 0, 0}},
+      // clang-format on
   };
   test::DriverSession s;
   for (const auto& c : cases) {

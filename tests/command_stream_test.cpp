@@ -12,10 +12,7 @@
 namespace {
 
 using namespace test;
-using sim::io::In16;
-using sim::io::In8;
-using sim::io::Out16;
-using sim::io::Out8;
+using namespace sim::io;
 
 // Each stream on a fresh adapter after its POST (misc output 0x67, SR index
 // 5, SR02 3): its result and exactly the accesses it makes.

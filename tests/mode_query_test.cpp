@@ -1,14 +1,19 @@
-// The mode queries: the records byte for byte and the one BIOS call the mode
-// list makes on small ROMs. (Short buffers are in the refusal table.)
+// The mode queries: the records byte for byte, the one BIOS call the mode
+// list makes on small ROMs, and every listed mode set, described and mapped
+// on each adapter of the validation edge cases. (Short buffers are in the
+// refusal table.)
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "miniport/miniport.h"
 #include "modes/modes.h"
 #include "sim/machine.h"
 #include "tests/support/bus.h"
+#include "tests/support/driver_session.h"
+#include "tests/support/linked_only.h"
 
 namespace {
 
@@ -30,10 +35,10 @@ VgaDeviceExtension Validated(ULONG megabytes) {
 // driver-specific flags.
 // clang-format off
 const VIDEO_MODE_INFORMATION kText = {80, 0, 720, 400, 160, 4, 1, 0, 320, 240, 6, 6, 6, 0, 0, 0, 0x0D, 1280, 26214, 0};
-const VIDEO_MODE_INFORMATION k640x480x16Narrowed = {80, 40, 640, 480, 1280, 1, 16, 60, 320, 240, 5, 6, 5, 0xF800, 0x07E0, 0x001F, 0x03, 640, 819, 0};
 // clang-format on
 
 TEST(ModeQuery, DescribesTheCurrentRow) {
+  ZEL_LINKED_DRIVER_ONLY();
   const struct {
     const char* what;
     ULONG megabytes, row;
@@ -44,7 +49,7 @@ TEST(ModeQuery, DescribesTheCurrentRow) {
       {"1024x768x8 interlaced", 4, 11, {80, 11, 1024, 768, 1024, 1, 8, 43, 320, 240, 6, 6, 6, 0, 0, 0, 0x1F, 1024, 4096, 0}},
       {"1024x768x8 60 Hz", 4, 12, {80, 12, 1024, 768, 1024, 1, 8, 60, 320, 240, 6, 6, 6, 0, 0, 0, 0x0F, 1024, 4096, 0}},
       {"1280x1024x8, 2048 pitch in 4 MB", 4, 17, {80, 17, 1280, 1024, 2048, 1, 8, 60, 320, 240, 6, 6, 6, 0, 0, 0, 0x0F, 2048, 2048, 0}},
-      {"640x480x16 narrowed in 1 MB", 1, 40, k640x480x16Narrowed},
+      {"640x480x16 narrowed in 1 MB", 1, 40, {80, 40, 640, 480, 1280, 1, 16, 60, 320, 240, 5, 6, 5, 0xF800, 0x07E0, 0x001F, 0x03, 640, 819, 0}},
       {"1280x1024x32 interlaced in 8 MB", 8, 87, {80, 87, 1280, 1024, 5120, 1, 32, 43, 320, 240, 8, 8, 8, 0xFF0000, 0x00FF00, 0x0000FF, 0x13, 1280, 1638, 0}},
       // clang-format on
   };
@@ -62,29 +67,10 @@ TEST(ModeQuery, DescribesTheCurrentRow) {
   }
 }
 
-// The marked rows packed in table order, nothing after the last.
-TEST(ModeQuery, ListsTheMarkedRows) {
-  VgaDeviceExtension ext = Validated(1);
-  ASSERT_EQ(ext.NumAvailableModes, 25u);
-  std::vector<VIDEO_MODE_INFORMATION> buffer(26);
-  std::memset(buffer.data(), 0xCD, 26 * 80);
-  ULONG information = 0;
-  ASSERT_EQ(VgaQueryAvailableModes(&ext, buffer.data(), 25 * 80, &information), NO_ERROR);
-  EXPECT_EQ(information, 2000u);
-  std::vector<ULONG> indices;
-  for (int i = 0; i < 25; i++)
-    indices.push_back(buffer[i].ModeIndex);
-  EXPECT_EQ(indices, (std::vector<ULONG>{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
-                                         13, 14, 15, 40, 41, 42, 43, 44, 45, 46, 47, 48}));
-  EXPECT_RECORD(buffer[16], k640x480x16Narrowed);
-  VIDEO_MODE_INFORMATION untouched;
-  std::memset(&untouched, 0xCD, sizeof untouched);
-  EXPECT_RECORD(buffer[25], untouched);
-}
-
 // Only the mode list calls the BIOS (function 0x15), and only when the
 // option ROM is under 48 KB; the 1600-wide rows are listed whatever it said.
 TEST(ModeQuery, FunctionFifteenIsAskedOnlyBySmallRoms) {
+  ZEL_LINKED_DRIVER_ONLY();
   constexpr ULONG kList = IOCTL_VIDEO_QUERY_AVAIL_MODES;
   const struct {
     uint32_t romKB;
@@ -111,6 +97,72 @@ TEST(ModeQuery, FunctionFifteenIsAskedOnlyBySmallRoms) {
     if (c.code == kList) {
       EXPECT_EQ(buffer[20].VisScreenWidth, 1600u);
     }
+  }
+}
+
+// Every listed mode sets, the current-mode query describes it as the list
+// did, its pitch registers and CR01 agree with the record, and the mapping
+// is the adapter's memory; every other number is refused without a trace.
+TEST(ModeQuery, EveryListedModeSetsAndIsDescribedAsListed) {
+  const struct {
+    uint32_t megabytes, bus;
+    uint8_t memoryType;
+    uint32_t clock;
+    uint8_t strap;
+    ULONG validModes;
+  } adapters[] = {{1, 32, 2, 100, 0, 25}, {4, 64, 2, 100, 0, 62}, {8, 64, 2, 100, 0, 66},
+                  {8, 64, 2, 100, 1, 63}, {8, 64, 2, 138, 0, 70}, {4, 32, 0, 128, 0, 8}};
+  for (const auto& p : adapters) {
+    SCOPED_TRACE(testing::Message()
+                 << p.megabytes << " MB, " << p.bus << "-bit, type " << int(p.memoryType) << ", "
+                 << p.clock << " MHz, strap " << int(p.strap));
+    sim::Profile profile;
+    profile.memoryMB = p.megabytes;
+    profile.busWidth = p.bus;
+    profile.memoryType = p.memoryType;
+    profile.memoryClockMHz = p.clock;
+    profile.strap = p.strap;
+    test::DriverSession s(profile);
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, {}, 8).status, NO_ERROR);
+    ASSERT_EQ(s.Output()[0], p.validModes);
+    ASSERT_EQ(s.Request(IOCTL_VIDEO_QUERY_AVAIL_MODES, {}, p.validModes * 80).status, NO_ERROR);
+    std::vector<VIDEO_MODE_INFORMATION> modes(p.validModes);
+    std::memcpy(modes.data(), s.Output().data(), p.validModes * 80);
+
+    std::set<ULONG> listed;
+    for (const VIDEO_MODE_INFORMATION& info : modes) {
+      SCOPED_TRACE(testing::Message() << "mode " << info.ModeIndex);
+      listed.insert(info.ModeIndex);
+      ASSERT_EQ(s.SetMode(info.ModeIndex), NO_ERROR);
+      ASSERT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURRENT_MODE, {}, 80).status, NO_ERROR);
+      EXPECT_TRUE(test::BytesAre(s.Output(), test::Bytes(info))) << "current mode";
+      ASSERT_EQ(s.Request(IOCTL_VIDEO_MAP_VIDEO_MEMORY, {0, 0, 0, 0}, 16).status, NO_ERROR);
+      VIDEO_MEMORY_INFORMATION mapped;
+      std::memcpy(&mapped, s.Output().data(), sizeof mapped);
+      if (info.BitsPerPlane >= 8) {
+        sim::Adapter& a = s.adapter();
+        EXPECT_EQ(mapped.FrameBufferLength, p.megabytes * 0x100000u);
+        EXPECT_EQ(a.ApertureBase().value_or(0), 0xE0000000u);
+        const unsigned pitch = a.Crtc(0x13) | ((a.Seq(0x0A) >> 4) << 8);
+        const bool interlaced = (info.AttributeFlags & VIDEO_MODE_INTERLACED) != 0;
+        EXPECT_EQ(pitch * (interlaced ? 4u : 8u), info.ScreenStride);
+        EXPECT_EQ(a.Crtc(0x01), info.VisScreenWidth / 8 - 1);
+        static_cast<volatile uint8_t*>(mapped.FrameBufferBase)[1] = 0x5A;
+        EXPECT_EQ(a.Vram()[1], 0x5A) << "the mapping is the adapter's memory";
+      }
+      ASSERT_EQ(s.Request(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, test::Bytes(mapped.VideoRamBase)).status,
+                NO_ERROR);
+    }
+
+    const std::vector<uint8_t> before = s.ExtensionBytes();
+    const size_t mark = s.Mark();
+    for (ULONG mode = 0; mode < 96; ++mode) {
+      if (!listed.count(mode)) {
+        EXPECT_EQ(s.SetMode(mode), ERROR_INVALID_PARAMETER) << mode;
+      }
+    }
+    EXPECT_TRACE(s.Since(mark), {});
+    EXPECT_TRUE(test::BytesAre(s.ExtensionBytes(), before)) << "device extension";
   }
 }
 

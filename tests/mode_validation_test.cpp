@@ -16,8 +16,9 @@ struct Memory {
   UCHAR strap;
 };
 
-VgaDeviceExtension Validate(const Memory& memory) {
-  sim::LinkedDriver().resetStatics();
+// `fresh`: the mode table as loaded, else as the last validation left it.
+VgaDeviceExtension Validate(const Memory& memory, bool fresh = true) {
+  if (fresh) sim::LinkedDriver().resetStatics();
   VgaDeviceExtension ext{};
   ext.VideoMemorySize = memory.bytes;
   ext.MemoryBusWidth = memory.busWidth;
@@ -97,6 +98,11 @@ TEST(ModeValidation, MinimumMemoryClockBoundaries) {
       {90, 2, 64, 95},   // 1280x1024x32 at 85
       {21, 2, 32, 52},   // 1600x1200x8 at 65
       {95, 2, 64, 137},  // 1600x1200x32 at 85
+      {77, 2, 32, 43},   // 800x600x32 at 56
+      {52, 2, 32, 47},   // 1024x768x16 at 75
+      {19, 2, 32, 47},   // 1280x1024x8 at 85
+      {56, 2, 32, 80},   // 1280x1024x16 at 75
+      {88, 2, 64, 65},   // 1280x1024x32 at 60, column 2
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << c.row << " at " << c.minimumMHz << " MHz");
@@ -154,29 +160,19 @@ TEST(ModeValidation, NarrowsPaddedPitches) {
   }
 }
 
-// A rate the bandwidth table lacks is refused; a mark, once set, stays.
+// A rate the bandwidth table lacks is refused; a mark, once set, stays when
+// the rows are validated again for less memory.
 TEST(ModeValidation, NoBandwidthEntryAndStickyMarks) {
   sim::LinkedDriver().resetStatics();
   ModesVGA[20].RefreshRate = 61;
-  VgaDeviceExtension ext{};
-  ext.VideoMemorySize = 0x800000;
-  ext.MemoryBusWidth = 64;
-  ext.MemoryType = 2;
-  ext.MemoryClockMHz = 255;
-  VgaValidateModes(&ext);
+  Validate({0x800000, 64, 2, 255, 0}, /*fresh=*/false);
   EXPECT_EQ(ModesVGA[20].ValidMode, 0u);
   EXPECT_EQ(ModesVGA[21].ValidMode, 1u);
 
   Validate({0x400000, 64, 2, 100, 0});
   ASSERT_EQ(ModesVGA[58].ValidMode, 1u);
-  ext = {};
-  ext.VideoMemorySize = 0x100000;
-  ext.MemoryBusWidth = 32;
-  ext.MemoryType = 2;
-  ext.MemoryClockMHz = 100;
-  VgaValidateModes(&ext);
+  EXPECT_EQ(Validate({0x100000, 32, 2, 100, 0}, /*fresh=*/false).NumAvailableModes, 25u);
   EXPECT_EQ(ModesVGA[58].ValidMode, 1u);
-  EXPECT_EQ(ext.NumAvailableModes, 25u);
 }
 
 }  // namespace

@@ -221,6 +221,7 @@ const Case kCases[] = {
     {"ShapeWidth65", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_MONO_POINTER, 65), kInvalid, 0},
     {"ShapeHeight65", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32, 65), kInvalid, 0},
     {"ShapeColour", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_COLOR_POINTER, 32), kInvalid, 0},
+    {"ShapeColourAnimated", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, 1052, 0, Pointer(VIDEO_MODE_COLOR_POINTER | VIDEO_MODE_ANIMATE_UPDATE, 32), kInvalid, 0},
     {"ShapeLarge", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, kLarge, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32), kOk, 0},
 
     {"PointerPosNoMode", IOCTL_VIDEO_SET_POINTER_POSITION, kNo, 4, 0, Position(100, 50), kInvalid, 0},
@@ -297,7 +298,13 @@ const Case kCases[] = {
     {"PastUnshare", 0x23047C, kGfx, 16, 16, {}, kNoFunction, 0},
     {"OtherDevice", 0x220000, kNo, 0, 0, {}, kNoFunction, 0},
     {"OffByOne", 0x230401, kText, 0, 8192, {}, kNoFunction, 0},
-
+    {"OffByTwo", 0x230402, kGfx, 64, 64, {}, kNoFunction, 0},
+    {"QueryCursorAttrNeighbour", 0x230424, kNo, 64, 64, {}, kNoFunction, 0},
+    {"RegisterVdm", 0x230008, kText, 64, 64, {}, kNoFunction, 0},
+    {"AfterFree", 0x230470, kGfx, 64, 64, {}, kNoFunction, 0},
+    {"OtherDeviceType", 0x330400, kText, 64, 64, {}, kNoFunction, 0},
+    {"Zero", 0x00000000, kNo, 64, 64, {}, kNoFunction, 0},
+    {"AllOnes", 0xFFFFFFFF, kGfx, 64, 64, {}, kNoFunction, 0},
 };
 // clang-format on
 

@@ -1,7 +1,6 @@
 #include "tests/support/side_effects.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -15,59 +14,6 @@ std::string Hex(uint32_t value, int width = 2) {
   std::snprintf(text, sizeof(text), "0x%0*x", width, value);
   return text;
 }
-
-struct Field {
-  const char* name;
-  size_t offset;
-  size_t size;
-};
-
-#define ZEL_FIELD(name) \
-  { #name, offsetof(VgaDeviceExtension, name), sizeof(VgaDeviceExtension::name) }
-const Field kFields[] = {
-    ZEL_FIELD(IoBase),
-    ZEL_FIELD(FrameBufferView),
-    ZEL_FIELD(VideoMemorySize),
-    ZEL_FIELD(ModeIndex),
-    ZEL_FIELD(NumAvailableModes),
-    ZEL_FIELD(CurrentMode),
-    ZEL_FIELD(FontWidth),
-    ZEL_FIELD(FontHeight),
-    ZEL_FIELD(CursorColumn),
-    ZEL_FIELD(CursorRow),
-    ZEL_FIELD(CursorVisible),
-    ZEL_FIELD(CursorStartLine),
-    ZEL_FIELD(CursorEndLine),
-    ZEL_FIELD(MemoryStrapFlag),
-    ZEL_FIELD(ChipType),
-    ZEL_FIELD(MemoryBusWidth),
-    ZEL_FIELD(MemoryType),
-    ZEL_FIELD(MemoryClockMHz),
-    ZEL_FIELD(VideoMemoryPhysical),
-    ZEL_FIELD(VideoMemoryLength),
-    ZEL_FIELD(FramePhysical),
-    ZEL_FIELD(FrameLength),
-    ZEL_FIELD(BiosRomSizeKb),
-    ZEL_FIELD(TrappedValidatorCount),
-    ZEL_FIELD(TrappedValidatorData),
-    ZEL_FIELD(SequencerAddressValue),
-    ZEL_FIELD(NumTrappedAccessRanges),
-    ZEL_FIELD(TrappedAccessRanges),
-    ZEL_FIELD(LinearFramePhysical),
-    ZEL_FIELD(A0000View),
-    ZEL_FIELD(LinearFrameView),
-    ZEL_FIELD(PointerX),
-    ZEL_FIELD(PointerY),
-    ZEL_FIELD(PointerShapeAddress),
-    ZEL_FIELD(HardwarePointerAvailable),
-    ZEL_FIELD(PublicRangePhysical),
-    ZEL_FIELD(PublicRangeLength),
-    ZEL_FIELD(PublicRangeInIoSpace),
-    ZEL_FIELD(RomPhysical),
-    ZEL_FIELD(RomLength),
-    ZEL_FIELD(RomView),
-};
-#undef ZEL_FIELD
 
 // Appends "what: before -> after" until `limit` lines; the last line then
 // says how many more differ.
@@ -93,8 +39,7 @@ class Lines {
 };
 
 void CompareBytes(const std::string& what, std::span<const uint8_t> before,
-                  std::span<const uint8_t> after, Lines& lines,
-                  std::string (*name)(size_t) = nullptr) {
+                  std::span<const uint8_t> after, Lines& lines) {
   if (std::equal(before.begin(), before.end(), after.begin(), after.end())) return;
   if (before.size() != after.size()) {
     lines.Add(what + ": size " + std::to_string(before.size()) + " -> " +
@@ -103,26 +48,12 @@ void CompareBytes(const std::string& what, std::span<const uint8_t> before,
   }
   for (size_t i = 0; i < before.size(); ++i) {
     if (before[i] == after[i]) continue;
-    const std::string where = name ? " " + name(i) : "";
-    lines.Add(what + where + " " + Hex(static_cast<uint32_t>(i), 4) + ": " + Hex(before[i]) +
-              " -> " + Hex(after[i]));
+    lines.Add(what + " " + Hex(static_cast<uint32_t>(i), 4) + ": " + Hex(before[i]) + " -> " +
+              Hex(after[i]));
   }
-}
-
-std::string FieldName(size_t offset) {
-  return ExtensionField(offset);
 }
 
 }  // namespace
-
-std::string ExtensionField(size_t offset) {
-  for (const Field& f : kFields) {
-    if (offset >= f.offset && offset < f.offset + f.size) {
-      return std::string(f.name) + "+" + std::to_string(offset - f.offset);
-    }
-  }
-  return "(padding)";
-}
 
 MachineState Capture(sim::Machine& machine) {
   MachineState s;
@@ -154,7 +85,7 @@ void CaptureRegisters(sim::Machine& machine, MachineState& s) {
 std::vector<std::string> Differences(const MachineState& before, const MachineState& after,
                                      const sim::Adapter& adapter, size_t limit) {
   Lines lines(limit);
-  CompareBytes("device extension", before.extension, after.extension, lines, FieldName);
+  CompareBytes("device extension", before.extension, after.extension, lines);
   if (!(before.vga == after.vga)) {
     for (const std::string& line : sim::Diff(before.vga, after.vga, limit))
       lines.Add("VGA " + line);
@@ -165,19 +96,13 @@ std::vector<std::string> Differences(const MachineState& before, const MachineSt
                 " -> " + Hex(after.seq[i]));
     }
   }
-  if (before.bankSelect != after.bankSelect) {
-    lines.Add("bank select 0x3CD: " + Hex(before.bankSelect) + " -> " + Hex(after.bankSelect));
-  }
-  if (before.extendedUnlocked != after.extendedUnlocked) {
-    lines.Add(std::string("extended registers ") +
-              (after.extendedUnlocked ? "unlocked" : "locked"));
-  }
-  if (before.keyPort3BF != after.keyPort3BF) {
-    lines.Add("key port 0x3BF: " + Hex(before.keyPort3BF) + " -> " + Hex(after.keyPort3BF));
-  }
-  if (before.keyPortMode != after.keyPortMode) {
-    lines.Add("mode key port: " + Hex(before.keyPortMode) + " -> " + Hex(after.keyPortMode));
-  }
+  auto compare = [&lines](const char* what, uint8_t was, uint8_t now) {
+    if (was != now) lines.Add(std::string(what) + ": " + Hex(was) + " -> " + Hex(now));
+  };
+  compare("bank select 0x3CD", before.bankSelect, after.bankSelect);
+  compare("extended registers unlocked", before.extendedUnlocked, after.extendedUnlocked);
+  compare("key port 0x3BF", before.keyPort3BF, after.keyPort3BF);
+  compare("mode key port", before.keyPortMode, after.keyPortMode);
   if (adapter.VramWrittenWhole()) {
     lines.Add("video memory: written as a whole by hand (the video BIOS's clear)");
   }

@@ -37,13 +37,10 @@ MachineState Capture(sim::Machine& machine);
 void Capture(sim::Machine& machine, MachineState& into);
 
 // Every difference between `before` and the machine as it is now, one per
-// line ("device extension CursorRow+0 0x0010: 0x00 -> 0x05", "SR35: 0x00 ->
+// line ("device extension 0x0010: 0x00 -> 0x05", "SR35: 0x00 ->
 // 0x20", "video memory 0x1234: 0x00 -> 0x41"), at most `limit` lines.
 std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
                                       size_t limit = 20);
-
-// The name of the device extension field holding byte `offset`.
-std::string ExtensionField(size_t offset);
 
 // Statuses after which a request counts as refused.
 bool Refused(VP_STATUS status);
