@@ -61,8 +61,24 @@ ULONG Platform::Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext) {
   return static_cast<ULONG>(status);
 }
 
+// The video port calls find-adapter again, for another adapter of the kind,
+// for as long as the miniport answers *Again TRUE. Again starts as an
+// uninitialised stack byte would, not FALSE: a miniport must write it. What a
+// registration reports is its first adapter's status.
 VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOID hwContext,
                                 Registration& reg) {
+  constexpr int kMaxAdaptersPerRegistration = 4;
+  UCHAR again = 0xCC;
+  const VP_STATUS status = FindOneAdapter(record, hwContext, reg, again);
+  for (int n = 1; status == NO_ERROR && again != FALSE && n < kMaxAdaptersPerRegistration; ++n) {
+    again = 0xCC;
+    if (FindOneAdapter(record, hwContext, reg, again) != NO_ERROR) break;
+  }
+  return status;
+}
+
+VP_STATUS Platform::FindOneAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOID hwContext,
+                                   Registration& reg, UCHAR& again) {
   // The video port works from its own copy of the record.
   auto device = std::make_unique<Device>();
   device->init = record;
@@ -74,7 +90,6 @@ VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOI
   Device& d = *device;
   devices_.push_back(std::move(device));
 
-  UCHAR again = FALSE;
   reg.findAdapterCalled = true;
   const VP_STATUS status = CallDriver(gate, init.HwFindAdapter, d.extension.get(), hwContext,
                                       nullptr, &d.config, &again);

@@ -76,6 +76,8 @@ class Platform {
  private:
   VP_STATUS FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& init, PVOID hwContext,
                         Registration& reg);
+  VP_STATUS FindOneAdapter(const VIDEO_HW_INITIALIZATION_DATA& init, PVOID hwContext,
+                           Registration& reg, UCHAR& again);
 
   std::vector<std::unique_ptr<Device>> devices_;
   Device* started_ = nullptr;
