@@ -73,10 +73,12 @@ struct StateBuffer {
     const uint8_t latches[4] = {0x11, 0x22, 0x33, 0x44};
     std::copy(latches, latches + 4, B().Latches);
     SavedValidatorState& v = B().Validators;
-    v.Count = 1;  // recording: a byte at the last port, 0x3DF
-    v.Entries[0].Port = 0x2F;
-    v.Entries[0].AccessType = 1;
-    v.Entries[0].Data = 0x01;
+    // Recording: a byte at the last port, 0x3DF, then two entries of types
+    // that playback skips.
+    v.Count = 3;
+    v.Entries[0] = {0x2F, 1, {}, 0x01};
+    v.Entries[1] = {0x1E, 0, {}, 0x05};
+    v.Entries[2] = {0x1E, 4, {}, 0x06};
     v.NumTrappedAccessRanges = rows;
     v.TrappedAccessRanges = table;
   }
@@ -330,6 +332,13 @@ TEST(Restore, WholeSequence) {
       EXPECT_TRUE(test::BytesAre(
           {ext, sizeof(SavedValidatorState)},
           {reinterpret_cast<const uint8_t*>(&b.B().Validators), sizeof(SavedValidatorState)}));
+      if (c.rows == 2) {  // the session ends its reset: the burst
+        const size_t mark = s.Mark();
+        s.machine().V86Out(2, 0x3C4, 0x0300);
+        EXPECT_TRACE(s.Since(mark),
+                     {io::Out8(0x3DF, 0x01), io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300),
+                      io::Out8(0x3C4, 0x00), io::Traps(4)});
+      }
     } else {
       EXPECT_EQ(traps, 0);
       EXPECT_TRUE(test::BytesAre(s.ExtensionBytes(), extBefore));

@@ -9,9 +9,9 @@
 // request is the bank-select query with a 102-byte output buffer.
 #include <unicorn/unicorn.h>
 
-#include <array>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,26 +28,21 @@ constexpr uint32_t kReturnAddress = 0x00300000;  // mapped, never executed
 int failures = 0;
 
 void Check(bool ok, const std::string& what) {
-  if (ok) return;
-  std::cerr << "FAILED: " << what << "\n";
-  ++failures;
+  if (!ok) std::cerr << "FAILED: " << what << "\n";
+  failures += ok ? 0 : 1;
 }
 
 std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
+  return (std::ostringstream() << "0x" << std::hex << value).str();
 }
 
 // The record and block bytes from zelctl's "status=0 info=102 out=HEX" line.
 std::vector<uint8_t> QueryRecord(const std::string& command) {
   std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    std::array<char, 4096> chunk;
-    while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-      output.append(chunk.data(), n);
-    if (pclose(pipe) != 0) return {};
-  }
+  FILE* pipe = popen(command.c_str(), "r");
+  for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
+    output += static_cast<char>(c);
+  if (!pipe || pclose(pipe) != 0) return {};
   const size_t line = output.rfind("status=0 info=102 out=");
   if (line == std::string::npos) return {};
   const std::string hex = output.substr(line + 22, 2 * (kRecordLength + kBlockLength));
