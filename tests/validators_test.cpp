@@ -3,7 +3,7 @@
 // trace and on the recorded entries.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,11 @@ struct Entry {
   ULONG port;  // minus 0x3B0
   UCHAR type;
   ULONG data;
+  bool operator==(const Entry&) const = default;
 };
+void PrintTo(const Entry& e, std::ostream* os) {
+  *os << std::hex << "(0x" << e.port << " " << int{e.type} << " 0x" << e.data << ")";
+}
 
 // One access of the session; size 0 is IOCTL_VIDEO_ENABLE_VDM. A read
 // expects `value`.
@@ -30,13 +34,6 @@ struct Access {
   uint32_t value;
   bool read = false;
 };
-
-std::string Text(ULONG port, UCHAR type, ULONG data) {
-  char text[40];
-  std::snprintf(text, sizeof text, "(0x%02lx %u 0x%lx) ", static_cast<unsigned long>(port), type,
-                static_cast<unsigned long>(data));
-  return text;
-}
 
 // A loaded driver with the validators idle and the sequencer index at 0,
 // then the accesses; `trace` holds what they did on the bus.
@@ -57,14 +54,12 @@ struct Played {
     trace = s.Since(mark);
   }
   void ExpectRecorded(const std::vector<Entry>& expected) {
-    std::string want, got;
-    for (const Entry& e : expected)
-      want += Text(e.port, e.type, e.data);
+    std::vector<Entry> got;
     for (ULONG i = 0; i < s.ext().TrappedValidatorCount; ++i) {
       const TrappedValidatorEntry& e = s.ext().TrappedValidatorData[i];
-      got += Text(e.Port, e.AccessType, e.Data);
+      got.push_back({e.Port, e.AccessType, e.Data});
     }
-    EXPECT_EQ(got, want) << "recorded entries";
+    EXPECT_EQ(got, expected) << "recorded entries";
   }
   test::DriverSession s;
   std::vector<TraceEntry> trace;
