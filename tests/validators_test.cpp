@@ -78,7 +78,7 @@ struct Case {
   const char* what;
   std::vector<Access> accesses;
   std::vector<TraceEntry> trace;
-  std::vector<Entry> recorded;  // empty: idle, the minimal trap set back in force
+  std::vector<Entry> recorded = {};  // none: idle, the minimal trap set back in force
 };
 
 // Every sequence on the bus and in the recording. A wide write to 0x3C4 is
@@ -92,24 +92,21 @@ TEST(Validators, SessionSequences) {
   const auto run = io::Out16(0x3C4, 0x0300);
   const Case cases[] = {
       // Idle: straight to the hardware; the data test fails before the index is read.
-      {"byte SR00 = 3", {{1, 0x3C5, 0x03}}, {io::Out8(0x3C5, 0x03)}, {}},
+      {"byte SR00 = 3", {{1, 0x3C5, 0x03}}, {io::Out8(0x3C5, 0x03)}},
       {"byte SR02 = 1",
        {{1, 0x3C4, 0x02}, {1, 0x3C5, 0x01}},
-       {io::Out8(0x3C4, 0x02), io::In8(0x3C4, 0x02), io::Out8(0x3C5, 0x01)},
-       {}},
-      {"word SR00 = 3", {{2, 0x3C4, 0x0300}}, {run}, {}},
-      {"word SR02 = 1", {{2, 0x3C4, 0x0102}}, {io::Out16(0x3C4, 0x0102)}, {}},
-      {"dword SR00 = 3", {{4, 0x3C4, 0xFF000300}}, {io::Out32(0x3C4, 0xFF000300)}, {}},
-      {"word SR00 = 0xF3: bits 8-9 decide", {{2, 0x3C4, 0xF300}}, {io::Out16(0x3C4, 0xF300)}, {}},
+       {io::Out8(0x3C4, 0x02), io::In8(0x3C4, 0x02), io::Out8(0x3C5, 0x01)}},
+      {"word SR00 = 3", {{2, 0x3C4, 0x0300}}, {run}},
+      {"word SR02 = 1", {{2, 0x3C4, 0x0102}}, {io::Out16(0x3C4, 0x0102)}},
+      {"dword SR00 = 3", {{4, 0x3C4, 0xFF000300}}, {io::Out32(0x3C4, 0xFF000300)}},
+      {"word SR00 = 0xF3: bits 8-9 decide", {{2, 0x3C4, 0xF300}}, {io::Out16(0x3C4, 0xF300)}},
       {"byte misc output",
        {{1, 0x3C4, 0x02}, {1, 0x3C2, 0x6F}},
        {io::Out8(0x3C4, 0x02), io::In8(0x3C4, 0x02), held, io::Out8(0x3C2, 0x67), run,
-        io::Out8(0x3C4, 0x02)},
-       {}},
+        io::Out8(0x3C4, 0x02)}},
       {"word misc output",
        {{2, 0x3C2, 0x0F6F}},
-       {io::In8(0x3C4, 0x00), held, io::Out16(0x3C2, 0x0F67), run, io::Out8(0x3C4, 0x00)},
-       {}},
+       {io::In8(0x3C4, 0x00), held, io::Out16(0x3C2, 0x0F67), run, io::Out8(0x3C4, 0x00)}},
       // A reset begins: recorded, not written, every port trapped.
       {"byte SR00 = 1",
        {{1, 0x3C5, 0x01}},
@@ -141,7 +138,7 @@ TEST(Validators, SessionSequences) {
        {io::Traps(2)},
        {{0x14, 2, 0x0100},
         {0x12, 1, 0x04},
-        {0x12, 2, 0xFF04},
+        {0x12, 2, 0xFF04},  // then the dword's bytes
         {0x12, 1, 0xF7},
         {0x13, 1, 0xFF},
         {0x14, 1, 0xFF},
@@ -154,39 +151,34 @@ TEST(Validators, SessionSequences) {
       {"word end",
        {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x02}, {1, 0x3C5, 0x05}, {2, 0x3C4, 0x0300}},
        {io::Traps(2), held, io::Out8(0x3C4, 0x02), io::Out8(0x3C5, 0x05), run, run,
-        io::Out8(0x3C4, 0x00), io::Traps(4)},
-       {}},
+        io::Out8(0x3C4, 0x00), io::Traps(4)}},
       {"dword end, the burst at its own size",
        {{4, 0x3C4, 0x00000100}, {4, 0x3C4, 0x00000300}},
        {io::Traps(2), io::Out32(0x3C4, 0x00000100), io::Out32(0x3C4, 0x00000300), run,
-        io::Out8(0x3C4, 0x00), io::Traps(4)},
-       {}},
+        io::Out8(0x3C4, 0x00), io::Traps(4)}},
       {"byte end needs index 0; misc output recorded with clock select cleared",
        {{1, 0x3C5, 0x01},
         {1, 0x3C2, 0x0C},
         {1, 0x3C4, 0x02},
-        {1, 0x3C5, 0x03},
+        {1, 0x3C5, 0x03},  // recorded
         {1, 0x3C4, 0x00},
         {1, 0x3C5, 0x03}},
        {io::In8(0x3C4, 0x00), io::Traps(2), io::Out8(0x3C5, 0x01), io::Out8(0x3C2, 0x04),
         io::Out8(0x3C4, 0x02), io::Out8(0x3C5, 0x03), io::Out8(0x3C4, 0x00), io::Out8(0x3C5, 0x03),
-        run, io::Out8(0x3C4, 0x00), io::Traps(4)},
-       {}},
+        run, io::Out8(0x3C4, 0x00), io::Traps(4)}},
       {"enable again drops a recording",
        {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x04}, {0, 0, 0}},
-       {io::Traps(2), io::Traps(4)},
-       {}},
+       {io::Traps(2), io::Traps(4)}},
       // A read-modify-write of SR01 inside the reset: the write lands in SR01.
       {"write after a read keeps the session's index",
        {{2, 0x3C4, 0x0100},
         {1, 0x3C4, 0x01},
-        {1, 0x3C5, 0x00, true},
+        {1, 0x3C5, 0x00, true},  // SR01 read
         {1, 0x3C5, 0x01},
         {2, 0x3C4, 0x0300}},
        {io::Traps(2), held, io::Out8(0x3C4, 0x01), run, io::Out8(0x3C4, 0x01), io::In8(0x3C5, 0x00),
         held, io::Out8(0x3C4, 0x01), io::Out8(0x3C5, 0x01), run, run, io::Out8(0x3C4, 0x00),
-        io::Traps(4)},
-       {}},
+        io::Traps(4)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
