@@ -169,6 +169,10 @@ TEST(Save, HeaderAndWholeSequence) {
   EXPECT_TRACE(got, trace);
 }
 
+uint8_t PlaneByte(int plane, uint32_t offset) {
+  return static_cast<uint8_t>(offset * 7 + plane * 61 + (offset >> 8));
+}
+
 // A loaded driver with text mode 3's GR06, SR04, GR05 and GR04, and a
 // restore of `b` from it.
 struct Restore {
@@ -234,10 +238,6 @@ TEST(RestoreRefusal, BeforeAnythingIsTouched) {
   }
 }
 
-uint8_t PlaneByte(int plane, uint32_t offset) {
-  return static_cast<uint8_t>(0xA1 + plane + offset * 7 + (offset >> 8));
-}
-
 // A restore onto a desktop that left bank 0x11 selected and misc output bit
 // 1 clear: the latches, then the planes through bank 0 of an open window,
 // every byte where it was; misc output gets its saved value, clock select
@@ -246,30 +246,20 @@ uint8_t PlaneByte(int plane, uint32_t offset) {
 // names, or none.
 TEST(Restore, WholeSequence) {
   struct Tail {
-    const char* name;
     uint8_t dacState, dacIndex;
     uint32_t rows;                     // of the saved trap set; 0: no validator block
     std::vector<TraceEntry> position;  // the DAC position, last on the trace
   };
   const Tail tails[] = {
-      {"read mode, two read at entry 0, full table",
-       0x23,
-       0x00,
-       2,  // read 0xFF, then entry 0
-       {io::Out8(0x3C7, 0xFF), io::In8(0x3C9, 0x3F), io::In8(0x3C9, 0x00)}},
-      {"write mode, one written at 0x41, minimal table",
-       0x10,
-       0x41,
-       4,  // red of entry 0x41
-       {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01)}},
-      {"write mode, a count above two moves two",
-       0x30,
-       0x41,
-       0,  // red and green
-       {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)}},
+      // Read mode, two read at entry 0, the full table: read index 0xFF, two reads.
+      {0x23, 0x00, 2, {io::Out8(0x3C7, 0xFF), io::In8(0x3C9, 0x3F), io::In8(0x3C9, 0x00)}},
+      // Write mode, one written at 0x41, the minimal table: its red again.
+      {0x10, 0x41, 4, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01)}},
+      // Write mode, a count above two moves two.
+      {0x30, 0x41, 0, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)}},
   };
   for (const Tail& c : tails) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(testing::Message() << "DAC state " << int{c.dacState} << ", rows " << c.rows);
     Restore t;
     test::DriverSession& s = t.s;
     const void* table = c.rows == 2 ? FullVgaValidatorAccessRange : MinimalVgaValidatorAccessRange;
@@ -375,10 +365,6 @@ sim::VgaState AfterRoundTrip(sim::VgaState expected) {
   return expected;
 }
 
-uint8_t SessionByte(int plane, uint32_t offset) {
-  return static_cast<uint8_t>(offset * 7 + plane * 61 + (offset >> 8));
-}
-
 // The session's own planar mode, every register, plane and DAC entry its own
 // value, programmed through the validators.
 void BuildSessionState(test::DriverSession& s, const Session& c) {
@@ -414,7 +400,7 @@ void BuildSessionState(test::DriverSession& s, const Session& c) {
   for (int p = 0; p < 4; ++p) {
     m.V86Out(2, 0x3C4, static_cast<uint32_t>((1 << p) << 8 | 0x02));
     for (uint32_t off = p; off < 0x10000; off += 257)
-      s.adapter().MemWrite8(0xA0000 + off, SessionByte(p, off));
+      s.adapter().MemWrite8(0xA0000 + off, PlaneByte(p, off));
   }
   m.V86Out(2, 0x3C4, 0x0F02);
   for (unsigned i = 0; i < 256 * 3; ++i) {
