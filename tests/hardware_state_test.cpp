@@ -131,8 +131,6 @@ TEST(Save, HeaderAndWholeSequence) {
   for (size_t at : {988u, 990u, 997u, 999u, 1600u, 2214u})
     EXPECT_EQ(out[at], 0xEE) << "reserved byte " << at;
 
-  const auto held = io::Out16(0x3C4, 0x0100);
-  const auto run = io::Out16(0x3C4, 0x0300);
   std::vector<TraceEntry> trace = test::Bus(
       {io::In8(0x3CC, 0x65), io::Out8(0x3C3, 0x01), io::In8(0x3C6, 0xFF), io::In8(0x3C8, 0x41),
        io::In8(0x3C7, 0x00), io::Out8(0x3C9, 0x00), io::In8(0x3C8, 0x42),  // two had been written
@@ -140,9 +138,9 @@ TEST(Save, HeaderAndWholeSequence) {
        io::Out8(0x3C8, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00),
        io::Out8(0x3C6, 0x00),
        // The flip-flop probed as the session left it: AR12 gets its value back.
-       io::In8(0x3C0, 0x32), io::In8(0x3C1, 0x0F), io::In8(0x3C4, 0x02), held,
+       io::In8(0x3C0, 0x32), io::In8(0x3C1, 0x0F), io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100),
        io::Out8(0x3C0, 0x22), io::In8(0x3C0, 0x32), io::Out8(0x3C0, 0x32), io::Out8(0x3C0, 0x0F),
-       io::In8(0x3CC, 0x65), io::In8(0x3DA, 0x00), run});
+       io::In8(0x3CC, 0x65), io::In8(0x3DA, 0x00), io::Out16(0x3C4, 0x0300)});
   auto add = [&trace](std::vector<TraceEntry> more) {
     trace.insert(trace.end(), more.begin(), more.end());
   };
@@ -438,10 +436,10 @@ void Disturb(test::DriverSession& s, uint8_t misc) {
   EXPECT_EQ(s.SetMode(k1024x768x8), NO_ERROR);
   sim::Adapter& a = s.adapter();
   a.Out8(0x3C2, (misc ^ 0x01) | 0x02);
-  for (uint16_t word : {0x0506, 0x0005})
+  for (uint16_t word : {0x0506, 0x0005})  // graphics at 0xA0000, write mode 0
     a.Out16(0x3CE, word);
-  for (uint16_t word : {0x0604, 0x0F02})
-    a.Out16(0x3C4, word);
+  a.Out16(0x3C4, 0x0604);  // planar, every plane written
+  a.Out16(0x3C4, 0x0F02);
   for (uint32_t off = 0; off < 0x10000; off += 13)
     a.MemWrite8(0xA0000 + off, 0x5A);
   for (uint8_t n = 1; n < 5; ++n)

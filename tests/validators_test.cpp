@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
-#include <string>
 #include <vector>
 
 #include "tests/support/bus.h"
@@ -183,17 +182,14 @@ TEST(Validators, SessionSequences) {
     }
   }
   // 0x3CC on: misc output, the bank select register, GR index, GR03.
-  for (const unsigned size : {1u, 2u, 4u}) {
-    SCOPED_TRACE(size);
-    const uint32_t value = size == 1 ? 0x67 : size == 2 ? 0x2167 : 0x05032167;
+  for (const TraceEntry& read :
+       {io::In8(0x3CC, 0x67), io::In16(0x3CC, 0x2167), io::In32(0x3CC, 0x05032167)}) {
+    SCOPED_TRACE(sim::Format(read));
     Played r({{1, 0x3CD, 0x21},
               {2, 0x3CE, 0x0503},
-              {2, 0x3C4, 0x0100},
+              {2, 0x3C4, 0x0100},  // then SR02 selected
               {1, 0x3C4, 0x02},
-              {size, 0x3CC, value, true}});
-    const TraceEntry read = size == 1   ? io::In8(0x3CC, 0x67)
-                            : size == 2 ? io::In16(0x3CC, 0x2167)
-                                        : io::In32(0x3CC, value);
+              {read.size, 0x3CC, read.value, true}});
     EXPECT_TRACE(r.trace, {io::Out8(0x3CD, 0x21), io::Out16(0x3CE, 0x0503), io::Traps(2), held,
                            io::Out8(0x3C4, 0x02), run, io::Out8(0x3C4, 0x02), read});
     r.ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});

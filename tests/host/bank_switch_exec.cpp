@@ -139,8 +139,6 @@ int main(int argc, char** argv) {
     std::cerr << "FAILED: no bank-select record from: " << command << "\n";
     return 1;
   }
-  Check(record[36] == kRecordLength && (record[37] | record[38] | record[39]) == 0,
-        "CodeOffset is 52");
   const std::vector<uint8_t> block(record.begin() + kRecordLength, record.end());
 
   sim::Adapter adapter(sim::DerivePowerOn(sim::Profile{}));
