@@ -73,7 +73,8 @@ class Machine {
 
   // ---- a full-screen session's port accesses through the V86 emulator:
   // trapped ports go to the validator of the emulator table, others straight
-  // to the adapter. size is 1, 2 or 4.
+  // to the adapter. size is 1, 2 or 4. A validator's refusal (any status but
+  // NO_ERROR) faults the session: std::runtime_error naming the access.
   uint32_t V86In(unsigned size, uint16_t port);
   void V86Out(unsigned size, uint16_t port, uint32_t value);
   bool Trapped(uint16_t port) const;  // by the trap set last installed

@@ -1,5 +1,8 @@
 #include "sim/platform/v86_emulator.h"
 
+#include <cstdio>
+#include <stdexcept>
+
 namespace sim::platform {
 namespace {
 
@@ -66,32 +69,49 @@ bool V86Emulator::AccessTrapped(unsigned size, uint16_t port) const {
   return false;
 }
 
-const EMULATOR_ACCESS_ENTRY* V86Emulator::Row(unsigned size, uint16_t port) const {
+// A row hands the validator only the directions its AccessMode names; an
+// access in another direction finds no handler, and the session's own
+// emulation performs it on the adapter, as for a port nobody validates.
+const EMULATOR_ACCESS_ENTRY* V86Emulator::Row(unsigned size, uint16_t port, UCHAR mode) const {
   for (const auto& e : entries_) {
-    if (EntrySize(e.AccessType) == size && Covers(e, port)) return &e;
+    if (EntrySize(e.AccessType) == size && Covers(e, port) && (e.AccessMode & mode) != 0) return &e;
   }
   return nullptr;
 }
 
+// A validator that refuses an access makes the session's instruction fail:
+// the session faults, which the caller sees as an exception.
+void V86Emulator::Check(VP_STATUS status, unsigned size, uint16_t port, bool write) {
+  if (status == NO_ERROR) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "V86 %s%u of port 0x%x refused by its validator: status %ld",
+                write ? "out" : "in", 8 * size, port, static_cast<long>(status));
+  throw std::runtime_error(text);
+}
+
 uint32_t V86Emulator::In(unsigned size, uint16_t port) {
-  const EMULATOR_ACCESS_ENTRY* row = AccessTrapped(size, port) ? Row(size, port) : nullptr;
+  const EMULATOR_ACCESS_ENTRY* row =
+      AccessTrapped(size, port) ? Row(size, port, EMULATOR_READ_ACCESS) : nullptr;
   if (!row || !row->Routine) return ports_.In(size, port);
   // Byte and word validators store only their low bytes: the rest stays 0.
   uint32_t data = 0;
-  CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
-             static_cast<UCHAR>(EMULATOR_READ_ACCESS), &data);
+  Check(CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
+                   static_cast<UCHAR>(EMULATOR_READ_ACCESS), &data),
+        size, port, false);
   return size == 4 ? data : data & ((1u << (8 * size)) - 1);
 }
 
 void V86Emulator::Out(unsigned size, uint16_t port, uint32_t value) {
-  const EMULATOR_ACCESS_ENTRY* row = AccessTrapped(size, port) ? Row(size, port) : nullptr;
+  const EMULATOR_ACCESS_ENTRY* row =
+      AccessTrapped(size, port) ? Row(size, port, EMULATOR_WRITE_ACCESS) : nullptr;
   if (!row || !row->Routine) {
     ports_.Out(size, port, value);
     return;
   }
   uint32_t data = size == 4 ? value : value & ((1u << (8 * size)) - 1);
-  CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
-             static_cast<UCHAR>(EMULATOR_WRITE_ACCESS), &data);
+  Check(CallDriver(gate_, row->Routine, reinterpret_cast<PVOID>(context_), port,
+                   static_cast<UCHAR>(EMULATOR_WRITE_ACCESS), &data),
+        size, port, true);
 }
 
 }  // namespace sim::platform

@@ -5,7 +5,8 @@
 // is trapped. Afterwards the installed rows decide, in order, the last row
 // covering a port winning (RangeVisible 1: direct, 0: trapped); a port no row
 // covers is direct. A wide access is trapped when any of its bytes is, as
-// the processor's I/O permission map decides.
+// the processor's I/O permission map decides. A row validates only the
+// directions its AccessMode names; a validator's refusal throws.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +35,11 @@ class V86Emulator {
 
  private:
   bool AccessTrapped(unsigned size, uint16_t port) const;
-  // The validator row for a trapped access of this size, or null: then the
-  // access goes to the hardware like an untrapped one.
-  const EMULATOR_ACCESS_ENTRY* Row(unsigned size, uint16_t port) const;
+  // The validator row for a trapped access of this size and direction, or
+  // null: then the access goes to the hardware like an untrapped one.
+  const EMULATOR_ACCESS_ENTRY* Row(unsigned size, uint16_t port, UCHAR mode) const;
+  // Throws std::runtime_error naming the access when status is not NO_ERROR.
+  static void Check(VP_STATUS status, unsigned size, uint16_t port, bool write);
 
   PortBus& ports_;
   const DriverCallGate& gate_;

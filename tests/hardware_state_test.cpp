@@ -1,0 +1,530 @@
+// IOCTL_VIDEO_SAVE_HARDWARE_STATE and IOCTL_VIDEO_RESTORE_HARDWARE_STATE
+// step by step: the save's header and its whole port sequence; the restore's
+// refusals at every boundary, touching nothing; its memory and register
+// sequence; the DAC position, flip-flop and trap set it puts back. The two
+// together over whole sessions, compared whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tests/support/bus.h"
+#include "tests/support/driver_session.h"
+#include "vdm/hardware_state.h"
+#include "vdm/vdm.h"
+
+namespace {
+
+namespace io = sim::io;
+using sim::TraceEntry;
+
+constexpr uint32_t kStateSize = 264359;
+
+uint32_t Address(const void* table) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(table));
+}
+
+constexpr size_t kStateLength = ~size_t{0};  // the record's StateLength, not a buffer byte
+
+// A hardware state buffer laid out as a save lays it out, with known bytes.
+struct StateBuffer {
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(kStateSize + 16, 0);
+  VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(bytes.data()),
+                              kStateSize};
+
+  VIDEO_HARDWARE_STATE_HEADER& H() { return *record.StateHeader; }
+  // The driver's blocks after the 156-byte header, where the offsets below
+  // put them.
+  VgaStateBlocks& B() { return *reinterpret_cast<VgaStateBlocks*>(bytes.data() + 156); }
+  void Set(size_t at, uint32_t value) {
+    if (at == kStateLength) {
+      record.StateLength = value;
+    } else {
+      std::memcpy(bytes.data() + at, &value, 4);
+    }
+  }
+
+  StateBuffer(uint8_t dacState, uint8_t dacIndex, bool validators, uint32_t table, uint32_t rows) {
+    // BasicSequencerOffset to VGAStateFlags. The misc data block ends exactly
+    // at the end of the buffer: it passes.
+    const uint32_t fields[] = {156, 161, 186,    195,   216,  984,   988,    990,    998, 998,
+                               999, 0,   262144, 65536, 2215, 67751, 133287, 198823, 5};
+    auto& h = H();
+    std::memcpy(&h.BasicSequencerOffset, fields, sizeof fields);
+    if (validators) {
+      h.ExtendedValidatorStateOffset = 999;
+      h.VGAStateFlags = 7;
+    }
+    h.Length = 156;
+    h.AttribIndexDataState = 1;
+    const std::pair<uint16_t, uint8_t> slots[] = {
+        {0x3C0, 0x32},     {0x3C2, 0x6F}, {0x3C4, 0x02}, {0x3C6, 0xFF}, {0x3C7, dacState},
+        {0x3C8, dacIndex}, {0x3CE, 0x05}, {0x3D4, 0x0E}, {0x3DA, 0x00}};
+    for (auto [port, value] : slots)
+      h.PortValue[port - 0x3B0] = value;
+    B().Sequencer[0] = 0x01;  // SR00 as saved mid-save: never written back
+    for (int i = 0; i < 256; ++i) {
+      for (int c = 0; c < 3; ++c)
+        B().Dac[i][c] = static_cast<uint8_t>((i + c) & 0x3F);
+    }
+    const uint8_t latches[4] = {0x11, 0x22, 0x33, 0x44};
+    std::copy(latches, latches + 4, B().Latches);
+    SavedValidatorState& v = B().Validators;
+    // Recording: a byte at the last port, 0x3DF, then two entries of types
+    // that playback skips.
+    v.Count = 3;
+    v.Entries[0] = {0x2F, 1, {}, 0x01};
+    v.Entries[1] = {0x1E, 0, {}, 0x05};
+    v.Entries[2] = {0x1E, 4, {}, 0x06};
+    v.NumTrappedAccessRanges = rows;
+    v.TrappedAccessRanges = table;
+  }
+};
+
+// The save of a known colour setup in text mode, misc output bit 1 clear:
+// the header is the one the restore tests below are fed (but misc output as
+// found and no misc data), the caller's bytes outside it are kept, and the
+// port sequence up to the planes is compared whole, each DAC entry and
+// register read once. A 7-byte output is refused untouched.
+TEST(Save, HeaderAndWholeSequence) {
+  test::DriverSession s;
+  sim::Adapter& a = s.adapter();
+  a.StickStatusBits(0x09, 0x00);
+  a.Out8(0x3C2, 0x65);
+  a.Out8(0x3C6, 0xFF);
+  a.Out8(0x3C8, 0x00);
+  for (unsigned i = 0; i < 768; ++i)
+    a.Out8(0x3C9, static_cast<uint8_t>((i / 3 + i % 3) & 0x3F));
+  a.Out8(0x3C8, 0x41);  // two components of entry 0x41 written
+  a.Out8(0x3C9, 0x11);
+  a.Out8(0x3C9, 0x12);
+  a.In8(0x3DA);
+  a.Out8(0x3C0, 0x32);
+  a.Out8(0x3C0, 0x0F);
+  a.Out8(0x3C0, 0x32);  // AR12 again, the flip-flop left in the data state
+  a.Out8(0x3C4, 0x02);
+  a.Out8(0x3CE, 0x05);
+  a.Out8(0x3D4, 0x0E);
+  const sim::VgaState v = a.WholeState();
+
+  std::vector<uint8_t> out(kStateSize, 0xEE);
+  VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(out.data()), 0xDEAD};
+  size_t mark = s.Mark();
+  auto result = s.machine().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 7);
+  EXPECT_EQ(result.status, ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(result.information + record.StateLength, 0xDEADu);
+  EXPECT_TRUE(s.Since(mark).empty());
+  EXPECT_EQ(out[0], 0xEE);
+
+  mark = s.Mark();
+  result = s.machine().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8);
+  ASSERT_EQ(result.status, NO_ERROR);
+  EXPECT_EQ(result.information, 8u);
+  EXPECT_EQ(record.StateLength, kStateSize);
+  StateBuffer expected(0x20, 0x41, false, 0, 0);
+  expected.H().PortValue[0x3C2 - 0x3B0] = 0x65;
+  expected.H().ExtendedMiscDataOffset = 0;
+  EXPECT_RECORD(*record.StateHeader, expected.H());
+  for (size_t at : {988u, 990u, 997u, 999u, 1600u, 2214u})
+    EXPECT_EQ(out[at], 0xEE) << "reserved byte " << at;
+
+  std::vector<TraceEntry> trace = test::Bus(
+      {io::In8(0x3CC, 0x65), io::Out8(0x3C3, 0x01), io::In8(0x3C6, 0xFF), io::In8(0x3C8, 0x41),
+       io::In8(0x3C7, 0x00), io::Out8(0x3C9, 0x00), io::In8(0x3C8, 0x42),  // two had been written
+       io::Out8(0x3C7, 0x00), io::In8(0x3C9, 0x00), io::In8(0x3C9, 0x01), io::In8(0x3C9, 0x02),
+       io::Out8(0x3C8, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00),
+       io::Out8(0x3C6, 0x00),
+       // The flip-flop probed as the session left it: AR12 gets its value back.
+       io::In8(0x3C0, 0x32), io::In8(0x3C1, 0x0F), io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100),
+       io::Out8(0x3C0, 0x22), io::In8(0x3C0, 0x32), io::Out8(0x3C0, 0x32), io::Out8(0x3C0, 0x0F),
+       io::In8(0x3CC, 0x65), io::In8(0x3DA, 0x00), io::Out16(0x3C4, 0x0300)});
+  auto add = [&trace](std::vector<TraceEntry> more) {
+    trace.insert(trace.end(), more.begin(), more.end());
+  };
+  for (int e = 1; e < 256; ++e) {
+    add({io::Out8(0x3C7, static_cast<uint8_t>(e))});
+    for (int c = 0; c < 3; ++c)
+      add({io::In8(0x3C9,
+                   static_cast<uint8_t>(e == 0x41 ? (c < 2 ? 0x11 + c : 0) : (e + c) & 0x3F))});
+  }
+  add({io::In8(0x3CA, 0x00), io::In8(0x3D4, 0x0E), io::In8(0x3CE, 0x05)});
+  for (uint8_t n = 0; n < 5; ++n)
+    add(test::SeqRead(n, v.seq[n]));
+  add(test::IndexModify(0x3D4, 0x03, v.crtc[3], v.crtc[3] | 0x80));  // CR10/CR11 readable
+  for (uint8_t n = 0; n < 25; ++n)
+    add({io::Out8(0x3D4, n), io::In8(0x3D5, n == 3 ? v.crtc[3] | 0x80 : v.crtc[n])});
+  for (uint8_t n = 0; n < 9; ++n)
+    add({io::Out8(0x3CE, n), io::In8(0x3CF, v.gc[n])});
+  for (uint8_t n = 0; n < 21; ++n)
+    add({io::In8(0x3DA, 0x00), io::Out8(0x3C0, n), io::In8(0x3C1, v.attr[n])});
+  // The planes' path is the round trip's to check.
+  std::vector<TraceEntry> got = s.Since(mark);
+  got.resize(std::min(got.size(), trace.size()));
+  EXPECT_TRACE(got, trace);
+}
+
+uint8_t PlaneByte(int plane, uint32_t offset) {
+  return static_cast<uint8_t>(offset * 7 + plane * 61 + (offset >> 8));
+}
+
+// A loaded driver with text mode 3's GR06, SR04, GR05 and GR04, and a
+// restore of `b` from it.
+struct Restore {
+  Restore() {
+    a().StickStatusBits(0x09, 0x00);
+    a().Out16(0x3CE, 0x0E06);
+    a().Out16(0x3C4, 0x0204);
+    a().Out16(0x3CE, 0x1005);
+    a().Out16(0x3CE, 0x0004);
+  }
+  sim::Adapter& a() { return s.adapter(); }
+  VP_STATUS Run(StateBuffer& b, ULONG length = 8) {
+    mark = s.Mark();
+    return s.machine()
+        .Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &b.record, length, nullptr, 0)
+        .status;
+  }
+  test::DriverSession s;
+  size_t mark = 0;
+};
+
+// Each block one byte past the end of a 264359-byte buffer, wrapping sums
+// and products, and validator blocks the driver would never have saved: all
+// refused before any access, the device extension unchanged.
+TEST(RestoreRefusal, BeforeAnythingIsTouched) {
+  struct Refusal {
+    const char* name;
+    std::vector<std::pair<size_t, uint32_t>> patches;  // buffer offset (block at 999), value
+    VP_STATUS status;
+  };
+  constexpr VP_STATUS kBad = ERROR_INVALID_PARAMETER;
+  const Refusal refusals[] = {
+      {"input of seven bytes", {}, ERROR_INSUFFICIENT_BUFFER},
+      {"state one byte short", {{kStateLength, 264358}}, ERROR_INSUFFICIENT_BUFFER},
+      {"sequencer", {{56, 264355}}, kBad},
+      {"DAC", {{72, 263592}}, kBad},
+      {"extended sequencer", {{80, 264358}}, kBad},
+      {"extended DAC", {{96, 264360}}, kBad},
+      {"misc data", {{104, 262145}}, kBad},
+      {"plane 1", {{112, 198824}}, kBad},
+      {"plane 3 wraps at 32 bits", {{120, 0xFFFF0001}}, kBad},
+      {"plane length above 64K", {{kStateLength, 264360}, {108, 65537}}, kBad},
+      {"validator block", {{100, 263144}}, kBad},
+      {"validator offset 0", {{100, 0}}, kBad},
+      {"DIB one byte past", {{136, 32}, {140, 1}, {144, 66090}}, kBad},
+      {"DIB product wraps at 32 bits", {{136, 32}, {140, 0x10000}, {144, 0x4000}}, kBad},
+      {"99 entries", {{999, 99}}, kBad},
+      {"byte past the ports", {{1003, 0x30}}, kBad},
+      {"word across the end", {{1007, 2}}, kBad},
+      {"full table with four rows", {{2207, 4}}, kBad},
+      {"foreign table", {{2211, 0x12345678}}, kBad},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    Restore t;
+    StateBuffer b(0x00, 0x00, true, Address(FullVgaValidatorAccessRange), 2);
+    for (auto [at, value] : r.patches)
+      b.Set(at, value);
+    const std::vector<uint8_t> before = t.s.ExtensionBytes();
+    EXPECT_EQ(t.Run(b, &r == refusals ? 7 : 8), r.status);
+    EXPECT_TRACE(t.s.Since(t.mark), {});
+    EXPECT_TRUE(test::BytesAre(t.s.ExtensionBytes(), before)) << "device extension";
+  }
+}
+
+// A restore onto a desktop that left bank 0x11 selected and misc output bit
+// 1 clear: the latches, then the planes through bank 0 of an open window,
+// every byte where it was; misc output gets its saved value, clock select
+// cleared, later. Last the indices, the flip-flop (left in the data state),
+// the DAC index and position; then the validator block and the trap set it
+// names, or none.
+TEST(Restore, WholeSequence) {
+  struct Tail {
+    uint8_t dacState, dacIndex;
+    uint32_t rows;                     // of the saved trap set; 0: no validator block
+    std::vector<TraceEntry> position;  // the DAC position, last on the trace
+  };
+  const Tail tails[] = {
+      // Read mode, two read at entry 0, the full table: read index 0xFF, two reads.
+      {0x23, 0x00, 2, {io::Out8(0x3C7, 0xFF), io::In8(0x3C9, 0x3F), io::In8(0x3C9, 0x00)}},
+      // Write mode, one written at 0x41, the minimal table: its red again.
+      {0x10, 0x41, 4, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01)}},
+      // Write mode, a count above two moves two.
+      {0x30, 0x41, 0, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)}},
+  };
+  for (const Tail& c : tails) {
+    SCOPED_TRACE(testing::Message() << "DAC state " << int{c.dacState} << ", rows " << c.rows);
+    Restore t;
+    test::DriverSession& s = t.s;
+    const void* table = c.rows == 2 ? FullVgaValidatorAccessRange : MinimalVgaValidatorAccessRange;
+    StateBuffer b(c.dacState, c.dacIndex, c.rows != 0, Address(table), c.rows);
+    for (int p = 0; p < 4; ++p) {
+      for (uint32_t o = 0; o < 0x10000; ++o)
+        b.B().Planes[p][o] = PlaneByte(p, o);
+    }
+    t.a().Out8(0x3CD, 0x11);
+    t.a().Out8(0x3C2, 0x65);
+    const std::vector<uint8_t> extBefore = s.ExtensionBytes();
+    ASSERT_EQ(t.Run(b), NO_ERROR);
+    const std::vector<TraceEntry> got = s.Since(t.mark);
+    auto plane = [&b](int p) { return std::span<const uint8_t>(b.B().Planes[p], 65536); };
+    EXPECT_TRACE(
+        std::vector<TraceEntry>(got.begin(), got.begin() + std::min<size_t>(got.size(), 40)),
+        {io::Out8(0x3C8, 0x00),           io::Out8(0x3C9, 0x00),
+         io::Out8(0x3C9, 0x00),           io::Out8(0x3C9, 0x00),
+         io::Out8(0x3C6, 0x00),  // the screen blanked
+         io::Out16(0x3C4, 0x0100),        io::In8(0x3CC, 0x65),
+         io::Out8(0x3C2, 0x67),           io::Out8(0x3CD, 0x00),  // bank 0 of an open window
+         test::GcModify(6, 0x0E, 0x04),   test::SeqModify(4, 0x02, 0x06),
+         io::Out16(0x3C4, 0x0300),        test::GcModify(5, 0x10, 0x00),
+         test::GcWrite16(8, 0xFF),        test::GcWrite16(3, 0x00),
+         test::GcWrite16(1, 0x00),  // write mode 0, every bit from the CPU
+         io::Out8(0x3C4, 0x02),           io::Out8(0x3C5, 0x01),
+         io::MemWrite8(0xA0000, 0, 0x11), io::Out8(0x3C5, 0x02),
+         io::MemWrite8(0xA0000, 0, 0x22), io::Out8(0x3C5, 0x04),
+         io::MemWrite8(0xA0000, 0, 0x33), io::Out8(0x3C5, 0x08),
+         io::MemWrite8(0xA0000, 0, 0x44), io::MemRead8(0xA0000, 0, 0x11),  // the latches
+         io::Out8(0x3C5, 0x01),           io::MoveFromBuffer(0xA0000, 0, plane(0)),
+         io::Out8(0x3C5, 0x02),           io::MoveFromBuffer(0xA0000, 0, plane(1)),
+         io::Out8(0x3C5, 0x04),           io::MoveFromBuffer(0xA0000, 0, plane(2)),
+         io::Out8(0x3C5, 0x08),           io::MoveFromBuffer(0xA0000, 0, plane(3))});
+    std::vector<TraceEntry> expected = {
+        io::Out8(0x3DA, 0x00), io::Out8(0x3C4, 0x02), io::Out8(0x3D4, 0x0E), io::Out8(0x3CE, 0x05),
+        io::In8(0x3DA, 0x00),  io::Out8(0x3C0, 0x32), io::Out8(0x3C6, 0xFF), io::Out8(0x3C8, 0x00),
+        io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)};
+    expected.insert(expected.end(), c.position.begin(), c.position.end());
+    ASSERT_GE(got.size(), expected.size());
+    EXPECT_TRACE(std::vector<TraceEntry>(got.end() - expected.size(), got.end()), expected);
+    if (c.rows != 0) {
+      EXPECT_EQ(std::count(got.begin(), got.end(), io::Traps(c.rows)), 1);
+      EXPECT_EQ(s.machine().TrapSet().size(), c.rows);
+      EXPECT_RECORD(*reinterpret_cast<SavedValidatorState*>(&s.ext().TrappedValidatorCount),
+                    b.B().Validators);
+      if (c.rows == 2) {  // the session ends its reset: the burst
+        const size_t mark = s.Mark();
+        s.machine().V86Out(2, 0x3C4, 0x0300);
+        EXPECT_TRACE(s.Since(mark),
+                     {io::Out8(0x3DF, 0x01), io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300),
+                      io::Out8(0x3C4, 0x00), io::Traps(4)});
+      }
+    } else {
+      EXPECT_TRUE(s.machine().TrapSet().empty());
+      EXPECT_TRUE(test::BytesAre(s.ExtensionBytes(), extBefore));
+    }
+    EXPECT_EQ(t.a().Seq(0), 0x03) << "saved SR00 0x01 not used";
+    EXPECT_EQ(t.a().Misc(), 0x67) << "saved 0x6F, clock select cleared";
+    t.a().Out8(0x3C0, 0x2B);  // the flip-flop in the data state: AR12's data
+    EXPECT_EQ(t.a().Attr(0x12), 0x2B);
+  }
+}
+
+// ---- the round trip: a full-screen switch that loses nothing. A session's
+// rich VGA state, saved, wiped out by a desktop mode and scribbles, restored
+// and compared whole.
+
+constexpr ULONG kTextMode = 0;
+constexpr ULONG k1024x768x8 = 12;
+
+struct Session {
+  const char* name;
+  ULONG desktop;     // the mode set before the session takes over
+  uint8_t misc;      // bit 0 colour or mono; bit 1 clear: memory off at the save
+  bool dacReadMode;  // the DAC left part-way through a triple in this mode
+  uint8_t dacIndex;
+  int dacMoved;  // components of the triple already moved, 0 to 2
+  // The attribute flip-flop left in the data state; the session in the
+  // middle of a synchronous reset.
+  bool attrData, recording;
+};
+
+// `before` as a restore gives it back: SR00 running, misc output bit 3 clear,
+// port 0x3C3 = 1, byte 0xFFFF of each plane holding its latch, and the entry
+// a half-written triple heads for holding the components written so far.
+// The flip-flop is expected as the session left it.
+sim::VgaState AfterRoundTrip(sim::VgaState expected) {
+  expected.seq[0] = 0x03;
+  expected.misc &= 0xF7;
+  expected.videoEnable = 0x01;
+  for (size_t p = 0; p < 4; ++p)
+    expected.planes[p][0xFFFF] = expected.latches[p];
+  if (!expected.dacReadMode && expected.dacPosition > 0) {
+    sim::Rgb& heading = expected.dac[expected.dacAddress];
+    heading = {expected.dacPending[0], 0, 0};
+    if (expected.dacPosition > 1) heading.g = expected.dacPending[1];
+  }
+  return expected;
+}
+
+// The session's own planar mode, every register, plane and DAC entry its own
+// value, programmed through the validators.
+void BuildSessionState(test::DriverSession& s, const Session& c) {
+  sim::Machine& m = s.machine();
+  EXPECT_EQ(s.SetMode(c.desktop), NO_ERROR);
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  // Clocks and memory mode under a reset the session begins and ends.
+  for (uint32_t word : {0x0100, 0x0101, 0x0F02, 0x0403, 0x0604})
+    m.V86Out(2, 0x3C4, word);
+  m.V86Out(1, 0x3C2, c.misc | 0x02);
+  m.V86Out(2, 0x3C4, 0x0300);
+  EXPECT_EQ(s.ext().TrappedValidatorCount, 0u);
+
+  const uint16_t crtc = (c.misc & 1) ? 0x3D4 : 0x3B4;
+  const uint16_t status = crtc + 6;
+  m.V86Out(2, crtc, 0x0C11);  // write protection off
+  const uint8_t cr[25] = {0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00,
+                          0x40, 0x0D, 0x0E, 0x12, 0x34, 0x05, 0x67, 0xEA, 0x8C,
+                          0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF};
+  for (uint8_t n = 0; n < 25; ++n)
+    m.V86Out(2, crtc, static_cast<uint32_t>(cr[n] << 8 | n));
+  const uint8_t gr[9] = {0x0A, 0x03, 0x05, 0x08, 0x01, 0x00, 0x05, 0x0C, 0xFF};
+  for (uint8_t n = 0; n < 9; ++n)
+    m.V86Out(2, 0x3CE, static_cast<uint32_t>(gr[n] << 8 | n));
+  m.V86In(1, status);
+  for (uint8_t n = 0; n < 21; ++n) {
+    m.V86Out(1, 0x3C0, n);
+    m.V86Out(1, 0x3C0, static_cast<uint8_t>(0x3F - n * 2));
+  }
+  m.V86Out(1, status, 0x01);  // feature control
+
+  // Every plane its own pattern, sparse but across the whole 64 KB.
+  for (int p = 0; p < 4; ++p) {
+    m.V86Out(2, 0x3C4, static_cast<uint32_t>((1 << p) << 8 | 0x02));
+    for (uint32_t off = p; off < 0x10000; off += 257)
+      s.adapter().MemWrite8(0xA0000 + off, PlaneByte(p, off));
+  }
+  m.V86Out(2, 0x3C4, 0x0F02);
+  m.V86Out(1, 0x3C8, 0x00);
+  for (unsigned i = 0; i < 256 * 3; ++i)
+    m.V86Out(1, 0x3C9, (i * 11 + 3) & 0x3F);
+  m.V86Out(1, 0x3C6, 0xFE);
+  s.adapter().MemRead8(0xA0000 + 0x4242);  // latches from four different bytes
+
+  // Indices, the attribute flip-flop, the DAC part-way through a triple.
+  m.V86Out(1, crtc, 0x0E);
+  m.V86Out(1, 0x3CE, 0x04);
+  m.V86In(1, status);
+  m.V86Out(1, 0x3C0, 0x33);
+  if (!c.attrData) m.V86Out(1, 0x3C0, 0x0F);
+  m.V86Out(1, c.dacReadMode ? 0x3C7 : 0x3C8, c.dacIndex);
+  for (int k = 0; k < c.dacMoved; ++k) {
+    if (c.dacReadMode) {
+      m.V86In(1, 0x3C9);
+    } else {
+      m.V86Out(1, 0x3C9, 0x21 + k);
+    }
+  }
+  if (c.recording) {
+    m.V86Out(1, 0x3C4, 0x00);
+    m.V86Out(1, 0x3C5, 0x01);
+    m.V86Out(1, 0x3CE, 0x07);  // recorded, not written
+    m.V86Out(1, 0x3C4, 0x01);
+    EXPECT_EQ(s.ext().TrappedValidatorCount, 3u);
+  } else {
+    m.V86Out(1, 0x3C4, 0x02);
+  }
+  s.adapter().Out8(0x3C2, c.misc);
+  s.adapter().Out8(0x3CD, 0x11);  // a bank the window must not use
+}
+
+// A desktop mode, then every plane and register written over directly,
+// leaving bank 0x11 and memory off.
+void Disturb(test::DriverSession& s, uint8_t misc) {
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  EXPECT_EQ(s.SetMode(k1024x768x8), NO_ERROR);
+  sim::Adapter& a = s.adapter();
+  a.Out8(0x3C2, (misc ^ 0x01) | 0x02);
+  for (uint16_t word : {0x0506, 0x0005})  // graphics at 0xA0000, write mode 0
+    a.Out16(0x3CE, word);
+  a.Out16(0x3C4, 0x0604);  // planar, every plane written
+  a.Out16(0x3C4, 0x0F02);
+  for (uint32_t off = 0; off < 0x10000; off += 13)
+    a.MemWrite8(0xA0000 + off, 0x5A);
+  for (uint8_t n = 1; n < 5; ++n)
+    a.Out16(0x3C4, static_cast<uint16_t>(0xA5 << 8 | n));
+  const uint16_t crtc = (a.Misc() & 1) ? 0x3D4 : 0x3B4;
+  a.Out16(crtc, 0x0011);
+  for (uint8_t n = 0; n < 25; ++n)
+    a.Out16(crtc, static_cast<uint16_t>(0x5A << 8 | n));
+  a.Out16(crtc, 0xDA11);  // CR00-CR07 write-protected again
+  for (uint8_t n = 0; n < 9; ++n)
+    a.Out16(0x3CE, static_cast<uint16_t>(0xC3 << 8 | n));
+  a.In8(static_cast<uint16_t>(crtc + 6));
+  for (uint8_t n = 0; n < 21; ++n) {
+    a.Out8(0x3C0, n);
+    a.Out8(0x3C0, 0x11);
+  }
+  a.Out8(0x3C8, 0);
+  for (unsigned i = 0; i < 256 * 3; ++i)
+    a.Out8(0x3C9, 0x2A);
+  a.Out8(0x3C6, 0x0F);
+  a.MemRead8(0xA0000 + 0x10);
+  a.Out8(0x3C2, a.Misc() & 0xFD);
+  a.Out8(0x3CD, 0x11);
+}
+
+// The expected flip-flop comes from the state before the save, never from
+// the flag the save recorded. A recording comes back with the trap set in
+// force at the save, and the session's next writes go out after the held-back
+// ones, in one burst, when its reset ends.
+TEST(RoundTrip, GivesTheSessionBackEverything) {
+  const Session sessions[] = {
+      {"colour, DAC writing two of a triple, flip-flop data", kTextMode, 0xE3, false, 0x41, 2, true,
+       false},
+      {"mono from a linear desktop, memory off, DAC reading one, recording", k1024x768x8, 0xA0,
+       true, 0x80, 1, false, true},
+      {"colour, DAC reading two at entry 0, recording", kTextMode, 0xEF, true, 0x00, 2, true, true},
+      {"mono, DAC writing one at entry 0xFF, flip-flop index", kTextMode, 0x66, false, 0xFF, 1,
+       false, false},
+      {"colour from a linear desktop, memory off, DAC reading none", k1024x768x8, 0x61, true, 0x10,
+       0, false, false},
+      {"colour, DAC at a triple boundary", kTextMode, 0x63, false, 0x10, 0, false, false},
+  };
+  for (const Session& c : sessions) {
+    SCOPED_TRACE(c.name);
+    test::DriverSession s;
+    sim::Machine& m = s.machine();
+    BuildSessionState(s, c);
+    const sim::VgaState before = s.adapter().WholeState();
+    SavedValidatorState validators;
+    std::memcpy(&validators, &s.ext().TrappedValidatorCount, sizeof(validators));
+
+    std::vector<uint8_t> buffer(kStateSize, 0xEE);
+    VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(buffer.data()), 0};
+    ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8).status, NO_ERROR);
+    EXPECT_EQ(record.StateHeader->AttribIndexDataState, c.attrData ? 1u : 0u);
+    EXPECT_EQ(record.StateHeader->VGAStateFlags, c.recording ? 7u : 5u);
+    EXPECT_EQ(record.StateHeader->ExtendedValidatorStateOffset, c.recording ? 999u : 0u);
+    Disturb(s, c.misc);
+    ASSERT_NE(s.adapter().WholeState(), before);
+    record.StateLength = kStateSize;
+    ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record, 8, nullptr, 0).status, NO_ERROR);
+
+    std::string differences;
+    for (const std::string& line : sim::Diff(AfterRoundTrip(before), s.adapter().WholeState(), 40))
+      differences += line + "\n";
+    EXPECT_EQ(differences, "");
+    if (c.recording) {
+      validators.NumTrappedAccessRanges = 2;
+      validators.TrappedAccessRanges =
+          static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FullVgaValidatorAccessRange));
+    }
+    EXPECT_TRUE(test::RecordIs(
+        *reinterpret_cast<SavedValidatorState*>(&s.ext().TrappedValidatorCount), validators));
+    EXPECT_EQ(m.TrapSet().size(), c.recording ? 2u : 4u);
+    EXPECT_EQ(m.Trapped(0x3CF), c.recording);
+    if (!c.recording) continue;
+    const size_t mark = m.trace().Start();
+    m.V86Out(1, 0x3CF, 0x0A);
+    m.V86Out(2, 0x3C4, 0x0300);
+    EXPECT_TRACE(
+        m.trace().Since(mark),
+        {io::Out8(0x3C5, 0x01), io::Out8(0x3CE, 0x07), io::Out8(0x3C4, 0x01), io::Out8(0x3CF, 0x0A),
+         io::Out16(0x3C4, 0x0300), io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x00), io::Traps(4)});
+    EXPECT_EQ(s.adapter().Gc(0x07), 0x0A);
+  }
+}
+
+}  // namespace
