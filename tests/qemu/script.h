@@ -182,4 +182,17 @@ constexpr bool Matches(const Op& op, uint8_t expected, uint8_t got) {
 extern const Op kBaseline[];
 extern const Op kBattery[];
 
+// Battery reads on which QEMU's VGA models give another value than the VGA
+// documentation (qemu_deviations.cpp): the models, the row (the start of its
+// name, which only that row has), the reads' numbers in it (from 1), QEMU's
+// value; why, in a comment. The kernel's battery accepts exactly these.
+enum Model : uint8_t { kStd = 1, kCirrus = 2, kBoth = 3 };
+struct Deviation {
+  uint8_t models;
+  const char* row;
+  uint8_t first, last;
+  uint8_t qemu;
+};
+extern const Deviation kDeviations[];  // ends with a null row
+
 }  // namespace qemu
