@@ -38,46 +38,47 @@ struct Op {
 };
 
 // clang-format off
-inline constexpr auto End = [] { return Op{Kind::End}; };
-inline constexpr auto Row = [](const char* name) { return Op{Kind::Row, 0, 0, 0, name}; };
-inline constexpr auto Call = [](const Op* script) { return Op{Kind::Call, 0, 0, 0, script}; };
-inline constexpr auto Out8 = [](uint16_t port, uint8_t value) { return Op{Kind::Out8, port, value}; };
-inline constexpr auto Out16 = [](uint16_t port, uint16_t word) { return Op{Kind::Out16, port, word}; };
-inline constexpr auto In8 = [](uint16_t port, uint8_t expected = 0, uint8_t mask = 0xFF) {
+constexpr auto End = [] { return Op{Kind::End}; };
+constexpr auto Row = [](const char* name) { return Op{Kind::Row, 0, 0, 0, name}; };
+constexpr auto Call = [](const Op* script) { return Op{Kind::Call, 0, 0, 0, script}; };
+constexpr auto Out8 = [](uint16_t port, uint8_t value) { return Op{Kind::Out8, port, value}; };
+constexpr auto Out16 = [](uint16_t port, uint16_t word) { return Op{Kind::Out16, port, word}; };
+constexpr auto In8 = [](uint16_t port, uint8_t expected = 0, uint8_t mask = 0xFF) {
   return Op{Kind::In8, port, expected, mask};
 };
-inline constexpr auto Load = [](uint16_t port) { return Op{Kind::In8, port}; };
-inline constexpr auto Write = [](uint32_t at, uint8_t value) { return Op{Kind::Write, at, value}; };
-inline constexpr auto Read = [](uint32_t at, uint8_t expected) {
+constexpr auto Load = [](uint16_t port) { return Op{Kind::In8, port}; };
+constexpr auto Write = [](uint32_t at, uint8_t value) { return Op{Kind::Write, at, value}; };
+constexpr auto Read = [](uint32_t at, uint8_t expected) {
   return Op{Kind::Read, at, expected, 0xFF};
 };
-inline constexpr auto Latch = [](uint32_t at) { return Op{Kind::Read, at}; };
-inline constexpr auto Poll = [](uint16_t port, uint8_t bits, uint8_t wanted) {
+constexpr auto Latch = [](uint32_t at) { return Op{Kind::Read, at}; };
+constexpr auto Poll = [](uint16_t port, uint8_t bits, uint8_t wanted) {
   return Op{Kind::Poll, port, static_cast<uint32_t>(wanted << 8 | bits), 0xFF};
 };
 // Expected bytes of planes 0, 1, 2, 3; leaves GR05 = 0x00 and GR04 = 3.
-inline constexpr auto Planes = [](uint32_t at, uint8_t p0, uint8_t p1, uint8_t p2, uint8_t p3) {
+constexpr auto Planes = [](uint32_t at, uint8_t p0, uint8_t p1, uint8_t p2, uint8_t p3) {
   return Op{Kind::Planes, at, p0 | p1 << 8 | p2 << 16 | static_cast<uint32_t>(p3) << 24, 0xFF};
 };
-inline constexpr auto FillPlanes = [](uint8_t seed) { return Op{Kind::FillPlanes, 0, seed}; };
-inline constexpr auto FillDac = [](uint8_t seed) { return Op{Kind::FillDac, 0, seed}; };
+constexpr auto FillPlanes = [](uint8_t seed) { return Op{Kind::FillPlanes, 0, seed}; };
+constexpr auto FillDac = [](uint8_t seed) { return Op{Kind::FillDac, 0, seed}; };
 
 // The indexed register files, each written as one 16-bit access (index low,
 // value high) and read as index then data; the attribute controller's as
 // index then data (the flip-flop must be at the index).
-inline constexpr auto Indexed = [](Kind kind, uint16_t port, uint8_t index, uint8_t value, uint8_t mask) {
+constexpr auto Indexed = [](Kind kind, uint16_t port, uint8_t index, uint8_t value,
+                            uint8_t mask = 0xFF) {
   return Op{kind, port, static_cast<uint32_t>(value << 8 | index), mask};
 };
-inline constexpr auto Sr = [](uint8_t i, uint8_t v) { return Indexed(Kind::Out16, 0x3C4, i, v, 0); };
-inline constexpr auto Gr = [](uint8_t i, uint8_t v) { return Indexed(Kind::Out16, 0x3CE, i, v, 0); };
-inline constexpr auto Cr = [](uint8_t i, uint8_t v, uint16_t port = 0x3D4) {
-  return Indexed(Kind::Out16, port, i, v, 0);
+constexpr auto Sr = [](uint8_t i, uint8_t v) { return Indexed(Kind::Out16, 0x3C4, i, v); };
+constexpr auto Gr = [](uint8_t i, uint8_t v) { return Indexed(Kind::Out16, 0x3CE, i, v); };
+constexpr auto Cr = [](uint8_t i, uint8_t v, uint16_t port = 0x3D4) {
+  return Indexed(Kind::Out16, port, i, v);
 };
-inline constexpr auto Ar = [](uint8_t i, uint8_t v) { return Indexed(Kind::Pair, 0x3C0, i, v, 0); };
-inline constexpr auto InSr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3C4, i, v, 0xFF); };
-inline constexpr auto InGr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3CE, i, v, 0xFF); };
-inline constexpr auto InAr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3C0, i, v, 0xFF); };
-inline constexpr auto InCr = [](uint8_t i, uint8_t v, uint8_t mask = 0xFF, uint16_t port = 0x3D4) {
+constexpr auto Ar = [](uint8_t i, uint8_t v) { return Indexed(Kind::Pair, 0x3C0, i, v); };
+constexpr auto InSr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3C4, i, v); };
+constexpr auto InGr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3CE, i, v); };
+constexpr auto InAr = [](uint8_t i, uint8_t v) { return Indexed(Kind::IndexedIn, 0x3C0, i, v); };
+constexpr auto InCr = [](uint8_t i, uint8_t v, uint8_t mask = 0xFF, uint16_t port = 0x3D4) {
   return Indexed(Kind::IndexedIn, port, i, v, mask);
 };
 // clang-format on
