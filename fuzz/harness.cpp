@@ -116,18 +116,12 @@ const ULONG kLengths[] = {0,  1,  2,  3,  4,  5,  6,  7,   8,   9,    10,   11, 
                           16, 20, 23, 24, 36, 52, 80, 102, 160, 1052, 1216, 4107, 8192, 65536};
 
 ULONG ReadLength(Input& in) {
-  switch (in.U8() & 3) {
-    case 0:
-    case 1: {
-      const ULONG base = in.Pick(kLengths);
-      const int nudge = static_cast<int>(in.U8() % 3) - 1;  // one below, on, one above
-      return base == 0 && nudge < 0 ? 0 : base + nudge;
-    }
-    case 2:
-      return in.U16() % 2048;
-    default:
-      return in.U32() % kLargestState;
-  }
+  const uint8_t kind = in.U8() & 3;
+  if (kind == 2) return in.U16() % 2048;
+  if (kind == 3) return in.U32() % kLargestState;
+  const ULONG base = in.Pick(kLengths);
+  const int nudge = static_cast<int>(in.U8() % 3) - 1;  // one below, on, one above
+  return base == 0 && nudge < 0 ? 0 : base + nudge;
 }
 
 // A heap block of exactly `length` bytes, so that AddressSanitizer catches

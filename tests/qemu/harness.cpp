@@ -267,15 +267,12 @@ bool Compare(const char* item, const Image& expected, const Image& got) {
   for (const Place& p : kPlaces) {
     const uint32_t i = first - p.offset;
     if (first < p.offset || i >= p.count) continue;
-    if (p.count == 1) {
-      Printf("%s", p.name);
-    } else if (p.offset == AT(dac)) {
+    if (p.count == 1) Printf("%s", p.name);
+    if (p.offset == AT(dac))
       Printf("%s 0x%02x %s", p.name, i / 3, i % 3 == 0 ? "red" : i % 3 == 1 ? "green" : "blue");
-    } else if (p.offset == AT(plane)) {
-      Printf("%s %u offset 0x%04x", p.name, i >> 16, i & 0xFFFF);
-    } else {
-      Printf(p.offset == AT(latch) ? "%s %u" : "%s%02x", p.name, i);
-    }
+    if (p.offset == AT(latch)) Printf("%s %u", p.name, i);
+    if (p.offset == AT(plane)) Printf("%s %u offset 0x%04x", p.name, i >> 16, i & 0xFFFF);
+    if (p.port != 0) Printf("%s%02x", p.name, i);
   }
   Printf(" expected 0x%02x, got 0x%02x", e[first], g[first]);
   if (count > 1) Printf(" (%u differences in all)", count);
@@ -592,12 +589,10 @@ bool RunSession(const Session& session) {
 
 bool HarnessMain(const char* commandLine) {
   using namespace qemu;
-  // The model is the word after the kernel's own path.
+  // The model is the command line's last word.
   const char* model = commandLine;
-  while (*model != '\0' && *model++ != ' ') {
-  }
-  while (*model == ' ')
-    ++model;
+  for (const char* c = commandLine; *c != '\0'; ++c)
+    if (*c == ' ') model = c + 1;
   const uint8_t which = Starts(model, "std") ? kStd : Starts(model, "cirrus") ? kCirrus : 0;
   if (which == 0) baremetal::Stop("the command line names no VGA model (std or cirrus)");
   unsigned passed = PlayBattery(which), items = 1 + sizeof kSessions / sizeof kSessions[0];

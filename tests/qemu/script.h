@@ -106,69 +106,38 @@ template <class Bus, class Check>
 void Play(Bus& bus, const Op* op, Check& check, const Op* baseline = nullptr) {
   for (; op->kind != Kind::End; ++op) {
     const auto port = static_cast<uint16_t>(op->at);
-    const auto value = static_cast<uint8_t>(op->value);
-    const auto got = [&](uint8_t read) {
-      if (op->mask != 0) check.Got(*op, static_cast<uint8_t>(op->value), read);
-    };
-    switch (op->kind) {
-      case Kind::End:
-        break;
-      case Kind::Row:
-        check.Row(*op);
-        if (baseline != nullptr) Play(bus, baseline, check);
-        break;
-      case Kind::Call:
-        Play(bus, static_cast<const Op*>(op->ref), check, baseline);
-        break;
-      case Kind::Out8:
-        bus.Out8(port, value);
-        break;
-      case Kind::Out16:
-        bus.Out16(port, static_cast<uint16_t>(op->value));
-        break;
-      case Kind::Pair:
-        bus.Out8(port, value);
-        bus.Out8(port, static_cast<uint8_t>(op->value >> 8));
-        break;
-      case Kind::In8:
-        got(bus.In8(port));
-        break;
-      case Kind::IndexedIn:
-        bus.Out8(port, value);
-        if (op->mask != 0) check.Got(*op, static_cast<uint8_t>(op->value >> 8), bus.In8(port + 1));
-        break;
-      case Kind::Write:
-        bus.Write(op->at, value);
-        break;
-      case Kind::Read:
-        got(bus.Read(op->at));
-        break;
-      case Kind::Poll: {
-        uint32_t n = 0;
-        while (n < kPollLimit && (bus.In8(port) & op->value) != (op->value >> 8))
-          ++n;
-        check.Got(*op, 1, n < kPollLimit ? 1 : 0);
-        break;
-      }
-      case Kind::Planes:
-        bus.Out16(0x3CE, 0x0005);
-        for (unsigned p = 0; p < 4; ++p) {
-          bus.Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
-          check.Got(*op, static_cast<uint8_t>(op->value >> (8 * p)), bus.Read(op->at));
-        }
-        break;
-      case Kind::FillPlanes:
-        for (unsigned p = 0; p < 4; ++p) {
-          bus.Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
-          bus.FillPlane(value, p);
-        }
-        break;
-      case Kind::FillDac:
-        bus.Out8(0x3C8, 0x00);
-        for (unsigned i = 0; i < 3 * 256; ++i)
-          bus.Out8(0x3C9, DacComponent(value, i / 3, i % 3));
-        break;
+    const auto value = static_cast<uint8_t>(op->value), high = static_cast<uint8_t>(op->value >> 8);
+    if (op->kind == Kind::Row) check.Row(*op);
+    if (op->kind == Kind::Row && baseline != nullptr) Play(bus, baseline, check);
+    if (op->kind == Kind::Call) Play(bus, static_cast<const Op*>(op->ref), check, baseline);
+    if (op->kind == Kind::Out8 || op->kind == Kind::Pair || op->kind == Kind::IndexedIn)
+      bus.Out8(port, value);
+    if (op->kind == Kind::Pair) bus.Out8(port, high);
+    if (op->kind == Kind::Out16) bus.Out16(port, static_cast<uint16_t>(op->value));
+    if (op->kind == Kind::In8 && op->mask != 0) check.Got(*op, value, bus.In8(port));
+    if (op->kind == Kind::In8 && op->mask == 0) bus.In8(port);
+    if (op->kind == Kind::IndexedIn) check.Got(*op, high, bus.In8(port + 1));
+    if (op->kind == Kind::Write) bus.Write(op->at, value);
+    if (op->kind == Kind::Read && op->mask != 0) check.Got(*op, value, bus.Read(op->at));
+    if (op->kind == Kind::Read && op->mask == 0) bus.Read(op->at);
+    if (op->kind == Kind::Poll) {
+      uint32_t n = 0;
+      while (n < kPollLimit && (bus.In8(port) & value) != high)
+        ++n;
+      check.Got(*op, 1, n < kPollLimit ? 1 : 0);
     }
+    if (op->kind == Kind::Planes) bus.Out16(0x3CE, 0x0005);
+    for (unsigned p = 0; p < 4 && op->kind == Kind::Planes; ++p) {
+      bus.Out16(0x3CE, static_cast<uint16_t>(p << 8 | 0x04));
+      check.Got(*op, static_cast<uint8_t>(op->value >> (8 * p)), bus.Read(op->at));
+    }
+    for (unsigned p = 0; p < 4 && op->kind == Kind::FillPlanes; ++p) {
+      bus.Out16(0x3C4, static_cast<uint16_t>((1u << p) << 8 | 0x02));
+      bus.FillPlane(value, p);
+    }
+    if (op->kind == Kind::FillDac) bus.Out8(0x3C8, 0x00);
+    for (unsigned i = 0; i < 3 * 256 && op->kind == Kind::FillDac; ++i)
+      bus.Out8(0x3C9, DacComponent(value, i / 3, i % 3));
   }
 }
 
