@@ -33,36 +33,19 @@ std::string Hex(uint32_t value) {
 
 // ---------------------------------------------------------------- invariants
 
-// Between two steps at most 98 validator writes stay recorded, and
-// CurrentMode is null or the row ModeIndex names.
-void CheckAtRest(sim::Machine& machine, const std::string& where) {
-  const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
-  if (ext == nullptr) return;
-  if (ext->TrappedValidatorCount > 98) {
-    Fail(where, "TrappedValidatorCount is " + std::to_string(ext->TrappedValidatorCount) +
-                    " at rest; at most 98 writes stay recorded between accesses");
-  }
-  const VgaModeEntry* mode = ext->CurrentMode;
-  if (mode == nullptr) return;
-  const auto row = static_cast<ULONG>(mode - &ModesVGA[0]);  // beyond the table: huge
-  if (row >= NumVideoModes || row != ext->ModeIndex) {
-    Fail(where, "CurrentMode is row " + std::to_string(row) + " (of " +
-                    std::to_string(NumVideoModes) + ") but ModeIndex is " +
-                    std::to_string(ext->ModeIndex));
-  }
-}
-
 enum class Scope {
   Loading,  // discovery also reaches the PCI configuration ports
   Request,  // the VGA ports only; retrace and blanking waits end within two frames
   Session,  // a session's own accesses and the validators': the VGA ports only
 };
 
-// The accesses recorded since `mark`: every port access inside the adapter's
-// block 0x3B0-0x3DF (or the PCI configuration ports while loading), and in
-// requests no run of input status reads longer than two frames of the
-// free-running timing and a read on each side. Clears the trace afterwards.
-void CheckAccesses(sim::Machine& machine, size_t mark, Scope scope, const std::string& where) {
+// After a step: the accesses recorded since `mark`, every port access inside
+// the adapter's block 0x3B0-0x3DF (or the PCI configuration ports while
+// loading), and in requests no run of input status reads longer than two
+// frames of the free-running timing and a read on each side; then the
+// driver's record at rest: at most 98 validator writes stay recorded, and
+// CurrentMode is null or the row ModeIndex names. Clears the trace.
+void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::string& where) {
   constexpr size_t kLongestWait = 2 * sim::Adapter::kStatusReadsPerFrame + 2;
   const auto& entries = machine.trace().Entries();
   size_t statusRun = 0;
@@ -86,6 +69,20 @@ void CheckAccesses(sim::Machine& machine, size_t mark, Scope scope, const std::s
     }
   }
   machine.trace().Clear();
+  const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
+  if (ext == nullptr) return;
+  if (ext->TrappedValidatorCount > 98) {
+    Fail(where, "TrappedValidatorCount is " + std::to_string(ext->TrappedValidatorCount) +
+                    " at rest; at most 98 writes stay recorded between accesses");
+  }
+  const VgaModeEntry* mode = ext->CurrentMode;
+  if (mode == nullptr) return;
+  const auto row = static_cast<ULONG>(mode - &ModesVGA[0]);  // beyond the table: huge
+  if (row >= NumVideoModes || row != ext->ModeIndex) {
+    Fail(where, "CurrentMode is row " + std::to_string(row) + " (of " +
+                    std::to_string(NumVideoModes) + ") but ModeIndex is " +
+                    std::to_string(ext->ModeIndex));
+  }
 }
 
 // ------------------------------------------------------------------ requests
@@ -221,8 +218,7 @@ std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std
   // The access invariants read the port accesses of the trace.
   const size_t mark = machine->trace().Start(sim::Trace::Detail::Ports);
   machine->Load();
-  CheckAccesses(*machine, mark, Scope::Loading, where + ", loading the driver");
-  CheckAtRest(*machine, where + ", after loading the driver");
+  CheckStep(*machine, mark, Scope::Loading, where + ", loading the driver");
   return machine->Started() ? std::move(machine) : nullptr;
 }
 
@@ -299,8 +295,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   // A refusal's accesses, to show with a broken invariant (refusals make few).
   std::vector<sim::TraceEntry> accesses;
   if (refused) accesses = machine.trace().Since(mark);
-  CheckAccesses(machine, mark, Scope::Request, done);
-  CheckAtRest(machine, done);
+  CheckStep(machine, mark, Scope::Request, done);
 
   // A mapping the platform refused (an empty share view) reaches the caller
   // as the platform's status, with the record and the byte count filled as
@@ -384,8 +379,7 @@ void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool wr
   } else {
     machine.V86In(width, port);
   }
-  CheckAccesses(machine, mark, Scope::Session, what);
-  CheckAtRest(machine, what);
+  CheckStep(machine, mark, Scope::Session, what);
 }
 
 }  // namespace fuzz

@@ -9,11 +9,6 @@
 
 namespace {
 
-// Clocks the memory clock synthesizer cannot give (with strap 0).
-bool Unencodable(uint32_t mhz) {
-  return mhz == 0 || mhz == 171 || mhz == 201 || mhz == 228 || mhz == 230;
-}
-
 // Every field free within what the model can encode: a setting the model
 // refuses never reaches the driver, and a C++ exception thrown under
 // qemu-i386 can upset AddressSanitizer's stack bookkeeping in long runs.
@@ -31,7 +26,9 @@ sim::Profile ReadWildProfile(fuzz::Input& in) {
   p.memoryType = in.U8() & 3;
   p.strap = in.U8() & 1;
   p.memoryClockMHz = p.strap ? in.Pick(kStrap1Clocks) : in.U8();
-  if (Unencodable(p.memoryClockMHz)) p.memoryClockMHz = 100;
+  // Clocks the memory clock synthesizer cannot give (with strap 0).
+  for (uint32_t unencodable : {0, 171, 201, 228, 230})
+    if (p.memoryClockMHz == unencodable) p.memoryClockMHz = 100;
   p.romKB = in.Pick(kRom);
   p.pciBus = in.U8();
   p.pciDevice = in.U8() & 0x3F;
