@@ -121,12 +121,12 @@ ULONG ReadLength(Input& in) {
   return base == 0 && nudge < 0 ? 0 : base + nudge;
 }
 
-// A heap block of exactly `length` bytes, so that AddressSanitizer catches
+// A heap block of exactly `length` bytes, filled with `fill`, so that AddressSanitizer catches
 // a driver that reads or writes one byte past it. Blocks of a length used
 // before come back: under AddressSanitizer a block of hundreds of KB is a
 // mapping of its own, paid for in page faults every run.
 struct Block {
-  explicit Block(size_t length) : length(length) {
+  Block(size_t length, uint8_t fill) : length(length) {
     auto it = Spares().find(length);
     if (it == Spares().end()) {
       bytes.reset(new uint8_t[length]);
@@ -134,6 +134,7 @@ struct Block {
       bytes = std::move(it->second);
       Spares().erase(it);
     }
+    std::memset(bytes.get(), fill, length);
   }
   ~Block() {
     if (Spares().size() == 8) Spares().erase(Spares().begin());
@@ -241,11 +242,10 @@ Request ReadRequest(Input& in) {
 
 Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
   const auto inLength = static_cast<ULONG>(request.input.size());
-  Block in(request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength);
-  Block out(request.sameBuffer ? 0 : request.outputLength);
-  std::memset(in.bytes.get(), request.outputFill, in.length);
+  const uint8_t fill = request.outputFill;
+  Block in(request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
+  Block out(request.sameBuffer ? 0 : request.outputLength, fill);
   if (inLength != 0) std::memcpy(in.bytes.get(), request.input.data(), inLength);
-  std::memset(out.bytes.get(), request.outputFill, out.length);
   const Block& reply = request.sameBuffer ? in : out;
 
   // A hardware state record points at the state buffer: one of exactly the
@@ -261,8 +261,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       length %= kLargestState;
       std::memcpy(record + 4, &length, 4);
     }
-    state = std::make_unique<Block>(length);
-    std::memset(state->bytes.get(), request.outputFill, length);
+    state = std::make_unique<Block>(length, fill);
     if (request.state && length != 0)
       std::memcpy(state->bytes.get(), request.state->data(), length);
     const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes.get()));
@@ -311,9 +310,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     if (!platformRefused) {
       const test::CallerBuffers buffers{inBefore, in.View(), outBefore, out.View(),
                                         request.sameBuffer};
-      for (const std::string& line :
-           test::UnallowedBufferWrites(request.code, result.status, buffers))
-        lines.push_back(line);
+      const auto writes = test::UnallowedBufferWrites(request.code, result.status, buffers);
+      lines.insert(lines.end(), writes.begin(), writes.end());
       const auto allowed =
           test::AllowedRefusalInformation(request.code, result.status, ext->NumAvailableModes);
       if (std::find(allowed.begin(), allowed.end(), result.information) == allowed.end()) {
