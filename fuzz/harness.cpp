@@ -1,14 +1,16 @@
 #include "fuzz/harness.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <stdexcept>
 
-#include "fuzz/invariants.h"
 #include "miniport/device_extension.h"
+#include "modes/modes.h"
+#include "sim/adapter.h"
 #include "sim/trace.h"
 #include "tests/support/address_space.h"
 #include "tests/support/side_effects.h"
@@ -23,98 +25,128 @@ extern "C" const char* __asan_default_options() {
 namespace fuzz {
 namespace {
 
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%x", value);
+  return text;
+}
+
+// ---------------------------------------------------------------- invariants
+
+enum class Scope {
+  Loading,  // discovery also reaches the PCI configuration ports
+  Request,  // the VGA ports only; retrace and blanking waits end within two frames
+  Session,  // a session's own accesses and the validators': the VGA ports only
+};
+
+// After a step: the accesses recorded since `mark`, every port access inside
+// the adapter's block 0x3B0-0x3DF (or the PCI configuration ports while
+// loading), and in requests no run of input status reads longer than two
+// frames of the free-running timing and a read on each side; then the
+// driver's record at rest: at most 98 validator writes stay recorded, and
+// CurrentMode is null or the row ModeIndex names. Clears the trace.
+void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::string& where) {
+  constexpr size_t kLongestWait = 2 * sim::Adapter::kStatusReadsPerFrame + 2;
+  const auto& entries = machine.trace().Entries();
+  size_t statusRun = 0;
+  for (size_t i = mark; i < entries.size(); ++i) {
+    const sim::TraceEntry& e = entries[i];
+    const uint32_t last = e.address + e.size - 1;
+    const bool vga = e.address >= 0x3B0 && last <= 0x3DF;
+    const bool pci = scope == Scope::Loading && e.address >= 0xCF8 && last <= 0xCFF;
+    if ((e.kind == sim::AccessKind::In || e.kind == sim::AccessKind::Out) && !vga && !pci) {
+      Fail(where, "access #" + std::to_string(i - mark) + " (" + sim::Format(e) +
+                      ") lies outside the mapped port block 0x3b0-0x3df");
+    }
+    const bool statusRead =
+        e.kind == sim::AccessKind::In && e.size == 1 && (e.address == 0x3DA || e.address == 0x3BA);
+    statusRun = statusRead ? statusRun + 1 : 0;
+    if (scope == Scope::Request && statusRun > kLongestWait) {
+      Fail(where, "access #" + std::to_string(i - mark) + ": " + std::to_string(statusRun) +
+                      " input status reads in a row; a wait on a moving status bit should have "
+                      "ended after " +
+                      std::to_string(kLongestWait));
+    }
+  }
+  machine.trace().Clear();
+  const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
+  if (ext == nullptr) return;
+  if (ext->TrappedValidatorCount > 98) {
+    Fail(where, "TrappedValidatorCount is " + std::to_string(ext->TrappedValidatorCount) +
+                    " at rest; at most 98 writes stay recorded between accesses");
+  }
+  const VgaModeEntry* mode = ext->CurrentMode;
+  if (mode == nullptr) return;
+  const auto row = static_cast<ULONG>(mode - &ModesVGA[0]);  // beyond the table: huge
+  if (row >= NumVideoModes || row != ext->ModeIndex) {
+    Fail(where, "CurrentMode is row " + std::to_string(row) + " (of " +
+                    std::to_string(NumVideoModes) + ") but ModeIndex is " +
+                    std::to_string(ext->ModeIndex));
+  }
+}
+
+// ------------------------------------------------------------------ requests
+
 // Restore lengths beyond the state size stay below this.
 constexpr ULONG kLargestState = kStateSize + 0x1000;
 
+// clang-format off
 const ULONG kAccepted[] = {
-    IOCTL_VIDEO_ENABLE_VDM,
-    IOCTL_VIDEO_SAVE_HARDWARE_STATE,
-    IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
-    IOCTL_VIDEO_QUERY_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_CURRENT_MODE,
-    IOCTL_VIDEO_SET_CURRENT_MODE,
-    IOCTL_VIDEO_RESET_DEVICE,
-    IOCTL_VIDEO_LOAD_AND_SET_FONT,
-    IOCTL_VIDEO_SET_PALETTE_REGISTERS,
-    IOCTL_VIDEO_SET_COLOR_REGISTERS,
-    IOCTL_VIDEO_SET_CURSOR_ATTR,
-    IOCTL_VIDEO_QUERY_CURSOR_ATTR,
-    IOCTL_VIDEO_SET_CURSOR_POSITION,
-    IOCTL_VIDEO_QUERY_CURSOR_POSITION,
-    IOCTL_VIDEO_ENABLE_POINTER,
-    IOCTL_VIDEO_DISABLE_POINTER,
-    IOCTL_VIDEO_SET_POINTER_ATTR,
-    IOCTL_VIDEO_SET_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES,
-    IOCTL_VIDEO_GET_BANK_SELECT_CODE,
-    IOCTL_VIDEO_MAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES,
-    IOCTL_VIDEO_FREE_PUBLIC_ACCESS_RANGES,
-    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,
-};
+    IOCTL_VIDEO_ENABLE_VDM,                 IOCTL_VIDEO_SAVE_HARDWARE_STATE,
+    IOCTL_VIDEO_RESTORE_HARDWARE_STATE,     IOCTL_VIDEO_QUERY_AVAIL_MODES,
+    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,      IOCTL_VIDEO_QUERY_CURRENT_MODE,
+    IOCTL_VIDEO_SET_CURRENT_MODE,           IOCTL_VIDEO_RESET_DEVICE,
+    IOCTL_VIDEO_LOAD_AND_SET_FONT,          IOCTL_VIDEO_SET_PALETTE_REGISTERS,
+    IOCTL_VIDEO_SET_COLOR_REGISTERS,        IOCTL_VIDEO_SET_CURSOR_ATTR,
+    IOCTL_VIDEO_QUERY_CURSOR_ATTR,          IOCTL_VIDEO_SET_CURSOR_POSITION,
+    IOCTL_VIDEO_QUERY_CURSOR_POSITION,      IOCTL_VIDEO_ENABLE_POINTER,
+    IOCTL_VIDEO_DISABLE_POINTER,            IOCTL_VIDEO_SET_POINTER_ATTR,
+    IOCTL_VIDEO_SET_POINTER_POSITION,       IOCTL_VIDEO_QUERY_POINTER_POSITION,
+    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES, IOCTL_VIDEO_GET_BANK_SELECT_CODE,
+    IOCTL_VIDEO_MAP_VIDEO_MEMORY,           IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
+    IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, IOCTL_VIDEO_FREE_PUBLIC_ACCESS_RANGES,
+    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,         IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY};
+// clang-format on
 
 // Record sizes and the lengths just around them.
 const ULONG kLengths[] = {0,  1,  2,  3,  4,  5,  6,  7,   8,   9,    10,   11,   12,   15,
                           16, 20, 23, 24, 36, 52, 80, 102, 160, 1052, 1216, 4107, 8192, 65536};
 
 ULONG ReadLength(Input& in) {
-  switch (in.U8() & 3) {
-    case 0:
-    case 1: {
-      const ULONG base = in.Pick(kLengths);
-      const int nudge = static_cast<int>(in.U8() % 3) - 1;  // one below, on, one above
-      return base == 0 && nudge < 0 ? 0 : base + nudge;
-    }
-    case 2:
-      return in.U16() % 2048;
-    default:
-      return in.U32() % kLargestState;
-  }
+  const uint8_t kind = in.U8() & 3;
+  if (kind == 2) return in.U16() % 2048;
+  if (kind == 3) return in.U32() % kLargestState;
+  const ULONG base = in.Pick(kLengths);
+  const int nudge = static_cast<int>(in.U8() % 3) - 1;  // one below, on, one above
+  return base == 0 && nudge < 0 ? 0 : base + nudge;
 }
 
-// A heap block of exactly `length` bytes (an empty one for 0), so that
-// AddressSanitizer catches a driver that reads or writes one byte past it.
-// Blocks of a length used before come back instead of new ones: under
-// AddressSanitizer a block of hundreds of KB is a mapping of its own, paid
-// for in page faults every run.
+// A heap block of exactly `length` bytes, filled with `fill`, so that AddressSanitizer catches
+// a driver that reads or writes one byte past it. Blocks of a length used
+// before come back: under AddressSanitizer a block of hundreds of KB is a
+// mapping of its own, paid for in page faults every run.
 struct Block {
-  explicit Block(size_t length) : length(length), bytes(Take(length)) {}
-  ~Block() { Give(length, std::move(bytes)); }
-  Block(const Block&) = delete;
-  Block& operator=(const Block&) = delete;
-  size_t length;
-  std::unique_ptr<uint8_t[]> bytes;
-  std::span<const uint8_t> View() const { return {bytes.get(), length}; }
-
- private:
-  struct Kept {
-    size_t length;
-    std::unique_ptr<uint8_t[]> bytes;
-  };
-  static constexpr size_t kMaxKept = 8;
-  static std::vector<Kept>& Spares() {
-    static std::vector<Kept> spares;
+  Block(size_t length, uint8_t fill) : length(length) {
+    auto it = Spares().find(length);
+    if (it == Spares().end()) {
+      bytes.reset(new uint8_t[length]);
+    } else {
+      bytes = std::move(it->second);
+      Spares().erase(it);
+    }
+    std::memset(bytes.get(), fill, length);
+  }
+  ~Block() {
+    if (Spares().size() == 8) Spares().erase(Spares().begin());
+    Spares().emplace(length, std::move(bytes));
+  }
+  static std::multimap<size_t, std::unique_ptr<uint8_t[]>>& Spares() {
+    static std::multimap<size_t, std::unique_ptr<uint8_t[]>> spares;
     return spares;
   }
-  static std::unique_ptr<uint8_t[]> Take(size_t length) {
-    auto& spares = Spares();
-    for (auto it = spares.begin(); it != spares.end(); ++it) {
-      if (it->length != length) continue;
-      std::unique_ptr<uint8_t[]> bytes = std::move(it->bytes);
-      spares.erase(it);
-      return bytes;
-    }
-    return std::unique_ptr<uint8_t[]>(new uint8_t[length]);
-  }
-  static void Give(size_t length, std::unique_ptr<uint8_t[]> bytes) {
-    auto& spares = Spares();
-    if (spares.size() == kMaxKept) spares.erase(spares.begin());
-    spares.push_back({length, std::move(bytes)});
-  }
+  std::span<const uint8_t> View() const { return {bytes.get(), length}; }
+  size_t length;
+  std::unique_ptr<uint8_t[]> bytes;
 };
 
 // Bytes copied with memcpy: under AddressSanitizer on i386 the memmove that
@@ -124,7 +156,39 @@ void CopyInto(std::vector<uint8_t>& to, std::span<const uint8_t> from) {
   if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
 }
 
+// A power-on state met a second time starts from a copy of its adapter as
+// the POST left it, untouched by any run. The adapter is made from the
+// power-on state alone, so its bytes are the key. A state met once is not
+// copied: most profiles of a run are new, and a copy costs about a POST.
+std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
+  static std::deque<std::pair<std::string, std::unique_ptr<const sim::Adapter>>> booted;
+  static std::set<std::string> seen;
+  const sim::PowerOnState s = sim::DerivePowerOn(profile);
+  std::string key(reinterpret_cast<const char*>(&s.videoMemoryBytes), sizeof s.videoMemoryBytes);
+  key.append(reinterpret_cast<const char*>(&s.defects), sizeof s.defects);
+  key.append(s.extendedSeq.begin(), s.extendedSeq.end());
+  key.append(s.pciConfig.begin(), s.pciConfig.end());
+  key.append(s.optionRom.begin(), s.optionRom.end());
+  for (const auto& [k, adapter] : booted) {
+    if (k == key) return std::make_unique<sim::Machine>(profile, *adapter);
+  }
+  auto machine = std::make_unique<sim::Machine>(profile);
+  if (seen.insert(key).second) {
+    if (seen.size() > 4096) seen.clear();
+    return machine;
+  }
+  if (booted.size() == 6) booted.pop_front();
+  booted.emplace_back(key, std::make_unique<const sim::Adapter>(machine->adapter()));
+  return machine;
+}
+
 }  // namespace
+
+void Fail(const std::string& where, const std::string& what) {
+  std::fprintf(stderr, "\n*** invariant broken at %s:\n%s\n", where.c_str(), what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
 
 sim::Profile ReadProfile(Input& in) {
   static const uint32_t kMemory[] = {1, 2, 4, 8};
@@ -132,8 +196,7 @@ sim::Profile ReadProfile(Input& in) {
   static const uint32_t kStrap1Clocks[] = {66, 75, 83, 100};
   static const uint32_t kClocks[] = {50, 60, 66, 75, 80, 83, 90, 100};
   sim::Profile p;
-  const uint8_t chip = in.U8();
-  p.revision = (chip & 1) ? 0x1A : 0x0B;  // a B1 and an A1
+  p.revision = (in.U8() & 1) ? 0x1A : 0x0B;  // a B1 and an A1
   p.memoryMB = in.Pick(kMemory);
   const uint8_t bits = in.U8();
   p.busWidth = (bits & 1) ? 64 : 32;
@@ -144,57 +207,6 @@ sim::Profile ReadProfile(Input& in) {
   p.romKB = in.Pick(kRom);
   return p;
 }
-
-namespace {
-
-// A power-on state met again starts from a copy of its adapter as the POST
-// left it, untouched by any run, instead of running the POST again. The
-// adapter is made from the power-on state alone (the rest of a profile goes
-// to the PCI bridge and the claims, which every machine builds afresh), so
-// the state's bytes are the key. Only a state met twice is kept: most
-// profiles of a run are new, and keeping a copy costs about what the POST
-// does.
-std::string PowerOnKey(const sim::PowerOnState& s) {
-  std::string key;
-  auto add = [&key](const void* data, size_t size) {
-    key.append(static_cast<const char*>(data), size);
-  };
-  add(&s.videoMemoryBytes, sizeof(s.videoMemoryBytes));
-  add(s.extendedSeq.data(), s.extendedSeq.size());
-  add(s.pciConfig.data(), s.pciConfig.size());
-  const uint8_t defects[] = {s.defects.graphicsIndexMasked, s.defects.bitMaskStuckLow,
-                             s.defects.graphicsDataNotIndexed, s.defects.sequencerIndexMasked,
-                             s.defects.chain4Stuck};
-  add(defects, sizeof(defects));
-  add(s.optionRom.data(), s.optionRom.size());
-  return key;
-}
-
-constexpr size_t kMaxBooted = 6;
-constexpr size_t kMaxSeen = 4096;
-
-std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
-  struct Booted {
-    std::string key;
-    std::unique_ptr<const sim::Adapter> adapter;
-  };
-  static std::deque<Booted> booted;  // the oldest first
-  static std::set<std::string> seen;
-  const std::string key = PowerOnKey(sim::DerivePowerOn(profile));
-  for (const Booted& b : booted) {
-    if (b.key == key) return std::make_unique<sim::Machine>(profile, *b.adapter);
-  }
-  auto machine = std::make_unique<sim::Machine>(profile);
-  if (seen.insert(key).second) {
-    if (seen.size() > kMaxSeen) seen.clear();
-    return machine;
-  }
-  if (booted.size() == kMaxBooted) booted.pop_front();
-  booted.push_back({key, std::make_unique<const sim::Adapter>(machine->adapter())});
-  return machine;
-}
-
-}  // namespace
 
 std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where) {
   test::ReserveTopOfAddressSpace();
@@ -207,22 +219,15 @@ std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std
   // The access invariants read the port accesses of the trace.
   const size_t mark = machine->trace().Start(sim::Trace::Detail::Ports);
   machine->Load();
-  CheckAccesses(*machine, mark, Scope::Loading, where + ", loading the driver");
-  CheckAtRest(*machine, where + ", after loading the driver");
-  if (!machine->Started()) return nullptr;
-  return machine;
+  CheckStep(*machine, mark, Scope::Loading, where + ", loading the driver");
+  return machine->Started() ? std::move(machine) : nullptr;
 }
 
 Request ReadRequest(Input& in) {
   Request r;
   const uint8_t kind = in.U8();
-  if (kind < 200) {
-    r.code = in.Pick(kAccepted);
-  } else if (kind < 240) {
-    r.code = in.Pick(kAccepted) + ((kind & 1) ? 4 : -4);
-  } else {
-    r.code = in.U32();
-  }
+  r.code = kind < 240 ? in.Pick(kAccepted) : in.U32();
+  if (kind >= 200 && kind < 240) r.code += (kind & 1) ? 4 : -4;
   const ULONG inLength = ReadLength(in);
   r.outputLength = ReadLength(in);
   const uint8_t fill = in.U8();
@@ -231,51 +236,34 @@ Request ReadRequest(Input& in) {
   // The first bytes from the input, the rest one fill value: the handlers
   // read their fixed parts from the front.
   r.input = in.Bytes(in.U8() % 72);
-  if (r.input.size() > inLength) r.input.resize(inLength);
   r.input.resize(inLength, fill);
   return r;
 }
 
-std::string Describe(const Request& r) {
-  return "request " + Hex(r.code) + " in " + std::to_string(r.input.size()) + " out " +
-         std::to_string(r.outputLength) + (r.sameBuffer ? " (one buffer)" : "");
-}
-
 Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
-  const std::string at = where + ", " + Describe(request);
-  const ULONG inLength = static_cast<ULONG>(request.input.size());
-  const size_t oneLength = std::max<size_t>(inLength, request.outputLength);
-  Block in(request.sameBuffer ? oneLength : inLength);
-  Block out(request.sameBuffer ? 0 : request.outputLength);
-  std::memset(in.bytes.get(), request.outputFill, in.length);
+  const auto inLength = static_cast<ULONG>(request.input.size());
+  const uint8_t fill = request.outputFill;
+  Block in(request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
+  Block out(request.sameBuffer ? 0 : request.outputLength, fill);
   if (inLength != 0) std::memcpy(in.bytes.get(), request.input.data(), inLength);
-  std::memset(out.bytes.get(), request.outputFill, out.length);
+  const Block& reply = request.sameBuffer ? in : out;
 
   // A hardware state record points at the state buffer: one of exactly the
   // size the save fills, or for a restore exactly the StateLength given.
   std::unique_ptr<Block> state;
   const bool save = request.code == IOCTL_VIDEO_SAVE_HARDWARE_STATE;
   const bool restore = request.code == IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-  const Block& recordBlock = save && !request.sameBuffer ? out : in;
-  if ((save || restore) && recordBlock.length >= 4) {
-    if (request.state) {
-      state = std::make_unique<Block>(request.state->size());
-      if (!request.state->empty()) {
-        std::memcpy(state->bytes.get(), request.state->data(), request.state->size());
-      }
-    } else {
-      ULONG length = kStateSize;
-      if (restore && in.length >= 8) {
-        std::memcpy(&length, in.bytes.get() + 4, 4);
-        length %= kLargestState;
-        std::memcpy(in.bytes.get() + 4, &length, 4);
-      }
-      state = std::make_unique<Block>(length);
-      std::memset(state->bytes.get(), request.outputFill, length);
+  uint8_t* record = (save ? reply : in).bytes.get();
+  if ((save || restore) && (save ? reply : in).length >= 4) {
+    ULONG length = request.state ? request.state->size() : kStateSize;
+    if (!request.state && restore && in.length >= 8) {
+      std::memcpy(&length, record + 4, 4);
+      length %= kLargestState;
+      std::memcpy(record + 4, &length, 4);
     }
-  }
-  if (state) {
-    uint8_t* record = recordBlock.bytes.get();
+    state = std::make_unique<Block>(length, fill);
+    if (request.state && length != 0)
+      std::memcpy(state->bytes.get(), request.state->data(), length);
     const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes.get()));
     std::memcpy(record, &pointer, 4);
   }
@@ -284,8 +272,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   static std::vector<uint8_t> inBefore, outBefore, stateBefore;
   CopyInto(inBefore, in.View());
   CopyInto(outBefore, out.View());
-  stateBefore.clear();
-  if (state) CopyInto(stateBefore, state->View());
+  CopyInto(stateBefore, state ? state->View() : std::span<const uint8_t>());
   // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
   test::Capture(machine, before);
@@ -296,18 +283,18 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   const size_t mark = machine.trace().Size();
   const sim::Machine::Result result =
       machine.Ioctl(request.code, inLength ? in.bytes.get() : nullptr, inLength,
-                    request.sameBuffer ? (request.outputLength ? in.bytes.get() : nullptr)
-                                       : (request.outputLength ? out.bytes.get() : nullptr),
-                    request.outputLength);
-  const std::string done = at + " -> status " + std::to_string(result.status) + ", information " +
-                           std::to_string(result.information);
+                    request.outputLength ? reply.bytes.get() : nullptr, request.outputLength);
+  const std::string done =
+      where + ", request " + Hex(request.code) + " in " + std::to_string(inLength) + " out " +
+      std::to_string(request.outputLength) + (request.sameBuffer ? " (one buffer)" : "") +
+      " -> status " + std::to_string(result.status) + ", information " +
+      std::to_string(result.information);
 
   const bool refused = test::Refused(result.status) || result.status == ERROR_MORE_DATA;
   // A refusal's accesses, to show with a broken invariant (refusals make few).
   std::vector<sim::TraceEntry> accesses;
   if (refused) accesses = machine.trace().Since(mark);
-  CheckAccesses(machine, mark, Scope::Request, done);
-  CheckAtRest(machine, done);
+  CheckStep(machine, mark, Scope::Request, done);
 
   // A mapping the platform refused (an empty share view) reaches the caller
   // as the platform's status, with the record and the byte count filled as
@@ -320,21 +307,21 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       test::HidePointer(before);
     }
     auto lines = test::ChangesSince(before, machine);
-    test::CallerBuffers buffers{inBefore, in.View(), outBefore, out.View(), request.sameBuffer};
     if (!platformRefused) {
-      for (const std::string& line :
-           test::UnallowedBufferWrites(request.code, result.status, buffers))
-        lines.push_back(line);
+      const test::CallerBuffers buffers{inBefore, in.View(), outBefore, out.View(),
+                                        request.sameBuffer};
+      const auto writes = test::UnallowedBufferWrites(request.code, result.status, buffers);
+      lines.insert(lines.end(), writes.begin(), writes.end());
+      const auto allowed =
+          test::AllowedRefusalInformation(request.code, result.status, ext->NumAvailableModes);
+      if (std::find(allowed.begin(), allowed.end(), result.information) == allowed.end()) {
+        lines.push_back("Information " + std::to_string(result.information) +
+                        " is not what this refusal leaves (" + std::to_string(allowed.front()) +
+                        ")");
+      }
     }
     if (state && !std::equal(stateBefore.begin(), stateBefore.end(), state->bytes.get())) {
       lines.push_back("the hardware state buffer changed");
-    }
-    const auto allowed =
-        test::AllowedRefusalInformation(request.code, result.status, ext->NumAvailableModes);
-    if (!platformRefused &&
-        std::find(allowed.begin(), allowed.end(), result.information) == allowed.end()) {
-      lines.push_back("Information " + std::to_string(result.information) +
-                      " is not what this refusal leaves (" + std::to_string(allowed.front()) + ")");
     }
     if (!lines.empty()) {
       std::string what = "a refused request changed what it must leave alone:";
@@ -348,40 +335,35 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   }
   machine.adapter().StopChangeRecord();
   Answer answer{result, {}, {}};
-  const Block& outBlock = request.sameBuffer ? in : out;
-  CopyInto(answer.output, outBlock.View());
+  CopyInto(answer.output, reply.View());
   if (state && save) CopyInto(answer.state, state->View());
   return answer;
 }
 
 Answer EnableVdm(sim::Machine& machine, const std::string& where) {
-  Request vdm;
-  vdm.code = IOCTL_VIDEO_ENABLE_VDM;
-  return Send(machine, vdm, where + ", enable VDM");
+  return Send(machine, {.code = IOCTL_VIDEO_ENABLE_VDM}, where + ", enable VDM");
 }
 
-Answer SetMode(sim::Machine& machine, uint8_t mode, const std::string& where) {
-  Request set;
-  set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
-  set.input = {mode, 0, 0, 0};
+Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where) {
+  Request set{.code = IOCTL_VIDEO_SET_CURRENT_MODE, .input = std::vector<uint8_t>(4)};
+  std::memcpy(set.input.data(), &mode, 4);
   return Send(machine, set, where + ", mode set");
 }
 
 Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where) {
-  Request save;
-  save.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE;
-  save.outputLength = sizeof(VIDEO_HARDWARE_STATE);
-  save.state = buffer;
-  return Send(machine, save, where + ", save");
+  return Send(machine,
+              {.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE,
+               .outputLength = sizeof(VIDEO_HARDWARE_STATE),
+               .state = buffer},
+              where + ", save");
 }
 
 Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where) {
-  Request restore;
-  restore.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-  restore.input.assign(sizeof(VIDEO_HARDWARE_STATE), 0);
+  Request restore{.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
+                  .input = std::vector<uint8_t>(sizeof(VIDEO_HARDWARE_STATE)),
+                  .state = state};
   const auto length = static_cast<uint32_t>(state.size());
   std::memcpy(restore.input.data() + 4, &length, 4);
-  restore.state = state;
   return Send(machine, restore, where + ", restore");
 }
 
@@ -395,8 +377,7 @@ void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool wr
   } else {
     machine.V86In(width, port);
   }
-  CheckAccesses(machine, mark, Scope::Session, what);
-  CheckAtRest(machine, what);
+  CheckStep(machine, mark, Scope::Session, what);
 }
 
 }  // namespace fuzz

@@ -1,8 +1,11 @@
-// What the harnesses share: adapter profiles from fuzz input, a loaded
-// machine, and requests sent with buffers of exactly their stated lengths
-// and checked against every invariant.
+// What the harnesses share: the input read as the choices of one run,
+// adapter profiles, a loaded machine, and requests and session accesses
+// checked against every invariant. A broken invariant prints where
+// (harness, step, request) and how, then aborts, which the fuzzer reports
+// as a crash with the input that led there.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,34 +13,61 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/input.h"
 #include "miniport/videoport.h"
 #include "sim/machine.h"
 #include "sim/profile.h"
 
 namespace fuzz {
 
+// The fuzzer's bytes read front to back. Past the end every read gives 0,
+// so any input, even an empty one, is a whole run.
+class Input {
+ public:
+  explicit Input(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+  bool Empty() const { return at_ >= bytes_.size(); }
+  uint8_t U8() { return Empty() ? 0 : bytes_[at_++]; }
+  uint16_t U16() { return static_cast<uint16_t>(U8() | (U8() << 8)); }
+  uint32_t U32() { return U16() | (static_cast<uint32_t>(U16()) << 16); }
+  bool Bool() { return (U8() & 1) != 0; }
+  // A value below `count` (count > 0).
+  uint32_t Below(uint32_t count) { return count <= 256 ? U8() % count : U32() % count; }
+  template <typename T, size_t N>
+  const T& Pick(const T (&choices)[N]) {
+    return choices[Below(N)];
+  }
+  // Up to `count` bytes, fewer when the input runs out.
+  std::vector<uint8_t> Bytes(size_t count) {
+    const size_t n = Empty() ? 0 : std::min(count, bytes_.size() - at_);
+    at_ += n;
+    return {bytes_.begin() + at_ - n, bytes_.begin() + at_};
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t at_ = 0;
+};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what);
+
 // A profile the model accepts: chip, memory size, bus width, memory type,
 // strap and clock, ROM size, chosen by the input.
 sim::Profile ReadProfile(Input& in);
 
 // Builds the machine and loads the driver, checking the load like any step.
-// Null when the profile cannot be encoded or no adapter was found. A
-// power-on state met before starts from its adapter as the POST left it
-// instead of running the POST again.
+// Null when the profile cannot be encoded or no adapter was found.
 std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where);
 
 struct Request {
   ULONG code = 0;
-  std::vector<uint8_t> input;  // exactly InputBufferLength bytes
+  std::vector<uint8_t> input{};  // exactly InputBufferLength bytes
   ULONG outputLength = 0;
   uint8_t outputFill = 0;
   bool sameBuffer = false;  // METHOD_BUFFERED: one buffer of the larger length
   // Save and restore: the hardware state buffer the record points at,
   // allocated at exactly this size. Without it, a save gets a buffer of the
-  // size discovery reported and a restore one of the StateLength given.
-  // The bytes stay the caller's and must outlive the request.
-  std::optional<std::span<const uint8_t>> state;
+  // size a save fills and a restore one of the StateLength given.
+  std::optional<std::span<const uint8_t>> state{};
 };
 
 struct Answer {
@@ -46,10 +76,6 @@ struct Answer {
   std::vector<uint8_t> state;   // a save's hardware state buffer afterwards
 };
 
-// Sends the request with heap buffers of exactly their lengths, then checks
-// the invariants; a refusal must have changed nothing but what it may write.
-Answer Send(sim::Machine& machine, const Request& request, const std::string& where);
-
 // The size of the hardware state buffer a save fills.
 inline constexpr ULONG kStateSize = 264359;
 
@@ -57,12 +83,13 @@ inline constexpr ULONG kStateSize = 264359;
 // anything), lengths around the record sizes, contents and buffer sharing.
 Request ReadRequest(Input& in);
 
-std::string Describe(const Request& request);
+// Sends the request with heap buffers of exactly their lengths, then checks
+// the invariants; a refusal must have changed nothing but what it may write.
+Answer Send(sim::Machine& machine, const Request& request, const std::string& where);
 
 // The requests the harnesses make on purpose, each checked as any other.
 Answer EnableVdm(sim::Machine& machine, const std::string& where);
-Answer SetMode(sim::Machine& machine, uint8_t mode, const std::string& where);
-// A save into `buffer`, a restore of `state` (StateLength its size).
+Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where);
 Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where);
 Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where);
 

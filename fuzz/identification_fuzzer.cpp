@@ -3,25 +3,11 @@
 // structure, register defects) and option ROM images through the driver's
 // load; an adapter that was found then answers the mode queries and sets
 // one of the modes it lists.
-#include <cstdint>
-#include <cstring>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "fuzz/harness.h"
-#include "fuzz/input.h"
 
 namespace {
-
-constexpr size_t kLargestRom = 0x20000;
-constexpr int kMaxRomPatches = 8;
-constexpr int kMaxSeqOverrides = 4;
-
-// Clocks the memory clock synthesizer cannot give (with strap 0).
-bool Unencodable(uint32_t mhz) {
-  return mhz == 0 || mhz == 171 || mhz == 201 || mhz == 228 || mhz == 230;
-}
 
 // Every field free within what the model can encode: a setting the model
 // refuses never reaches the driver, and a C++ exception thrown under
@@ -40,7 +26,9 @@ sim::Profile ReadWildProfile(fuzz::Input& in) {
   p.memoryType = in.U8() & 3;
   p.strap = in.U8() & 1;
   p.memoryClockMHz = p.strap ? in.Pick(kStrap1Clocks) : in.U8();
-  if (Unencodable(p.memoryClockMHz)) p.memoryClockMHz = 100;
+  // Clocks the memory clock synthesizer cannot give (with strap 0).
+  for (uint32_t unencodable : {0, 171, 201, 228, 230})
+    if (p.memoryClockMHz == unencodable) p.memoryClockMHz = 100;
   p.romKB = in.Pick(kRom);
   p.pciBus = in.U8();
   p.pciDevice = in.U8() & 0x3F;
@@ -61,8 +49,7 @@ sim::Profile ReadWildProfile(fuzz::Input& in) {
     p.defects.sequencerIndexMasked = defects & 8;
     p.defects.chain4Stuck = defects & 16;
   }
-  const int overrides = in.Below(kMaxSeqOverrides + 1);
-  for (int i = 0; i < overrides; ++i) {
+  for (uint32_t i = 0, overrides = in.Below(5); i < overrides; ++i) {
     const auto index = static_cast<uint8_t>(0x05 + in.Below(0xFB));
     p.seqOverrides[index] = in.U8();
   }
@@ -79,9 +66,8 @@ void FuzzRom(fuzz::Input& in, sim::Profile& p) {
   } catch (const std::invalid_argument&) {
     return;
   }
-  if (how & 1) rom.resize(in.U32() % kLargestRom, in.U8());
-  const int patches = in.Below(kMaxRomPatches + 1);
-  for (int i = 0; i < patches && !rom.empty(); ++i) {
+  if (how & 1) rom.resize(in.U32() % 0x20000, in.U8());
+  for (uint32_t i = 0, patches = in.Below(9); i < patches && !rom.empty(); ++i) {
     // The header, the PCI data structure and its pointer are where the
     // identification looks; half the patches land in the first 0x80 bytes.
     const uint32_t at = in.Bool() ? in.Below(0x80) : in.U32();
@@ -99,28 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto machine = fuzz::LoadMachine(profile, "identification");
   if (!machine) return 0;
 
-  fuzz::Request count;
-  count.code = IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES;
-  count.outputLength = sizeof(VIDEO_NUM_MODES);
-  const fuzz::Answer counted = fuzz::Send(*machine, count, "identification, mode count");
-  if (counted.result.status != NO_ERROR) return 0;
-  ULONG modes = 0;
-  std::memcpy(&modes, counted.output.data(), sizeof(modes));
-
-  fuzz::Request list;
-  list.code = IOCTL_VIDEO_QUERY_AVAIL_MODES;
-  list.outputLength = modes * sizeof(VIDEO_MODE_INFORMATION);
-  const fuzz::Answer listed = fuzz::Send(*machine, list, "identification, mode list");
-  if (listed.result.status != NO_ERROR || modes == 0) return 0;
-
+  const fuzz::Answer count = fuzz::Send(
+      *machine,
+      {.code = IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, .outputLength = sizeof(VIDEO_NUM_MODES)},
+      "identification, mode count");
+  if (count.result.status != NO_ERROR) return 0;
+  const ULONG modes = reinterpret_cast<const VIDEO_NUM_MODES*>(count.output.data())->NumModes;
+  const auto length = static_cast<ULONG>(modes * sizeof(VIDEO_MODE_INFORMATION));
+  const fuzz::Answer list =
+      fuzz::Send(*machine, {.code = IOCTL_VIDEO_QUERY_AVAIL_MODES, .outputLength = length},
+                 "identification, mode list");
+  if (list.result.status != NO_ERROR || modes == 0) return 0;
   // The mode the input picks among those listed.
-  const ULONG pick = in.Below(modes);
-  VIDEO_MODE_INFORMATION info;
-  std::memcpy(&info, listed.output.data() + pick * sizeof(info), sizeof(info));
-  fuzz::Request set;
-  set.code = IOCTL_VIDEO_SET_CURRENT_MODE;
-  set.input.resize(sizeof(VIDEO_MODE));
-  std::memcpy(set.input.data(), &info.ModeIndex, sizeof(ULONG));
-  fuzz::Send(*machine, set, "identification, mode set " + std::to_string(info.ModeIndex));
+  const auto* listed = reinterpret_cast<const VIDEO_MODE_INFORMATION*>(list.output.data());
+  fuzz::SetMode(*machine, listed[in.Below(modes)].ModeIndex, "identification");
   return 0;
 }

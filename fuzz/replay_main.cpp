@@ -10,22 +10,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s INPUT...\n", argv[0]);
-    return 1;
-  }
   for (int i = 1; i < argc; ++i) {
     std::ifstream file(argv[i], std::ios::binary);
     if (!file) {
       std::fprintf(stderr, "cannot read %s\n", argv[i]);
       return 1;
     }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
     std::printf("%s (%zu bytes)\n", argv[i], bytes.size());
     std::fflush(stdout);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }
   std::printf("%d inputs replayed\n", argc - 1);
-  return 0;
+  return argc < 2;
 }

@@ -4,7 +4,7 @@
 // with exactly QEMU's listed value, and fails a listed read that no row
 // makes: a new difference, or one QEMU no longer shows, fails the battery
 // either way.
-#include "tests/qemu/kernel.h"
+#include "tests/qemu/script.h"
 
 namespace qemu {
 
