@@ -1,7 +1,6 @@
 // Font loading and the text cursor, for the full-screen console.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -39,12 +38,10 @@ std::vector<uint8_t> Shape(uint16_t first, uint16_t last, uint8_t enable) {
 class TextServices : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(s.SetMode(kTextMode), NO_ERROR); }
-  // Width (last line), Height (first line) and Enable as the query gives them.
-  std::tuple<int, int, int> QueryShape() {
+  // The 10-byte answer: Width (last line), Height (first line), position, Enable.
+  std::vector<uint8_t> QueryShape() {
     EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURSOR_ATTR, {}, 10).information, 10u);
-    VIDEO_CURSOR_ATTRIBUTES shape;
-    std::memcpy(&shape, s.Output().data(), sizeof shape);
-    return {shape.Width, shape.Height, shape.Enable};
+    return s.Output();
   }
   test::DriverSession s;
 };
@@ -69,39 +66,34 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "8x" << c.height << " after GR03 " << int(c.gr03) << ", bank " << int(c.bank));
+    sim::Adapter& a = s.adapter();
     if (c.cursorHidden) {
       ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(1, 2, 0)).status, NO_ERROR);
     }
-    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr00 << 8 | 0x00));
-    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr00 << 8 | 0x01));
-    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr03 << 8 | 0x03));
-    s.adapter().Out16(0x3CE, static_cast<uint16_t>(c.gr08 << 8 | 0x08));
-    s.adapter().Out8(0x3CD, c.bank);
-    s.adapter().MemRead8(0xB8000);  // latches from text memory
+    for (const int word :
+         {c.gr00 << 8 | 0x00, c.gr00 << 8 | 0x01, c.gr03 << 8 | 0x03, c.gr08 << 8 | 0x08})
+      a.Out16(0x3CE, static_cast<uint16_t>(word));
+    a.Out8(0x3CD, c.bank);
+    a.MemRead8(0xB8000);  // latches from text memory
     for (uint32_t offset = 0; offset < 256 * 32; ++offset)
-      s.adapter().Vram()[4 * offset + 2] = 0;  // no glyph left from the last load
+      a.Vram()[4 * offset + 2] = 0;  // no glyph left from the last load
     ASSERT_EQ(s.Request(IOCTL_VIDEO_LOAD_AND_SET_FONT, Font(8, c.height)).status, NO_ERROR);
-    EXPECT_EQ(s.ext().CurrentMode->TextRows, c.rows);
-    EXPECT_EQ(s.ext().CurrentMode->TextColumns, 80);  // 720 / 8 = 90 is more: never raised
-    EXPECT_EQ(s.ext().FontHeight, c.height);
-    const uint8_t crtc[] = {s.adapter().Crtc(0x09), s.adapter().Crtc(0x12), s.adapter().Crtc(0x0A),
-                            s.adapter().Crtc(0x0B)};
-    EXPECT_TRUE(test::BytesAre(crtc, std::vector<uint8_t>{c.cr09, 0x8F, c.cr0a, c.cr0b}))
-        << "CR09, CR12, CR0A, CR0B";
+    // 720 / 8 = 90 columns is more than the row's 80: never raised.
+    const VgaModeEntry& row = *s.ext().CurrentMode;
+    EXPECT_EQ(std::tuple(row.TextRows, row.TextColumns, s.ext().FontHeight),
+              std::tuple(c.rows, 80, c.height));
+    EXPECT_EQ(std::tuple(a.Crtc(0x09), a.Crtc(0x12), a.Crtc(0x0A), a.Crtc(0x0B)),
+              std::tuple(c.cr09, 0x8F, c.cr0a, c.cr0b));
     for (unsigned ch = 0; ch < 256; ++ch) {
       for (unsigned line = 0; line < c.height; ++line) {
-        ASSERT_EQ(s.adapter().PlaneByte(2, 32 * ch + line), GlyphByte(ch, line))
+        ASSERT_EQ(a.PlaneByte(2, 32 * ch + line), GlyphByte(ch, line))
             << "character " << ch << " line " << line;
       }
     }
     // Planes 0 and 1 chained at 0xB8000, the write path of a BIOS text mode.
-    const uint8_t addressing[] = {s.adapter().Gc(0x06),  s.adapter().Seq(0x02),
-                                  s.adapter().Seq(0x04), s.adapter().Gc(0x01),
-                                  s.adapter().Gc(0x03),  s.adapter().Gc(0x08)};
-    EXPECT_TRUE(
-        test::BytesAre(addressing, std::vector<uint8_t>{0x0E, 0x03, 0x02, 0x00, 0x00, 0xFF}))
-        << "GR06, SR02, SR04, GR01, GR03, GR08";
-    EXPECT_EQ(std::get<2>(QueryShape()), c.cursorHidden ? 0 : 1);
+    EXPECT_EQ(std::tuple(a.Gc(0x06), a.Seq(0x02), a.Seq(0x04), a.Gc(0x01), a.Gc(0x03), a.Gc(0x08)),
+              std::tuple(0x0E, 0x03, 0x02, 0x00, 0x00, 0xFF));
+    EXPECT_EQ(QueryShape()[9], c.cursorHidden ? 0 : 1) << "Enable";
   }
   // A nine-dot font on the 640-wide mode: 640 / 9 = 71 columns.
   ASSERT_EQ(s.SetMode(1), NO_ERROR);
@@ -140,15 +132,14 @@ TEST_F(TextServices, CursorPosition) {
       EXPECT_TRACE(s.Since(mark), {});
       continue;
     }
-    EXPECT_EQ(s.adapter().Crtc(0x0E), c.cr0e);
-    EXPECT_EQ(s.adapter().Crtc(0x0F), c.cr0f);
+    EXPECT_EQ(std::tuple(s.adapter().Crtc(0x0E), s.adapter().Crtc(0x0F)),
+              std::tuple(c.cr0e, c.cr0f));
     EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURSOR_POSITION, {}, 4).information, 4u);
     EXPECT_TRUE(test::BytesAre(s.Output(), position));
     // The shape query answers 10 bytes, every one written: the position too,
     // no blink rate.
-    s.Request(IOCTL_VIDEO_QUERY_CURSOR_ATTR, {}, 10);
     EXPECT_TRUE(
-        test::BytesAre(s.Output(), Bytes(VIDEO_CURSOR_ATTRIBUTES{31, 0, c.column, c.row, 0, 1})));
+        test::BytesAre(QueryShape(), Bytes(VIDEO_CURSOR_ATTRIBUTES{31, 0, c.column, c.row, 0, 1})));
   }
 }
 
@@ -157,7 +148,7 @@ TEST_F(TextServices, CursorPosition) {
 // the end is clamped to the cell and the skew bits are kept.
 TEST_F(TextServices, CursorShape) {
   EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(0, 1, 1)).status, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(QueryShape(), std::make_tuple(31, 0, 1));
+  EXPECT_EQ(QueryShape(), Shape(0, 31, 1));
 
   ASSERT_EQ(s.Request(IOCTL_VIDEO_LOAD_AND_SET_FONT, Font(8, 16)).status, NO_ERROR);
   const struct {
@@ -179,9 +170,9 @@ TEST_F(TextServices, CursorShape) {
     EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(c.first, c.last, c.enable)).status,
               c.status);
     if (c.status != NO_ERROR) continue;
-    EXPECT_EQ(s.adapter().Crtc(0x0A), c.cr0a);
-    EXPECT_EQ(s.adapter().Crtc(0x0B), c.cr0b);
-    EXPECT_EQ(QueryShape(), std::make_tuple(c.last, c.first, c.enable)) << "as given, unclamped";
+    EXPECT_EQ(std::tuple(s.adapter().Crtc(0x0A), s.adapter().Crtc(0x0B)),
+              std::tuple(c.cr0a, c.cr0b));
+    EXPECT_EQ(QueryShape(), Shape(c.first, c.last, c.enable)) << "as given, unclamped";
   }
 }
 
