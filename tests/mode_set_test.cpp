@@ -40,12 +40,9 @@ TEST(ModeSet, ResetGoesBackToTheTextMode) {
   EXPECT_EQ(s.Request(IOCTL_VIDEO_RESET_DEVICE, {}).status, NO_ERROR);
   const std::vector<TraceEntry> accesses = s.Since(mark);
 
-  // No refresh selection: SR37 is not selected before the BIOS call.
-  const auto bios = std::find_if(accesses.begin(), accesses.end(),
-                                 [](const TraceEntry& e) { return e.kind == AccessKind::Bios; });
-  ASSERT_NE(bios, accesses.end());
-  EXPECT_EQ(bios->value, 0x03u);
-  EXPECT_EQ(std::count(accesses.begin(), bios, sim::io::Out8(0x3C4, 0x37)), 0);
+  // BIOS mode 3 and no refresh selection: SR37 is never selected.
+  EXPECT_EQ(std::count(accesses.begin(), accesses.end(), sim::io::Bios(0x03, NO_ERROR)), 1);
+  EXPECT_EQ(std::count(accesses.begin(), accesses.end(), sim::io::Out8(0x3C4, 0x37)), 0);
   // 720 is below 800: the bank select register is left alone.
   for (const TraceEntry& e : accesses)
     EXPECT_NE(e.address, 0x3CDu) << sim::Format(e);

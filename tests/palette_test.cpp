@@ -25,19 +25,20 @@ std::vector<uint8_t> Clut(uint16_t count, uint16_t first) {
   return bytes;
 }
 
-// Colour and mono addressing (misc output bit 0): the flip-flop reset and
-// the waits read the status port of the addressing in force.
-struct Addressing {
-  uint8_t misc;
-  uint16_t status;
-};
-const Addressing kAddressing[] = {{0x67, 0x3DA}, {0x66, 0x3BA}};
-
-// The flip-flop left in the data state is put back in the index state
-// first; the sixteen registers go out as index/value pairs (the low byte of
-// each USHORT), then bit 5 gives the palette back to the display.
-TEST(Palette, SixteenRegistersThenThePaletteBackToTheDisplay) {
-  for (const Addressing& c : kAddressing) {
+// On colour and mono addressing (misc output bit 0), each sequence reads the
+// status port of the addressing in force. The palette: the flip-flop left in
+// the data state is put back in the index state first; the sixteen registers
+// go out as index/value pairs (the low byte of each USHORT), then bit 5 gives
+// the palette back to the display. The colour lookup: each entry waits for a
+// fresh blanking edge (bit 0 of the status port seen clear, then set) within
+// a frame, then goes out as one run of three bytes; the DAC keeps six bits. A
+// blanking bit stuck either way ends each wait after 0x10000 reads.
+TEST(Palette, RegistersAndColourLookupOnEitherAddressing) {
+  const struct {
+    uint8_t misc;
+    uint16_t status;
+  } addressing[] = {{0x67, 0x3DA}, {0x66, 0x3BA}};
+  for (const auto& c : addressing) {
     SCOPED_TRACE(testing::Message() << "status port " << std::hex << c.status);
     test::DriverSession s;
     s.adapter().Out8(0x3C2, c.misc);
@@ -52,22 +53,11 @@ TEST(Palette, SixteenRegistersThenThePaletteBackToTheDisplay) {
       expected.insert(expected.end(), {Out8(0x3C0, i), Out8(0x3C0, 0x30 + i)});
     }
     expected.push_back(Out8(0x3C0, 0x20));
-    const size_t mark = s.Mark();
+    size_t mark = s.Mark();
     EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_PALETTE_REGISTERS, in).status, NO_ERROR);
     EXPECT_TRACE(s.Since(mark), expected);
-  }
-}
 
-// Each entry waits for a fresh blanking edge (bit 0 of the status port seen
-// clear, then set) within a frame, then goes out as one run of three bytes;
-// the DAC keeps six bits. A blanking bit stuck either way ends each wait
-// after 0x10000 reads.
-TEST(ColorLookup, EachEntryAfterABlankingEdge) {
-  for (const Addressing& c : kAddressing) {
-    SCOPED_TRACE(testing::Message() << "status port " << std::hex << c.status);
-    test::DriverSession s;
-    s.adapter().Out8(0x3C2, c.misc);
-    const size_t mark = s.Mark();
+    mark = s.Mark();
     ASSERT_EQ(s.Request(IOCTL_VIDEO_SET_COLOR_REGISTERS, Clut(1, 255)).status, NO_ERROR);
     EXPECT_TRUE(s.adapter().Dac(255) == (sim::Rgb{0x01, 0x11, 0x21}));
     std::vector<sim::TraceEntry> got = s.Since(mark);
