@@ -39,18 +39,15 @@ TEST(ModeValidation, MarksTheRowsTheMemoryCanDrive) {
     ULONG count;
     std::vector<ULONG> marked = {}, unmarked = {};
   } cases[] = {
-      {"1 MB, 32-bit: 16 bits narrowed",
-       {0x100000, 32, 2, 100, 0},
-       25,
+      // clang-format off
+      {"1 MB, 32-bit: 16 bits narrowed", {0x100000, 32, 2, 100, 0}, 25,
        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 40, 41, 42, 43, 44, 45, 46, 47, 48}},
       {"8 MB, 100 MHz", {0x800000, 64, 2, 100, 0}, 66, {62, 89, 90}, {91, 92, 93, 94, 95}},
       {"8 MB, strap 1", {0x800000, 64, 2, 100, 1}, 63, {61, 88}, {62, 89, 90}},
       {"8 MB at 138 MHz", {0x800000, 64, 2, 138, 0}, 70, {92, 93, 94, 95}, {91}},
       {"8 MB at 137 MHz", {0x800000, 64, 2, 137, 0}, 69, {}},
       {"type 0, 32-bit, 127 MHz", {0x400000, 32, 0, 127, 0}, 2, {0, 1}},
-      {"type 0, 32-bit, 128 MHz: the halved modes",
-       {0x400000, 32, 0, 128, 0},
-       8,
+      {"type 0, 32-bit, 128 MHz: the halved modes", {0x400000, 32, 0, 128, 0}, 8,
        {0, 1, 2, 11, 40, 49, 73, 82}},
       {"type 1, 32-bit, 255 MHz", {0x400000, 32, 1, 255, 0}, 8, {}},
       {"type 1, 32-bit, 256 MHz: every row that fits", {0x400000, 32, 1, 256, 0}, 62, {}},
@@ -59,6 +56,7 @@ TEST(ModeValidation, MarksTheRowsTheMemoryCanDrive) {
       {"39 MHz: only text and the halved modes", {0x800000, 64, 2, 39, 0}, 8, {}},
       {"256 KB: the text rows just fit", {262144, 64, 2, 100, 0}, 2, {0, 1}},
       {"a byte less: nothing", {262143, 64, 2, 100, 0}, 0, {}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -83,22 +81,18 @@ TEST(ModeValidation, MinimumMemoryClockBoundaries) {
     ULONG bus;
     USHORT minimumMHz;
   } cases[] = {
-      {76, 2, 32, 43},   // 640x480x32 at 85, column 1
-      {2, 0, 32, 127},   // 640x480x8 at 60, column 0: 255 halved
-      {78, 2, 32, 47},   // 800x600x32 at 60
-      {81, 2, 32, 67},   // 800x600x32 at 85
-      {86, 0, 64, 113},  // 1024x768x32 at 85, column 1
-      {86, 2, 64, 56},   // and column 2
-      {82, 2, 32, 26},   // 1024x768x32 at 43: 53 halved
-      {57, 2, 32, 95},   // 1280x1024x16 at 85
-      {90, 2, 64, 95},   // 1280x1024x32 at 85
-      {21, 2, 32, 52},   // 1600x1200x8 at 65
-      {95, 2, 64, 137},  // 1600x1200x32 at 85
-      {77, 2, 32, 43},   // 800x600x32 at 56
-      {52, 2, 32, 47},   // 1024x768x16 at 75
-      {19, 2, 32, 47},   // 1280x1024x8 at 85
-      {56, 2, 32, 80},   // 1280x1024x16 at 75
-      {88, 2, 64, 65},   // 1280x1024x32 at 60, column 2
+      // clang-format off
+      // 640x480x32 at 85, column 1; 640x480x8 at 60, column 0: 255 halved
+      {76, 2, 32, 43},  {2, 0, 32, 127},
+      // 800x600x32 at 60 and at 85; 1024x768x32 at 85, columns 1 and 2
+      {78, 2, 32, 47},  {81, 2, 32, 67},  {86, 0, 64, 113}, {86, 2, 64, 56},
+      // 1024x768x32 at 43: 53 halved; 1280x1024x16 and 1280x1024x32 at 85
+      {82, 2, 32, 26},  {57, 2, 32, 95},  {90, 2, 64, 95},
+      // 1600x1200x8 at 65, 1600x1200x32 at 85, 800x600x32 at 56
+      {21, 2, 32, 52},  {95, 2, 64, 137}, {77, 2, 32, 43},
+      // 1024x768x16 at 75, 1280x1024x8 at 85, 1280x1024x16 at 75, 1280x1024x32 at 60 column 2
+      {52, 2, 32, 47},  {19, 2, 32, 47},  {56, 2, 32, 80},  {88, 2, 64, 65},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << c.row << " at " << c.minimumMHz << " MHz");
