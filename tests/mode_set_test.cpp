@@ -73,7 +73,6 @@ TEST(ModeSet, PitchRegisters) {
     int pointer;
   } cases[] = {
       {"interlaced 1024 counts four-byte units", {}, k1024x768x8At43, 0x100, 0x40, 0x24, 1},
-      {"progressive 1024 counts eight-byte units", {}, k1024x768x8At60, 0x080, 0x40, 0x24, 1},
       {"1 MB: 640x480x16 at 1280", {.memoryMB = 1, .busWidth = 32}, 40, 0x0A0, 0x40, 0x24, 1},
       {"stride 2048 sets SR27 bit 4", k3MB, k1024x768x16At60, 0x100, 0x50, 0x24, 1},
       {"stride 4096 sets SR27 bit 5", k3MB, k1024x768x32At60, 0x200, 0x60, 0xA4, 0},

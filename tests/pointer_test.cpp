@@ -12,8 +12,6 @@
 namespace {
 
 using test::Position;
-using test::Put16;
-using test::Put32;
 
 constexpr ULONG k1024x768x8At43 = 11;  // interlaced
 constexpr ULONG k1024x768x8At60 = 12;
@@ -22,11 +20,8 @@ constexpr uint32_t kPatternOffset = 0x400000 - 0x800;  // default adapter: 4 MB
 // VIDEO_POINTER_ATTRIBUTES, 64 high, 8 bytes a line, then both masks.
 std::vector<uint8_t> Shape(uint8_t andFill, uint8_t xorFill, int16_t column = 0, int16_t row = 0,
                            uint32_t enable = 1) {
-  std::vector<uint8_t> bytes;
-  for (const uint32_t field : {uint32_t{VIDEO_MODE_MONO_POINTER}, 64u, 64u, 8u, enable})
-    Put32(bytes, field);
-  Put16(bytes, static_cast<uint16_t>(column));
-  Put16(bytes, static_cast<uint16_t>(row));
+  std::vector<uint8_t> bytes = test::Bytes(
+      VIDEO_POINTER_ATTRIBUTES{VIDEO_MODE_MONO_POINTER, 64, 64, 8, enable, column, row, {}}, 24);
   bytes.insert(bytes.end(), 512, andFill);
   bytes.insert(bytes.end(), 512, xorFill);
   bytes.resize(28 + 1024);  // the record's length counts its 4-byte pixel field
@@ -101,8 +96,7 @@ TEST(Pointer, MonoShapeSetsColoursAndShowsThePointerWhenEnabled) {
     sim::Adapter& a = s.adapter();
     EXPECT_EQ(
         std::tuple(a.Seq(0x14), a.Seq(0x15), a.Seq(0x16), a.Seq(0x17), a.Seq(0x18), a.Seq(0x19)),
-        std::tuple(0, 0, 0, 0xFF, 0xFF, 0xFF))
-        << "SR14-SR19";
+        std::tuple(0, 0, 0, 0xFF, 0xFF, 0xFF));
     EXPECT_EQ(s.adapter().Seq(0x06) & 0x40, enable ? 0x40 : 0x00);
   }
   for (const auto& [code, shown] : {std::pair{IOCTL_VIDEO_ENABLE_POINTER, 0x40},
@@ -115,8 +109,7 @@ TEST(Pointer, MonoShapeSetsColoursAndShowsThePointerWhenEnabled) {
   EXPECT_EQ(s.Output(), Position(0, 0));
   // The capabilities: asynchronous, mono, 64 x 64.
   EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES, {}, 20).information, 20u);
-  EXPECT_TRUE(test::BytesAre(s.Output(), std::vector<uint8_t>{3, 0, 0, 0, 64, 0, 0, 0, 64, 0,
-                                                              0, 0, 0, 0, 0,  0, 0, 0, 0,  0}));
+  EXPECT_TRUE(test::BytesAre(s.Output(), test::Bytes(VIDEO_POINTER_CAPABILITIES{3, 64, 64, 0, 0})));
 }
 
 // SR1A/SR1B the column, SR1C/SR1D the row (halved when interlaced), SR1E
@@ -142,8 +135,7 @@ TEST(Pointer, PositionRegisters) {
     sim::Adapter& a = s.adapter();
     EXPECT_EQ(
         std::tuple(a.Seq(0x1A), a.Seq(0x1B), a.Seq(0x1C), a.Seq(0x1D), a.Seq(0x1E), a.Seq(0x1F)),
-        std::tuple(c.sr1a, c.sr1b, c.sr1c, c.sr1d, c.sr1e, c.sr1f))
-        << "SR1A-SR1F";
+        std::tuple(c.sr1a, c.sr1b, c.sr1c, c.sr1d, c.sr1e, c.sr1f));
     EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_POINTER_POSITION, {}, 4).information, 4u);
     EXPECT_EQ(s.Output(), Position(c.x, c.y));
   }

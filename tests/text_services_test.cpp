@@ -113,7 +113,6 @@ TEST_F(TextServices, CursorPosition) {
     bool mono;
   } cases[] = {
       {79, 24, NO_ERROR, 0x07, 0xCF, false},  // 24 * 80 + 79
-      {0, 0, NO_ERROR, 0x00, 0x00, false},
       {-1, 0, NO_ERROR, 0xFF, 0xFF, false},  // negative is not refused: offset 0xFFFF
       {80, 0, ERROR_INVALID_PARAMETER, 0, 0, false},
       {0, 25, ERROR_INVALID_PARAMETER, 0, 0, false},
