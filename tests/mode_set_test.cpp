@@ -24,8 +24,6 @@ using sim::TraceEntry;
 constexpr ULONG k640x480x8At60 = 2;
 constexpr ULONG k1024x768x8At43 = 11;
 constexpr ULONG k1024x768x8At60 = 12;
-constexpr ULONG k1024x768x16At60 = 50;
-constexpr ULONG k1024x768x32At60 = 83;
 
 // After a text mode, a linear mode maps the frame buffer at the linear
 // aperture; the reset goes back to the text mode without a refresh
@@ -74,8 +72,8 @@ TEST(ModeSet, PitchRegisters) {
   } cases[] = {
       {"interlaced 1024 counts four-byte units", {}, k1024x768x8At43, 0x100, 0x40, 0x24, 1},
       {"1 MB: 640x480x16 at 1280", {.memoryMB = 1, .busWidth = 32}, 40, 0x0A0, 0x40, 0x24, 1},
-      {"stride 2048 sets SR27 bit 4", k3MB, k1024x768x16At60, 0x100, 0x50, 0x24, 1},
-      {"stride 4096 sets SR27 bit 5", k3MB, k1024x768x32At60, 0x200, 0x60, 0xA4, 0},
+      {"1024x768x16: 2048 sets SR27 bit 4", k3MB, 50, 0x100, 0x50, 0x24, 1},
+      {"1024x768x32: 4096 sets SR27 bit 5", k3MB, 83, 0x200, 0x60, 0xA4, 0},
       {"8 MB: 1600x1200x32 at 6400",
        {.memoryMB = 8, .memoryClockMHz = 138},
        92,
