@@ -130,13 +130,12 @@ TEST(ModeSet, BiosFailureIsReturnedAndRecordsNothing) {
 // A retrace wait is a run of status reads as long as the frame has left;
 // its last read saw the retrace begin. The trace keeps that one.
 std::vector<TraceEntry> LastReadOfEachWait(const std::vector<TraceEntry>& trace) {
+  auto status = [&](size_t at) {
+    return at < trace.size() && trace[at].kind == AccessKind::In && trace[at].address == 0x3DA;
+  };
   std::vector<TraceEntry> kept;
-  for (size_t i = 0; i < trace.size(); ++i) {
-    auto status = [&](size_t at) {
-      return at < trace.size() && trace[at].kind == AccessKind::In && trace[at].address == 0x3DA;
-    };
+  for (size_t i = 0; i < trace.size(); ++i)
     if (!(status(i) && status(i + 1))) kept.push_back(trace[i]);
-  }
   return kept;
 }
 

@@ -18,10 +18,9 @@ std::vector<uint8_t> Clut(uint16_t count, uint16_t first) {
   std::vector<uint8_t> bytes;
   Put16(bytes, count);
   Put16(bytes, first);
-  for (unsigned i = 0; i < count; ++i) {
+  for (unsigned i = 0; i < count; ++i)
     for (const unsigned component : {0x01 + i, 0x11 + i, 0x21 + i, 0x3Fu})
       bytes.push_back(static_cast<uint8_t>(component));
-  }
   return bytes;
 }
 

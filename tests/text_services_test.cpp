@@ -22,10 +22,9 @@ uint8_t GlyphByte(unsigned c, unsigned line) {
 std::vector<uint8_t> Font(uint16_t width, uint16_t height) {
   std::vector<uint8_t> bytes =
       Bytes(VIDEO_LOAD_FONT_INFORMATION{width, height, 256u * height, {}}, 8);
-  for (unsigned c = 0; c < 256; ++c) {
+  for (unsigned c = 0; c < 256; ++c)
     for (unsigned line = 0; line < height; ++line)
       bytes.push_back(GlyphByte(c, line));
-  }
   bytes.resize(11 + 256u * height);  // the record ends past its first font byte
   return bytes;
 }
@@ -82,12 +81,10 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
               std::tuple(c.rows, 80, c.height));
     EXPECT_EQ(std::tuple(a.Crtc(0x09), a.Crtc(0x12), a.Crtc(0x0A), a.Crtc(0x0B)),
               std::tuple(c.cr09, 0x8F, c.cr0a, c.cr0b));
-    for (unsigned ch = 0; ch < 256; ++ch) {
-      for (unsigned line = 0; line < c.height; ++line) {
+    for (unsigned ch = 0; ch < 256; ++ch)
+      for (unsigned line = 0; line < c.height; ++line)
         ASSERT_EQ(a.PlaneByte(2, 32 * ch + line), GlyphByte(ch, line))
             << "character " << ch << " line " << line;
-      }
-    }
     // Planes 0 and 1 chained at 0xB8000, the write path of a BIOS text mode.
     EXPECT_EQ(std::tuple(a.Gc(0x06), a.Seq(0x02), a.Seq(0x04), a.Gc(0x01), a.Gc(0x03), a.Gc(0x08)),
               std::tuple(0x0E, 0x03, 0x02, 0x00, 0x00, 0xFF));
@@ -113,7 +110,7 @@ TEST_F(TextServices, CursorPosition) {
     bool mono;
   } cases[] = {
       {79, 24, NO_ERROR, 0x07, 0xCF, false},  // 24 * 80 + 79
-      {-1, 0, NO_ERROR, 0xFF, 0xFF, false},  // negative is not refused: offset 0xFFFF
+      {-1, 0, NO_ERROR, 0xFF, 0xFF, false},   // negative is not refused: offset 0xFFFF
       {80, 0, ERROR_INVALID_PARAMETER, 0, 0, false},
       {0, 25, ERROR_INVALID_PARAMETER, 0, 0, false},
       {5, 1, NO_ERROR, 0x00, 0x55, true},  // 1 * 80 + 5
