@@ -11,10 +11,7 @@
 namespace {
 
 struct Memory {
-  ULONG bytes, busWidth;
-  UCHAR type;
-  USHORT clockMHz;
-  UCHAR strap;
+  ULONG bytes, busWidth, type, clockMHz, strap;
 };
 
 // `fresh`: the mode table as loaded, else as the last validation left it.
@@ -23,9 +20,9 @@ VgaDeviceExtension Validate(const Memory& memory, bool fresh = true) {
   VgaDeviceExtension ext{};
   ext.VideoMemorySize = memory.bytes;
   ext.MemoryBusWidth = memory.busWidth;
-  ext.MemoryType = memory.type;
-  ext.MemoryClockMHz = memory.clockMHz;
-  ext.MemoryStrapFlag = memory.strap;
+  ext.MemoryType = static_cast<UCHAR>(memory.type);
+  ext.MemoryClockMHz = static_cast<USHORT>(memory.clockMHz);
+  ext.MemoryStrapFlag = static_cast<UCHAR>(memory.strap);
   VgaValidateModes(&ext);
   return ext;
 }
@@ -76,10 +73,7 @@ TEST(ModeValidation, MarksTheRowsTheMemoryCanDrive) {
 // table and column, at its minimum and one above (8 MB, no strap).
 TEST(ModeValidation, MinimumMemoryClockBoundaries) {
   const struct {
-    ULONG row;
-    UCHAR type;
-    ULONG bus;
-    USHORT minimumMHz;
+    ULONG row, type, bus, minimumMHz;
   } cases[] = {
       // clang-format off
       // 640x480x32 at 85, column 1; 640x480x8 at 60, column 0: 255 halved
@@ -98,7 +92,7 @@ TEST(ModeValidation, MinimumMemoryClockBoundaries) {
     SCOPED_TRACE(testing::Message() << "row " << c.row << " at " << c.minimumMHz << " MHz");
     Validate({0x800000, c.bus, c.type, c.minimumMHz, 0});
     EXPECT_EQ(ModesVGA[c.row].ValidMode, 0u);
-    Validate({0x800000, c.bus, c.type, static_cast<USHORT>(c.minimumMHz + 1), 0});
+    Validate({0x800000, c.bus, c.type, c.minimumMHz + 1, 0});
     EXPECT_EQ(ModesVGA[c.row].ValidMode, 1u);
   }
 }
@@ -106,10 +100,7 @@ TEST(ModeValidation, MinimumMemoryClockBoundaries) {
 // A padded pitch is narrowed to the tight one when the mode would fill memory.
 TEST(ModeValidation, NarrowsPaddedPitches) {
   const struct {
-    ULONG megabytes, row;
-    USHORT stride;
-    ULONG memoryPerPlane;
-    bool valid;
+    ULONG megabytes, row, stride, memoryPerPlane, valid;
   } cases[] = {
       {1, 40, 1280, 614400, true},     // 640x480x16: exactly 1 MB padded
       {1, 44, 1600, 960000, true},     // 800x600x16
@@ -126,7 +117,7 @@ TEST(ModeValidation, NarrowsPaddedPitches) {
     Validate({c.megabytes * 0x100000, 64, 2, 100, 0});
     EXPECT_EQ(ModesVGA[c.row].ScreenStride, c.stride);
     EXPECT_EQ(ModesVGA[c.row].MemoryPerPlane, c.memoryPerPlane);
-    EXPECT_EQ(ModesVGA[c.row].ValidMode, c.valid ? 1u : 0u);
+    EXPECT_EQ(ModesVGA[c.row].ValidMode, c.valid);
   }
 }
 

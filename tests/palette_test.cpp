@@ -15,9 +15,7 @@ using test::Put16;
 
 // VIDEO_CLUT: count, first, then entries of red 1+i, green 0x11+i, blue 0x21+i.
 std::vector<uint8_t> Clut(uint16_t count, uint16_t first) {
-  std::vector<uint8_t> bytes;
-  Put16(bytes, count);
-  Put16(bytes, first);
+  std::vector<uint8_t> bytes = test::Bytes(VIDEO_CLUT{count, first, {}}, 4);
   for (unsigned i = 0; i < count; ++i)
     for (const unsigned component : {0x01 + i, 0x11 + i, 0x21 + i, 0x3Fu})
       bytes.push_back(static_cast<uint8_t>(component));
@@ -43,9 +41,7 @@ TEST(Palette, RegistersAndColourLookupOnEitherAddressing) {
     s.adapter().Out8(0x3C2, c.misc);
     s.adapter().In8(c.status);
     s.adapter().Out8(0x3C0, 0x11);
-    std::vector<uint8_t> in;
-    Put16(in, 16);
-    Put16(in, 0);
+    std::vector<uint8_t> in = test::Bytes(VIDEO_PALETTE_DATA{16, 0, {}}, 4);
     std::vector<sim::TraceEntry> expected = {In8(0x3CC, c.misc), In8(c.status, 0x01)};
     for (uint8_t i = 0; i < 16; ++i) {
       Put16(in, static_cast<uint16_t>(0x0100 | (0x30 + i)));

@@ -21,12 +21,11 @@ class Refresh : public ::testing::Test {
     Seq(0x05, 0x86);  // the extended registers open, as the BIOS leaves them
   }
   void Seq(UCHAR index, UCHAR value) { m_.adapter().Out16(0x3C4, UCHAR(value) << 8 | index); }
+  // clang-format off
   static VgaModeEntry Row(USHORT x, ULONG rate) {
-    return {.ModeType = VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS,
-            .BitsPerPlane = 8,
-            .XResolution = x,
-            .RefreshRate = rate};
+    return {.ModeType = VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS, .BitsPerPlane = 8, .XResolution = x, .RefreshRate = rate};
   }
+  // clang-format on
   sim::Machine m_;
   VgaDeviceExtension ext_{};
 };

@@ -12,8 +12,6 @@ namespace {
 
 using test::Bytes;
 
-constexpr ULONG kTextMode = 0;  // 80 x 25, 720 x 400
-
 // Glyph byte of character c, scan line l: distinct for every slot and line.
 uint8_t GlyphByte(unsigned c, unsigned line) {
   return static_cast<uint8_t>(c * 3 + line * 17 + 1);
@@ -34,9 +32,10 @@ std::vector<uint8_t> Shape(uint16_t first, uint16_t last, uint8_t enable) {
   return Bytes(VIDEO_CURSOR_ATTRIBUTES{last, first, 0, 0, 0, enable});
 }
 
+// In the 80 x 25 text mode, 720 x 400.
 class TextServices : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(s.SetMode(kTextMode), NO_ERROR); }
+  void SetUp() override { ASSERT_EQ(s.SetMode(0), NO_ERROR); }
   // The 10-byte answer: Width (last line), Height (first line), position, Enable.
   std::vector<uint8_t> QueryShape() {
     EXPECT_EQ(s.Request(IOCTL_VIDEO_QUERY_CURSOR_ATTR, {}, 10).information, 10u);
