@@ -97,8 +97,7 @@ TEST(ModeSet, PitchRegisters) {
 // pattern's block in its last 2 KB.
 TEST(ModeSet, ApertureAndPointerPatternLocation) {
   const struct {
-    uint32_t megabytes;
-    UCHAR sr21, sr38High, sr3eBit2;
+    uint32_t megabytes, sr21, sr38High, sr3eBit2;
   } cases[] = {{8, 0x9C, 0xF, 1}, {4, 0x7C, 0xF, 0}, {2, 0x7C, 0x7, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.megabytes << " MB");
@@ -203,8 +202,7 @@ TEST(ModeSet, WholeGraphicsModeSetInTheOrderTheHardwareNeeds) {
 // a frame; a retrace bit stuck either way ends each wait after 0x10000 reads.
 TEST(ModeSet, RetraceWaitsEnd) {
   const struct {
-    UCHAR misc, stuckMask, stuck;
-    long least, most;  // status reads of the two waits
+    long misc, stuckMask, stuck, least, most;  // least, most: status reads of the two waits
   } cases[] = {
       {0x67, 0x00, 0x00, 2, 2 * 2 * 64},
       {0x66, 0x00, 0x00, 2, 2 * 2 * 64},

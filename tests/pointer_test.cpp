@@ -40,8 +40,8 @@ TEST(Pointer, ShapesConvertToTwoBitCodes) {
   const struct {
     const char* name;
     ULONG mode;
-    uint8_t andFill, xorFill, andFirst, xorFirst;  // the fills, then each mask's first byte
-    uint8_t pattern0, pattern1, rest;
+    // the fills, each mask's first byte, then the pattern's first two bytes and the rest
+    uint8_t andFill, xorFill, andFirst, xorFirst, pattern0, pattern1, rest;
   } cases[] = {
       {"transparent", k1024x768x8At60, 0xFF, 0x00, 0xFF, 0x00, 0xAA, 0xAA, 0xAA},
       {"white", k1024x768x8At60, 0x00, 0xFF, 0x00, 0xFF, 0x55, 0x55, 0x55},

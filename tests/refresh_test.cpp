@@ -23,7 +23,8 @@ class Refresh : public ::testing::Test {
   void Seq(UCHAR index, UCHAR value) { m_.adapter().Out16(0x3C4, UCHAR(value) << 8 | index); }
   // clang-format off
   static VgaModeEntry Row(USHORT x, ULONG rate) {
-    return {.ModeType = VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS, .BitsPerPlane = 8, .XResolution = x, .RefreshRate = rate};
+    return {.ModeType = VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS, .BitsPerPlane = 8,
+            .XResolution = x, .RefreshRate = rate};
   }
   // clang-format on
   sim::Machine m_;
@@ -34,9 +35,7 @@ class Refresh : public ::testing::Test {
 // index lands in SR37 bits 6-2; a rate outside its table leaves SR37 alone.
 TEST_F(Refresh, FrameRateFields) {
   const struct {
-    USHORT x;
-    ULONG rate;
-    UCHAR reg, before, after;
+    int x, rate, reg, before, after;
   } cases[] = {
       {640, 72, 0x0F, 0xFF, 0x43},  {640, 75, 0x0F, 0x02, 0x82},  {640, 85, 0x0F, 0x00, 0xC0},
       {640, 60, 0x0F, 0xFE, 0x02},  {800, 60, 0x0F, 0x01, 0x11},  {800, 72, 0x0F, 0xCD, 0x21},
@@ -76,10 +75,7 @@ TEST_F(Refresh, FrameRateFields) {
 
 TEST_F(Refresh, Sr3eBitZeroRule) {
   const struct {
-    USHORT x, bits;
-    ULONG rate;
-    UCHAR memoryType;
-    ULONG bus;
+    int x, bits, rate, memoryType, bus;
     bool set;
   } cases[] = {
       {640, 32, 60, 0, 32, true},   {1600, 32, 85, 2, 64, true},  {1600, 16, 60, 3, 64, true},

@@ -51,9 +51,8 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
   const struct {
     uint16_t height;
     SHORT rows;
-    uint8_t cr09, cr0a, cr0b;
-    // set/reset, rotate and function, bit mask, the bank select register
-    uint8_t gr00, gr03, gr08, bank;
+    // then set/reset, rotate and function, bit mask, the bank select register
+    uint8_t cr09, cr0a, cr0b, gr00, gr03, gr08, bank;
     bool cursorHidden;  // CR0A bit 5 stays
   } cases[] = {
       {16, 25, 0x0F, 0x0E, 0x0F, 0x00, 0x00, 0xFF, 0x00, false},
