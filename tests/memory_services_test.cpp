@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "miniport/miniport.h"
-#include "sim/machine.h"
 #include "support/driver_session.h"
 
 namespace {

@@ -19,8 +19,7 @@ std::string Hex(uint32_t value, int width = 2) {
 
 // Difference lines up to `limit`; the last line then says how many more differ.
 struct Lines {
-  size_t limit;
-  size_t omitted = 0;
+  size_t limit, omitted = 0;
   std::vector<std::string> lines{};
   void Add(std::string line) {
     if (lines.size() < limit)
