@@ -2,7 +2,6 @@
 // the dispatcher does not serve are in the refusal table.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "miniport/miniport.h"
@@ -54,8 +53,7 @@ TEST(VgaInitialize, SetsTheCursorDefaultsAndNothingElse) {
   EXPECT_EQ(m.trace().Since(mark).size(), 0u) << "initialize touched the hardware";
 
   // Column 0, row 0, scan lines 0 to 31, visible; every other byte still 0.
-  VgaDeviceExtension expected;
-  std::memset(&expected, 0, sizeof expected);
+  VgaDeviceExtension expected{};  // zero-initialised, padding included
   expected.CursorEndLine = 31;
   expected.CursorVisible = 1;
   EXPECT_TRUE(test::BytesAre(record, test::Bytes(expected)));
