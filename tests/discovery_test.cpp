@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "detect/detect.h"
@@ -70,30 +69,19 @@ TEST(Discovery, DefaultAdapterLoadsAndFillsTheConfigRecord) {
   EXPECT_EQ(info.VdmPhysicalVideoMemoryLength, 0x20000u);
   EXPECT_EQ(info.HardwareStateSize, 264359u);
 
-  VgaDeviceExtension& ext = Ext(m);
-  EXPECT_EQ(ext.IoBase, reinterpret_cast<PUCHAR>(0x3B0));
-  EXPECT_NE(ext.A0000View, nullptr);
-  EXPECT_NE(ext.LinearFrameView, nullptr);
-  EXPECT_NE(ext.RomView, nullptr);
-  EXPECT_EQ(ext.RomPhysical.QuadPart, 0xC0000);
-  EXPECT_EQ(ext.RomLength, 4096u);
-  EXPECT_EQ(ext.BiosRomSizeKb, 32);  // 64 blocks of 512 bytes
-  EXPECT_EQ(ext.ChipType, 12);
-  // The default BAR (0xE0000008) places the frame buffer; its flag bits go.
-  EXPECT_EQ(ext.LinearFramePhysical.QuadPart, 0xE0000000);
-  EXPECT_EQ(MemoryMaps[VGA_LINEAR_MEMORY_MAP].Start, 0xE0000000u);
+  // The ROM's size byte counts 512-byte blocks: 64 of them. (Views, chip and
+  // linear base are the find-adapter table's; the ROM range the public ranges'.)
+  EXPECT_EQ(Ext(m).BiosRomSizeKb, 32);
 
   // Chip, DAC, memory size and adapter string, in that order.
-  const std::vector<std::pair<std::u16string, std::vector<uint8_t>>> registry = {
-      {u"HardwareInformation.ChipType", Wide("Zel B1")},
-      {u"HardwareInformation.DacType", Wide("Zel")},
-      {u"HardwareInformation.MemorySize", {0x00, 0x00, 0x40, 0x00}},
-      {u"HardwareInformation.AdapterString", Wide("Zel Compatible")}};
-  ASSERT_EQ(m.Registry().size(), registry.size());
-  for (size_t i = 0; i < registry.size(); ++i) {
-    EXPECT_EQ(m.Registry()[i].name, registry[i].first);
-    EXPECT_EQ(m.Registry()[i].data, registry[i].second);
-  }
+  std::vector<std::pair<std::u16string, std::vector<uint8_t>>> registry;
+  for (const auto& value : m.Registry())
+    registry.emplace_back(value.name, value.data);
+  EXPECT_EQ(registry,
+            (decltype(registry){{u"HardwareInformation.ChipType", Wide("Zel B1")},
+                                {u"HardwareInformation.DacType", Wide("Zel")},
+                                {u"HardwareInformation.MemorySize", {0x00, 0x00, 0x40, 0x00}},
+                                {u"HardwareInformation.AdapterString", Wide("Zel Compatible")}}));
 }
 
 TEST(Discovery, ConfigRecordOf71BytesIsRefusedBeforeAnythingIsClaimed) {
@@ -105,11 +93,7 @@ TEST(Discovery, ConfigRecordOf71BytesIsRefusedBeforeAnythingIsClaimed) {
   EXPECT_EQ(m.CallCount(Service::VerifyAccessRanges), 0u);
   EXPECT_EQ(m.CallCount(Service::GetDeviceBase), 0u);
   EXPECT_TRUE(m.trace().Entries().empty());
-
-  Machine accepted;
-  accepted.SetConfigInfoLength(72);
-  accepted.Load();
-  EXPECT_EQ(Status(accepted), NO_ERROR);
+  // 72 bytes, the platform's own length, is the default adapter's load above.
 }
 
 // One adapter and platform each: the Isa find-adapter status, the chip kind
@@ -204,12 +188,11 @@ TEST(Discovery, ASecondRegistrationPlacesTheLinearRangeAfresh) {
     VP_STATUS isa, eisa;
     int64_t linear;  // where the started device's aperture is, 0: none started
   } cases[] = {
-      {"Isa's 98 probes refused, Eisa claims the start", 0x04000000, 98, 0x4C8, NO_ERROR,
-       0x07C00000},
-      {"RAM up to 1 GB: nothing opens inside it", 0x40000000, 0, ERROR_INVALID_PARAMETER,
-       ERROR_INVALID_PARAMETER, 0},
-      {"Isa found it: the adapter's ranges are that device's", 0x04000000, 0, NO_ERROR,
-       ERROR_INVALID_PARAMETER, 0x07C00000},
+      // clang-format off
+      {"Isa's 98 probes refused, Eisa claims the start", 0x04000000, 98, 0x4C8, NO_ERROR, 0x07C00000},
+      {"RAM up to 1 GB: nothing opens inside it", 0x40000000, 0, ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER, 0},
+      {"Isa found it: the adapter's ranges are that device's", 0x04000000, 0, NO_ERROR, ERROR_INVALID_PARAMETER, 0x07C00000},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -230,18 +213,6 @@ TEST(Discovery, ASecondRegistrationPlacesTheLinearRangeAfresh) {
       EXPECT_EQ(Ext(m).LinearFramePhysical.QuadPart, c.linear);
     }
   }
-}
-
-TEST(Identification, WrongDeviceFailsAfterTheBaseAndRomSizeAreTaken) {
-  ZEL_LINKED_DRIVER_ONLY();
-  Profile p;
-  p.romDevice = 0x7A53;
-  p.sr10Bit6 = true;
-  Machine m(p);
-  m.Load();
-  EXPECT_EQ(Status(m), ERROR_DEV_NOT_EXIST);
-  EXPECT_EQ(Ext(m).BiosRomSizeKb, 32);
-  EXPECT_EQ(VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart.QuadPart, 0x20000000);
 }
 
 // The configuration address of every device probed up to the match on bus
@@ -285,7 +256,7 @@ TEST(Identification, MemoryConfigurationFromTheSequencer) {
       {"33 MHz", 0, 0x02, 2, 0, 0, 0, 0, 0x80, 0x0D, 0x02, 0x400000, 64, 0, 33},
       // SR28 bit 7 doubles N (28), SR29 bits 6-5 = 1 give P 2: 14 * 14318 * 2 / 6
       {"N doubled, P 2", 0, 0x02, 2, 0, 0, 0, 0, 0x00, 0x8D, 0x22, 0x400000, 64, 0, 67},
-      {"strap, SR10 nibble 0", 1, 0x02, 2, 0x00, 0, 0, 0, 0, 0, 0, 0x400000, 64, 0, 66},
+      {"strap, SR10 nibble 2", 1, 0x02, 2, 0x02, 0, 0, 0, 0, 0, 0, 0x400000, 64, 0, 83},
       {"strap, nibble 1", 1, 0x02, 2, 0x01, 0, 0, 0, 0, 0, 0, 0x400000, 64, 0, 75},
       {"strap, nibble 3", 1, 0x02, 2, 0x03, 0, 0, 0, 0, 0, 0, 0x400000, 64, 0, 100},
       {"strap, nibble 15", 1, 0x02, 2, 0x0F, 0, 0, 0, 0, 0, 0, 0x400000, 64, 0, 66},
@@ -396,10 +367,6 @@ TEST(VgaPresence, WritesBackWhatItChanged) {
     std::vector<TraceEntry> writes = sim::Writes(m.trace().Entries());
     if (c.found && writes.size() > expected.size()) writes.resize(expected.size());
     EXPECT_TRACE(writes, expected);
-    if (c.defects.chain4Stuck) {
-      EXPECT_EQ(m.adapter().Seq(4), 0x02);
-      EXPECT_EQ(m.adapter().Seq(0), 0x03);
-    }
   }
 }
 

@@ -2,7 +2,6 @@
 // the dispatcher does not serve are in the refusal table.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "miniport/miniport.h"
@@ -37,12 +36,11 @@ TEST(DriverEntry, ReturnsTheSmallestRegistrationStatusAsUnsigned) {
     EXPECT_EQ(m.Load(), c.expected);
     // Isa, Eisa, MicroChannel in turn; a forced registration never reaches
     // find-adapter, and Eisa and MicroChannel find no bus.
-    ASSERT_EQ(m.Registrations().size(), 3u);
-    const INTERFACE_TYPE buses[] = {Isa, Eisa, MicroChannel};
-    for (size_t i = 0; i < 3; ++i) {
-      EXPECT_EQ(m.Registrations()[i].bus, buses[i]);
-      EXPECT_EQ(m.Registrations()[i].findAdapterCalled, i == 0 && c.forced.empty());
-    }
+    std::vector<std::pair<INTERFACE_TYPE, bool>> calls;
+    for (const auto& r : m.Registrations())
+      calls.emplace_back(r.bus, r.findAdapterCalled);
+    EXPECT_EQ(calls,
+              (decltype(calls){{Isa, c.forced.empty()}, {Eisa, false}, {MicroChannel, false}}));
   }
 }
 
@@ -55,8 +53,7 @@ TEST(VgaInitialize, SetsTheCursorDefaultsAndNothingElse) {
   EXPECT_EQ(m.trace().Since(mark).size(), 0u) << "initialize touched the hardware";
 
   // Column 0, row 0, scan lines 0 to 31, visible; every other byte still 0.
-  VgaDeviceExtension expected;
-  std::memset(&expected, 0, sizeof expected);
+  VgaDeviceExtension expected{};  // zero-initialised, padding included
   expected.CursorEndLine = 31;
   expected.CursorVisible = 1;
   EXPECT_TRUE(test::BytesAre(record, test::Bytes(expected)));

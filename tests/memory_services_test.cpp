@@ -6,38 +6,24 @@
 #include <vector>
 
 #include "miniport/miniport.h"
-#include "sim/machine.h"
+#include "support/driver_session.h"
 
 namespace {
 
-ULONG Address(const void* p) {
-  return static_cast<ULONG>(reinterpret_cast<uintptr_t>(p));
+// The platform's mapping at `address`: physical start and length, or {0, 0}.
+std::pair<uint64_t, uint32_t> Mapping(sim::Machine& m, const void* address) {
+  for (const auto& mapping : m.Mappings()) {
+    if (mapping.virtualAddress == address) return {mapping.physical, mapping.length};
+  }
+  return {0, 0};
 }
-
-class MemoryServices : public ::testing::Test {
- public:
-  void SetUp() override {
-    ASSERT_EQ(m.Load(), 0u);
-    ext = static_cast<VgaDeviceExtension*>(m.DeviceExtension());
-  }
-  void SetMode(ULONG mode) {
-    ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_SET_CURRENT_MODE, &mode, 4, nullptr, 0).status, NO_ERROR);
-  }
-  // The platform's mapping at `address`: physical start and length, or {0, 0}.
-  std::pair<uint64_t, uint32_t> Mapping(const void* address) {
-    for (const auto& mapping : m.Mappings()) {
-      if (mapping.virtualAddress == address) return {mapping.physical, mapping.length};
-    }
-    return {0, 0};
-  }
-  sim::Machine m;
-  VgaDeviceExtension* ext = nullptr;
-};
 
 // Text: the 128 KB window from 0xA0000, the frame at 0xB8000 inside it.
 // Linear: window and frame both the whole 4 MB frame buffer. Unmapping
 // passes the platform's status through and keeps the mapping on failure.
-TEST_F(MemoryServices, MapsTheWindowAndPlacesTheFrameInIt) {
+TEST(MemoryServices, MapsTheWindowAndPlacesTheFrameInIt) {
+  test::DriverSession s;
+  sim::Machine& m = s.machine();
   const struct {
     ULONG mode;
     uint64_t physical;
@@ -45,41 +31,45 @@ TEST_F(MemoryServices, MapsTheWindowAndPlacesTheFrameInIt) {
   } cases[] = {{0, 0xA0000, 0x20000, 0x18000, 0x8000}, {2, 0xE0000000, 0x400000, 0, 0x400000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << c.mode);
-    SetMode(c.mode);
+    ASSERT_EQ(s.SetMode(c.mode), NO_ERROR);
     VIDEO_MEMORY request{nullptr};
     VIDEO_MEMORY_INFORMATION info;
     const auto result = m.Ioctl(IOCTL_VIDEO_MAP_VIDEO_MEMORY, &request, 4, &info, 16);
     ASSERT_EQ(result.status, NO_ERROR);
     EXPECT_EQ(result.information, 16u);
-    EXPECT_EQ(Mapping(info.VideoRamBase), std::make_pair(c.physical, c.windowLength));
+    EXPECT_EQ(Mapping(m, info.VideoRamBase), std::make_pair(c.physical, c.windowLength));
     EXPECT_EQ(info.VideoRamLength, c.windowLength);
-    EXPECT_EQ(Address(info.FrameBufferBase) - Address(info.VideoRamBase), c.frameOffset);
+    EXPECT_EQ(static_cast<PUCHAR>(info.FrameBufferBase) - static_cast<PUCHAR>(info.VideoRamBase),
+              c.frameOffset);
     EXPECT_EQ(info.FrameBufferLength, c.frameLength);
 
     VIDEO_MEMORY mapped{info.VideoRamBase};
     m.InjectFault({sim::Service::UnmapMemory, 0, 1, 0x4321});
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, &mapped, 4, nullptr, 0).status, 0x4321);
-    EXPECT_NE(Mapping(info.VideoRamBase).second, 0u);
+    EXPECT_NE(Mapping(m, info.VideoRamBase).second, 0u);
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, &mapped, 4, nullptr, 0).status, NO_ERROR);
-    EXPECT_EQ(Mapping(info.VideoRamBase).second, 0u);
+    EXPECT_EQ(Mapping(m, info.VideoRamBase).second, 0u);
   }
 }
 
 // The head of the graphics window and the ROM, freed together; a failed
 // first mapping returns its status and leaves the second record alone.
-TEST_F(MemoryServices, PublicRangesAreTheGraphicsWindowHeadAndTheRom) {
+TEST(MemoryServices, PublicRangesAreTheGraphicsWindowHeadAndTheRom) {
+  test::DriverSession s;
+  sim::Machine& m = s.machine();
   VIDEO_PUBLIC_ACCESS_RANGES ranges[2];
   std::memset(ranges, 0xCD, sizeof(ranges));
   ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, nullptr, 0, ranges, 24).status,
             NO_ERROR);
-  EXPECT_EQ(Mapping(ranges[0].VirtualAddress), std::make_pair(uint64_t{0xA0000}, 0x9000u));
-  EXPECT_EQ(Mapping(ranges[1].VirtualAddress), std::make_pair(uint64_t{0xC0000}, 4096u));
+  EXPECT_EQ(Mapping(m, ranges[0].VirtualAddress), std::make_pair(uint64_t{0xA0000}, 0x9000u));
+  EXPECT_EQ(Mapping(m, ranges[1].VirtualAddress), std::make_pair(uint64_t{0xC0000}, 4096u));
   for (const auto& range : ranges)
     EXPECT_EQ(range.InIoSpace | range.MappedInIoSpace, 0u);
   VIDEO_MEMORY both[2] = {{ranges[0].VirtualAddress}, {ranges[1].VirtualAddress}};
   EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_FREE_PUBLIC_ACCESS_RANGES, both, 8, nullptr, 0).status, NO_ERROR);
-  EXPECT_EQ(Mapping(ranges[0].VirtualAddress).second + Mapping(ranges[1].VirtualAddress).second,
-            0u);
+  EXPECT_EQ(
+      Mapping(m, ranges[0].VirtualAddress).second + Mapping(m, ranges[1].VirtualAddress).second,
+      0u);
 
   m.InjectFault({sim::Service::MapMemory, 0, 1, 0x77});
   std::memset(ranges, 0xCD, sizeof(ranges));
@@ -94,7 +84,9 @@ TEST_F(MemoryServices, PublicRangesAreTheGraphicsWindowHeadAndTheRom) {
 
 // A view inside memory and frame is mapped from the frame's start for its
 // size; only the process it was made for gives it up.
-TEST_F(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
+TEST(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
+  test::DriverSession s;
+  sim::Machine& m = s.machine();
   const struct {
     const char* what;
     ULONG frameLength, offset, size;
@@ -110,10 +102,10 @@ TEST_F(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
       {"beyond the text frame", 0x8000, 0, 0x8001, ERROR_INVALID_PARAMETER},
       {"offset view beyond the text frame", 0x8000, 0x7000, 0x1001, ERROR_INVALID_PARAMETER},
   };
-  SetMode(2);
+  ASSERT_EQ(s.SetMode(2), NO_ERROR);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ext->FrameLength = c.frameLength;
+    s.ext().FrameLength = c.frameLength;
     VIDEO_SHARE_MEMORY request{reinterpret_cast<HANDLE>(0x1234), c.offset, c.size, nullptr};
     VIDEO_SHARE_MEMORY_INFORMATION shared;
     const uint32_t maps = m.CallCount(sim::Service::MapMemory);
@@ -126,13 +118,13 @@ TEST_F(MemoryServices, ShareAcceptsOnlyViewsInsideMemoryAndFrame) {
     EXPECT_EQ(result.information, 12u);
     EXPECT_EQ(shared.SharedViewOffset, c.offset);
     EXPECT_EQ(shared.SharedViewSize, c.size);
-    EXPECT_EQ(Mapping(shared.VirtualAddress), std::make_pair(uint64_t{0xE0000000}, c.size));
+    EXPECT_EQ(Mapping(m, shared.VirtualAddress), std::make_pair(uint64_t{0xE0000000}, c.size));
     VIDEO_SHARE_MEMORY elsewhere{nullptr, 0, 0, shared.VirtualAddress};
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &elsewhere, 16, nullptr, 0).status,
               ERROR_INVALID_PARAMETER);
     VIDEO_SHARE_MEMORY unshare{request.ProcessHandle, 0, 0, shared.VirtualAddress};
     EXPECT_EQ(m.Ioctl(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &unshare, 16, nullptr, 0).status, NO_ERROR);
-    EXPECT_EQ(Mapping(shared.VirtualAddress).second, 0u);
+    EXPECT_EQ(Mapping(m, shared.VirtualAddress).second, 0u);
   }
 }
 

@@ -30,10 +30,8 @@ struct MachineState {
   std::vector<uint8_t> trapSet;  // the installed trap rows, byte for byte
 };
 
-// Everything above, taken without side effects on what the adapter answers,
-// and the start of its change record. The second form reuses the storage
-// of `into`.
-MachineState Capture(sim::Machine& machine);
+// Everything above into `into` (reusing its storage), taken without side
+// effects on what the adapter answers, and the start of its change record.
 void Capture(sim::Machine& machine, MachineState& into);
 
 // Every difference between `before` and the machine as it is now, one per
