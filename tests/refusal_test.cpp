@@ -245,6 +245,21 @@ const Case kCases[] = {
     {"DisableVdm", 0x230004, kNo, 0, 0, {}, kNoFunction, 0},
     {"OffByOne", 0x230401, kText, 0, 8192, {}, kNoFunction, 0},
     {"AllOnes", 0xFFFFFFFF, kGfx, 64, 64, {}, kNoFunction, 0},
+    // Buffers larger than the records: accepted, and Information counts the
+    // record, never the buffer.
+    {"VdmLargeBuffers", IOCTL_VIDEO_ENABLE_VDM, kText, kLarge, kLarge, {}, kOk, 0},
+    {"SaveOutLarge", IOCTL_VIDEO_SAVE_HARDWARE_STATE, kGfx, 0, kLarge, {}, kOk, 8, false, Dynamic::SaveRecord},
+    {"RestoreInLarge", IOCTL_VIDEO_RESTORE_HARDWARE_STATE, kGfx, kLarge, 0, {}, kOk, 0, false, Dynamic::State},
+    {"ModesOutLarge", IOCTL_VIDEO_QUERY_AVAIL_MODES, kGfx, 0, kLarge, {}, kOk, kModeList},
+    {"CountOutLarge", IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, kGfx, 0, kLarge, {}, kOk, 8},
+    {"SetInLarge", IOCTL_VIDEO_SET_CURRENT_MODE, kGfx, kLarge, 0, Mode(kGraphicsMode), kOk, 0},
+    {"FontLarge", IOCTL_VIDEO_LOAD_AND_SET_FONT, kText, kLarge, 0, Font(8, 16, 4096), kOk, 0},
+    {"ShapeLarge", IOCTL_VIDEO_SET_POINTER_ATTR, kGfx, kLarge, 0, Pointer(VIDEO_MODE_MONO_POINTER, 32), kOk, 0},
+    {"CapsOutLarge", IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES, kText, 0, kLarge, {}, kOk, 20},
+    {"BankOutLarge", IOCTL_VIDEO_GET_BANK_SELECT_CODE, kText, 0, kLarge, {}, kOk, 102},
+    {"MapLarge", IOCTL_VIDEO_MAP_VIDEO_MEMORY, kGfx, kLarge, kLarge, {}, kOk, 16},
+    {"PublicOutLarge", IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, kNo, 0, kLarge, {}, kOk, 24},
+    {"ShareLarge", IOCTL_VIDEO_SHARE_VIDEO_MEMORY, kGfx, kLarge, kLarge, Share(0x1000), kOk, 12},
 };
 // clang-format on
 
