@@ -211,19 +211,5 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
   }
 }
 
-// Round trips are judged by Diff: a part of the state it leaves out is a
-// restore fault nobody sees. Each part changed is one line.
-TEST(AdapterState, DiffNamesEveryPartOfTheState) {
-  const VgaState zero = Adapter(Memory()).WholeState();
-  VgaState s = zero;
-  s.seq[4] ^= 1, s.seqIndex ^= 1, s.crtc[0x18] ^= 1, s.crtcIndex ^= 1, s.gc[8] ^= 1;
-  s.gcIndex ^= 1, s.attr[0x14] ^= 1, s.attrIndex ^= 1, s.misc ^= 1, s.featureControl ^= 1;
-  s.videoEnable ^= 1, s.dac[255].b ^= 1, s.dacAddress ^= 1, s.dacPosition ^= 1;
-  s.dacPending[2] ^= 1, s.pelMask ^= 1, s.latches[3] ^= 1, s.planes[3][0xFFFF] ^= 1;
-  s.attrFlipFlopData = !s.attrFlipFlopData, s.dacReadMode = !s.dacReadMode;
-  EXPECT_EQ(Diff(zero, s, 100).size(), 20u);
-  EXPECT_EQ(Diff(zero, s, 100)[0], "SR04: expected 0x00, got 0x01");
-}
-
 }  // namespace
 }  // namespace sim

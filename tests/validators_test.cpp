@@ -3,7 +3,7 @@
 // trace and on the recorded entries.
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/bus.h"
@@ -15,15 +15,7 @@ namespace {
 namespace io = sim::io;
 using sim::TraceEntry;
 
-struct Entry {
-  ULONG port;  // minus 0x3B0
-  UCHAR type;
-  ULONG data;
-  bool operator==(const Entry&) const = default;
-};
-void PrintTo(const Entry& e, std::ostream* os) {
-  *os << std::hex << "(0x" << e.port << " " << int{e.type} << " 0x" << e.data << ")";
-}
+using Entry = std::tuple<ULONG, int, ULONG>;  // port minus 0x3B0, access type, data
 
 // One access of the session; size 0 is IOCTL_VIDEO_ENABLE_VDM. A read
 // expects `value`.
@@ -54,10 +46,10 @@ struct Played {
   }
   void ExpectRecorded(const std::vector<Entry>& expected) {
     std::vector<Entry> got;
-    for (ULONG i = 0; i < s.ext().TrappedValidatorCount; ++i) {
-      const TrappedValidatorEntry& e = s.ext().TrappedValidatorData[i];
-      got.push_back({e.Port, e.AccessType, e.Data});
-    }
+    for (ULONG i = 0; i < s.ext().TrappedValidatorCount; ++i)
+      got.emplace_back(s.ext().TrappedValidatorData[i].Port,
+                       s.ext().TrappedValidatorData[i].AccessType,
+                       s.ext().TrappedValidatorData[i].Data);
     EXPECT_EQ(got, expected) << "recorded entries";
   }
   test::DriverSession s;
@@ -70,6 +62,21 @@ struct Case {
   std::vector<TraceEntry> trace;
   std::vector<Entry> recorded = {};  // none: idle, the minimal trap set back in force
 };
+
+// At 99 entries the burst of 100 goes out and recording goes on, the next
+// burst selecting the session's SR02 again.
+Case NinetyNinthEntry() {
+  Case c{"the 99th entry forces a burst of 100",
+         {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x02}},
+         {io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02)},
+         {{0x14, 2, 0x0100}, {0x14, 1, 0x02}}};
+  for (uint8_t i = 0; i < 97; ++i) {
+    c.accesses.push_back({1, 0x3C8, i});
+    c.trace.push_back(io::Out8(0x3C8, i));
+  }
+  c.trace.insert(c.trace.end(), {io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02)});
+  return c;
+}
 
 // Every sequence on the bus and in the recording. A wide write to 0x3C4 is
 // index and SR00 value in one and is recorded whole; any other wide write
@@ -169,6 +176,7 @@ TEST(Validators, SessionSequences) {
        {io::Traps(2), held, io::Out8(0x3C4, 0x01), run, io::Out8(0x3C4, 0x01), io::In8(0x3C5, 0x00),
         held, io::Out8(0x3C4, 0x01), io::Out8(0x3C5, 0x01), run, run, io::Out8(0x3C4, 0x00),
         io::Traps(4)}},
+      NinetyNinthEntry(),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -194,26 +202,6 @@ TEST(Validators, SessionSequences) {
                            io::Out8(0x3C4, 0x02), run, io::Out8(0x3C4, 0x02), read});
     r.ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
   }
-}
-
-// At 99 entries the burst of 100 goes out and recording goes on, the next
-// burst selecting the session's SR02 again.
-TEST(Validators, The99thEntryForcesABurstOf100) {
-  std::vector<Access> accesses = {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x02}};
-  std::vector<TraceEntry> expected = {io::Traps(2), io::Out16(0x3C4, 0x0100),
-                                      io::Out8(0x3C4, 0x02)};
-  for (int i = 0; i < 97; ++i) {
-    accesses.push_back({1, 0x3C8, static_cast<uint8_t>(i)});
-    expected.push_back(io::Out8(0x3C8, static_cast<uint8_t>(i)));
-  }
-  expected.push_back(io::Out16(0x3C4, 0x0300));
-  expected.push_back(io::Out8(0x3C4, 0x02));
-  Played r(accesses);
-  EXPECT_TRACE(r.trace, expected);
-  r.ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
-  r.s.machine().V86Out(1, 0x3C5, 0x05);
-  r.s.machine().V86Out(2, 0x3C4, 0x0300);
-  EXPECT_EQ(r.s.adapter().Seq(2), 0x05);
 }
 
 }  // namespace
