@@ -337,10 +337,13 @@ sim::VgaState AfterRoundTrip(sim::VgaState expected) {
 }
 
 // The session's own planar mode, every register, plane and DAC entry its own
-// value, programmed through the validators.
-void BuildSessionState(test::DriverSession& s, const Session& c) {
+// value, programmed through the validators. With `salt` the same session's
+// state written over after the save: from the linear desktop, every value
+// changed, colour and mono, DAC mode and flip-flop swapped, memory off, the
+// recording ended.
+void BuildSessionState(test::DriverSession& s, const Session& c, uint8_t salt = 0) {
   sim::Machine& m = s.machine();
-  EXPECT_EQ(s.SetMode(c.desktop), NO_ERROR);
+  EXPECT_EQ(s.SetMode(salt ? k1024x768x8 : c.desktop), NO_ERROR);
   EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
   // Clocks and memory mode under a reset the session begins and ends.
   for (uint32_t word : {0x0100, 0x0101, 0x0F02, 0x0403, 0x0604})
@@ -355,45 +358,46 @@ void BuildSessionState(test::DriverSession& s, const Session& c) {
                           0x40, 0x0D, 0x0E, 0x12, 0x34, 0x05, 0x67, 0xEA, 0x8C,
                           0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF};
   for (uint8_t n = 0; n < 25; ++n)
-    m.V86Out(2, crtc, static_cast<uint32_t>(cr[n] << 8 | n));
-  const uint8_t gr[9] = {0x0A, 0x03, 0x05, 0x08, 0x01, 0x00, 0x05, 0x0C, 0xFF};
+    m.V86Out(2, crtc, static_cast<uint32_t>((cr[n] ^ salt) << 8 | n));
+  const uint8_t gr[9] = {0x0A, 0x03, 0x05, 0x08, 0x01, 0x00, 0x05, 0x0C, 0xF7};
   for (uint8_t n = 0; n < 9; ++n)
-    m.V86Out(2, 0x3CE, static_cast<uint32_t>(gr[n] << 8 | n));
+    m.V86Out(2, 0x3CE, static_cast<uint32_t>((gr[n] ^ salt) << 8 | n));
   m.V86In(1, status);
   for (uint8_t n = 0; n < 21; ++n) {
     m.V86Out(1, 0x3C0, n);
-    m.V86Out(1, 0x3C0, static_cast<uint8_t>(0x3F - n * 2));
+    m.V86Out(1, 0x3C0, static_cast<uint8_t>((0x3F - n * 2) ^ salt));
   }
-  m.V86Out(1, status, 0x01);  // feature control
+  m.V86Out(1, status, salt ? 0x00 : 0x01);  // feature control
 
   // Every plane its own pattern, sparse but across the whole 64 KB.
   for (int p = 0; p < 4; ++p) {
     m.V86Out(2, 0x3C4, static_cast<uint32_t>((1 << p) << 8 | 0x02));
     for (uint32_t off = p; off < 0x10000; off += 257)
-      s.adapter().MemWrite8(0xA0000 + off, PlaneByte(p, off));
+      s.adapter().MemWrite8(0xA0000 + off, PlaneByte(p, off) ^ salt);
   }
   m.V86Out(2, 0x3C4, 0x0F02);
   m.V86Out(1, 0x3C8, 0x00);
   for (unsigned i = 0; i < 256 * 3; ++i)
-    m.V86Out(1, 0x3C9, (i * 11 + 3) & 0x3F);
-  m.V86Out(1, 0x3C6, 0xFE);
-  s.adapter().MemRead8(0xA0000 + 0x4242);  // latches from four different bytes
+    m.V86Out(1, 0x3C9, ((i * 11 + 3) ^ salt) & 0x3F);
+  m.V86Out(1, 0x3C6, 0xFE ^ salt);
+  s.adapter().MemRead8(salt ? 0xA0010 : 0xA4242);  // latches from four different bytes
 
   // Indices, the attribute flip-flop, the DAC part-way through a triple.
-  m.V86Out(1, crtc, 0x0E);
-  m.V86Out(1, 0x3CE, 0x04);
+  m.V86Out(1, crtc, 0x0E ^ salt);
+  m.V86Out(1, 0x3CE, 0x04 ^ salt);
   m.V86In(1, status);
-  m.V86Out(1, 0x3C0, 0x33);
-  if (!c.attrData) m.V86Out(1, 0x3C0, 0x0F);
-  m.V86Out(1, c.dacReadMode ? 0x3C7 : 0x3C8, c.dacIndex);
-  for (int k = 0; k < c.dacMoved; ++k) {
-    if (c.dacReadMode) {
+  m.V86Out(1, 0x3C0, 0x33 ^ salt);
+  if (c.attrData == (salt != 0)) m.V86Out(1, 0x3C0, 0x0F);
+  const bool dacReadMode = c.dacReadMode != (salt != 0);
+  m.V86Out(1, dacReadMode ? 0x3C7 : 0x3C8, c.dacIndex ^ salt);
+  for (int k = 0; k < (c.dacMoved + (salt ? 1 : 0)) % 3; ++k) {
+    if (dacReadMode) {
       m.V86In(1, 0x3C9);
     } else {
       m.V86Out(1, 0x3C9, 0x21 + k);
     }
   }
-  if (c.recording) {
+  if (c.recording && !salt) {
     m.V86Out(1, 0x3C4, 0x00);
     m.V86Out(1, 0x3C5, 0x01);
     m.V86Out(1, 0x3CE, 0x07);  // recorded, not written
@@ -401,44 +405,10 @@ void BuildSessionState(test::DriverSession& s, const Session& c) {
   } else {
     m.V86Out(1, 0x3C4, 0x02);
   }
-  s.adapter().Out8(0x3C2, c.misc);
+  for (uint8_t n = 1; salt && n < 5; ++n)  // the clocks and memory mode too
+    s.adapter().Out16(0x3C4, static_cast<uint16_t>(0xA5 << 8 | n));
+  s.adapter().Out8(0x3C2, salt ? (c.misc ^ 0x01) & 0xFD : c.misc);
   s.adapter().Out8(0x3CD, 0x11);  // a bank the window must not use
-}
-
-// A desktop mode, then every plane and register written over directly,
-// leaving bank 0x11 and memory off.
-void Disturb(test::DriverSession& s, uint8_t misc) {
-  EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-  EXPECT_EQ(s.SetMode(k1024x768x8), NO_ERROR);
-  sim::Adapter& a = s.adapter();
-  a.Out8(0x3C2, (misc ^ 0x01) | 0x02);
-  for (uint16_t word : {0x0506, 0x0005})  // graphics at 0xA0000, write mode 0
-    a.Out16(0x3CE, word);
-  a.Out16(0x3C4, 0x0604);  // planar, every plane written
-  a.Out16(0x3C4, 0x0F02);
-  for (uint32_t off = 0; off < 0x10000; off += 13)
-    a.MemWrite8(0xA0000 + off, 0x5A);
-  for (uint8_t n = 1; n < 5; ++n)
-    a.Out16(0x3C4, static_cast<uint16_t>(0xA5 << 8 | n));
-  const uint16_t crtc = (a.Misc() & 1) ? 0x3D4 : 0x3B4;
-  a.Out16(crtc, 0x0011);
-  for (uint8_t n = 0; n < 25; ++n)
-    a.Out16(crtc, static_cast<uint16_t>(0x5A << 8 | n));
-  a.Out16(crtc, 0xDA11);  // CR00-CR07 write-protected again
-  for (uint8_t n = 0; n < 9; ++n)
-    a.Out16(0x3CE, static_cast<uint16_t>(0xC3 << 8 | n));
-  a.In8(static_cast<uint16_t>(crtc + 6));
-  for (uint8_t n = 0; n < 21; ++n) {
-    a.Out8(0x3C0, n);
-    a.Out8(0x3C0, 0x11);
-  }
-  a.Out8(0x3C8, 0);
-  for (unsigned i = 0; i < 256 * 3; ++i)
-    a.Out8(0x3C9, 0x2A);
-  a.Out8(0x3C6, 0x0F);
-  a.MemRead8(0xA0000 + 0x10);
-  a.Out8(0x3C2, a.Misc() & 0xFD);
-  a.Out8(0x3CD, 0x11);
 }
 
 // The expected flip-flop comes from the state before the save, never from
@@ -472,7 +442,7 @@ TEST(RoundTrip, GivesTheSessionBackEverything) {
     EXPECT_EQ(record.StateHeader->AttribIndexDataState, c.attrData ? 1u : 0u);
     EXPECT_EQ(record.StateHeader->VGAStateFlags, c.recording ? 7u : 5u);
     EXPECT_EQ(record.StateHeader->ExtendedValidatorStateOffset, c.recording ? 999u : 0u);
-    Disturb(s, c.misc);
+    BuildSessionState(s, c, 0x53);
     ASSERT_NE(s.adapter().WholeState(), before);
     record.StateLength = kStateSize;
     ASSERT_EQ(m.Ioctl(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record, 8, nullptr, 0).status, NO_ERROR);
