@@ -146,8 +146,7 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
     PowerOnState p = Memory(bytes);
     p.optionRom.assign(0x1000, 0x5A);
     boards.emplace_back(p);
-    for (uint8_t& b : boards.back().Vram())
-      b = byte();
+    std::generate(boards.back().Vram().begin(), boards.back().Vram().end(), byte);
   }
   for (int round = 0; round < 300; ++round) {
     Adapter a = boards[round & 1];
@@ -174,8 +173,7 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
     const uint32_t length = 1 + random() % 0x2400;
     const int kind = static_cast<int>(random() % 3);  // read, write, fill
     std::vector<uint8_t> bytes(length), readByBytes(length), readBySpan(length);
-    for (uint8_t& b : bytes)
-      b = byte();
+    std::generate(bytes.begin(), bytes.end(), byte);
 
     Adapter b = a;
     const std::vector<uint8_t> before(std::as_const(b).Vram().begin(),

@@ -246,10 +246,8 @@ TEST(Restore, WholeSequence) {
     test::DriverSession& s = t.s;
     const void* table = c.rows == 2 ? FullVgaValidatorAccessRange : MinimalVgaValidatorAccessRange;
     StateBuffer b(c.dacState, c.dacIndex, c.rows != 0, Address(table), c.rows);
-    for (int p = 0; p < 4; ++p) {
-      for (uint32_t o = 0; o < 0x10000; ++o)
-        b.B().Planes[p][o] = PlaneByte(p, o);
-    }
+    for (uint32_t k = 0; k < 0x40000; ++k)
+      b.B().Planes[k >> 16][k & 0xFFFF] = PlaneByte(k >> 16, k & 0xFFFF);
     t.a().Out8(0x3CD, 0x11);
     t.a().Out8(0x3C2, 0x65);
     const std::vector<uint8_t> extBefore = s.ExtensionBytes();
@@ -390,13 +388,8 @@ void BuildSessionState(test::DriverSession& s, const Session& c, uint8_t salt = 
   if (c.attrData == (salt != 0)) m.V86Out(1, 0x3C0, 0x0F);
   const bool dacReadMode = c.dacReadMode != (salt != 0);
   m.V86Out(1, dacReadMode ? 0x3C7 : 0x3C8, c.dacIndex ^ salt);
-  for (int k = 0; k < (c.dacMoved + (salt ? 1 : 0)) % 3; ++k) {
-    if (dacReadMode) {
-      m.V86In(1, 0x3C9);
-    } else {
-      m.V86Out(1, 0x3C9, 0x21 + k);
-    }
-  }
+  for (int k = 0; k < (c.dacMoved + (salt ? 1 : 0)) % 3; ++k)
+    dacReadMode ? void(m.V86In(1, 0x3C9)) : m.V86Out(1, 0x3C9, 0x21 + k);
   if (c.recording && !salt) {
     m.V86Out(1, 0x3C4, 0x00);
     m.V86Out(1, 0x3C5, 0x01);
