@@ -62,8 +62,8 @@ struct StateBuffer {
     h.Length = 156;
     h.AttribIndexDataState = 1;
     const std::pair<uint16_t, uint8_t> slots[] = {
-        {0x3C0, 0x32},     {0x3C2, 0x6F}, {0x3C4, 0x02}, {0x3C6, 0xFF}, {0x3C7, dacState},
-        {0x3C8, dacIndex}, {0x3CE, 0x05}, {0x3D4, 0x0E}, {0x3DA, 0x00}};
+        {0x3C0, 0x33},     {0x3C2, 0x6F}, {0x3C4, 0x02}, {0x3C6, 0xFE}, {0x3C7, dacState},
+        {0x3C8, dacIndex}, {0x3CE, 0x04}, {0x3D4, 0x0E}, {0x3DA, 0x01}};
     for (auto [port, value] : slots)
       h.PortValue[port - 0x3B0] = value;
     B().Sequencer[0] = 0x01;  // SR00 as saved mid-save: never written back
@@ -81,81 +81,6 @@ struct StateBuffer {
     v.TrappedAccessRanges = table;
   }
 };
-
-// The save of a known colour setup in text mode, misc output bit 1 clear:
-// the header is the one the restore tests below are fed (but misc output as
-// found and no misc data), the caller's bytes outside it are kept, and the
-// port sequence up to the planes is compared whole, each DAC entry and
-// register read once.
-TEST(Save, HeaderAndWholeSequence) {
-  test::DriverSession s;
-  sim::Adapter& a = s.adapter();
-  a.StickStatusBits(0x09, 0x00);
-  a.Out8(0x3C2, 0x65);
-  a.Out8(0x3C6, 0xFF);
-  a.Out8(0x3C8, 0x00);
-  for (unsigned i = 0; i < 768; ++i)
-    a.Out8(0x3C9, static_cast<uint8_t>((i / 3 + i % 3) & 0x3F));
-  a.Out8(0x3C8, 0x41);  // two components of entry 0x41 written
-  a.Out8(0x3C9, 0x11);
-  a.Out8(0x3C9, 0x12);
-  a.In8(0x3DA);
-  a.Out8(0x3C0, 0x32);
-  a.Out8(0x3C0, 0x0F);
-  a.Out8(0x3C0, 0x32);  // AR12 again, the flip-flop left in the data state
-  a.Out8(0x3C4, 0x02);
-  a.Out8(0x3CE, 0x05);
-  a.Out8(0x3D4, 0x0E);
-  const sim::VgaState v = a.WholeState();
-
-  std::vector<uint8_t> out(kStateSize, 0xEE);
-  VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(out.data()), 0xDEAD};
-  const size_t mark = s.Mark();
-  const auto result = s.machine().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8);
-  ASSERT_EQ(result.status, NO_ERROR);
-  EXPECT_EQ(result.information, 8u);
-  EXPECT_EQ(record.StateLength, kStateSize);
-  StateBuffer expected(0x20, 0x41, false, 0, 0);
-  expected.H().PortValue[0x3C2 - 0x3B0] = 0x65;
-  expected.H().ExtendedMiscDataOffset = 0;
-  EXPECT_RECORD(*record.StateHeader, expected.H());
-  for (size_t at : {988u, 990u, 997u, 999u, 1600u, 2214u})
-    EXPECT_EQ(out[at], 0xEE) << "reserved byte " << at;
-
-  std::vector<TraceEntry> trace = test::Bus(
-      {io::In8(0x3CC, 0x65), io::Out8(0x3C3, 0x01), io::In8(0x3C6, 0xFF), io::In8(0x3C8, 0x41),
-       io::In8(0x3C7, 0x00), io::Out8(0x3C9, 0x00), io::In8(0x3C8, 0x42),  // two had been written
-       io::Out8(0x3C7, 0x00), io::In8(0x3C9, 0x00), io::In8(0x3C9, 0x01), io::In8(0x3C9, 0x02),
-       io::Out8(0x3C8, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00),
-       io::Out8(0x3C6, 0x00),
-       // The flip-flop probed as the session left it: AR12 gets its value back.
-       io::In8(0x3C0, 0x32), io::In8(0x3C1, 0x0F), io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100),
-       io::Out8(0x3C0, 0x22), io::In8(0x3C0, 0x32), io::Out8(0x3C0, 0x32), io::Out8(0x3C0, 0x0F),
-       io::In8(0x3CC, 0x65), io::In8(0x3DA, 0x00), io::Out16(0x3C4, 0x0300)});
-  auto add = [&trace](std::vector<TraceEntry> more) {
-    trace.insert(trace.end(), more.begin(), more.end());
-  };
-  for (int e = 1; e < 256; ++e) {
-    add({io::Out8(0x3C7, static_cast<uint8_t>(e))});
-    for (int c = 0; c < 3; ++c)
-      add({io::In8(0x3C9,
-                   static_cast<uint8_t>(e == 0x41 ? (c < 2 ? 0x11 + c : 0) : (e + c) & 0x3F))});
-  }
-  add({io::In8(0x3CA, 0x00), io::In8(0x3D4, 0x0E), io::In8(0x3CE, 0x05)});
-  for (uint8_t n = 0; n < 5; ++n)
-    add(test::SeqRead(n, v.seq[n]));
-  add(test::IndexModify(0x3D4, 0x03, v.crtc[3], v.crtc[3] | 0x80));  // CR10/CR11 readable
-  for (uint8_t n = 0; n < 25; ++n)
-    add({io::Out8(0x3D4, n), io::In8(0x3D5, n == 3 ? v.crtc[3] | 0x80 : v.crtc[n])});
-  for (uint8_t n = 0; n < 9; ++n)
-    add({io::Out8(0x3CE, n), io::In8(0x3CF, v.gc[n])});
-  for (uint8_t n = 0; n < 21; ++n)
-    add({io::In8(0x3DA, 0x00), io::Out8(0x3C0, n), io::In8(0x3C1, v.attr[n])});
-  // The planes' path is the round trip's to check.
-  std::vector<TraceEntry> got = s.Since(mark);
-  got.resize(std::min(got.size(), trace.size()));
-  EXPECT_TRACE(got, trace);
-}
 
 uint8_t PlaneByte(int plane, uint32_t offset) {
   return static_cast<uint8_t>(offset * 7 + plane * 61 + (offset >> 8));
@@ -271,8 +196,8 @@ TEST(Restore, WholeSequence) {
     ASSERT_GE(got.size(), head.size());
     EXPECT_TRACE(std::vector<TraceEntry>(got.begin(), got.begin() + head.size()), head);
     std::vector<TraceEntry> expected = {
-        io::Out8(0x3DA, 0x00), io::Out8(0x3C4, 0x02), io::Out8(0x3D4, 0x0E), io::Out8(0x3CE, 0x05),
-        io::In8(0x3DA, 0x00),  io::Out8(0x3C0, 0x32), io::Out8(0x3C6, 0xFF), io::Out8(0x3C8, 0x00),
+        io::Out8(0x3DA, 0x01), io::Out8(0x3C4, 0x02), io::Out8(0x3D4, 0x0E), io::Out8(0x3CE, 0x04),
+        io::In8(0x3DA, 0x00),  io::Out8(0x3C0, 0x33), io::Out8(0x3C6, 0xFE), io::Out8(0x3C8, 0x00),
         io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)};
     expected.insert(expected.end(), c.position.begin(), c.position.end());
     ASSERT_GE(got.size(), expected.size());
@@ -402,6 +327,66 @@ void BuildSessionState(test::DriverSession& s, const Session& c, uint8_t salt = 
     s.adapter().Out16(0x3C4, static_cast<uint16_t>(0xA5 << 8 | n));
   s.adapter().Out8(0x3C2, salt ? (c.misc ^ 0x01) & 0xFD : c.misc);
   s.adapter().Out8(0x3CD, 0x11);  // a bank the window must not use
+}
+
+// The save of a known colour setup in text mode, misc output bit 1 clear:
+// the header is the one the restore tests below are fed (but misc output as
+// found and no misc data), the caller's bytes outside it are kept, and the
+// port sequence up to the planes is compared whole, each DAC entry and
+// register read once.
+TEST(Save, HeaderAndWholeSequence) {
+  test::DriverSession s;
+  s.adapter().StickStatusBits(0x09, 0x00);
+  BuildSessionState(s, {"", kTextMode, 0x65, false, 0x41, 2, true, false});
+  const sim::VgaState v = s.adapter().WholeState();
+
+  std::vector<uint8_t> out(kStateSize, 0xEE);
+  VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(out.data()), 0xDEAD};
+  const size_t mark = s.Mark();
+  const auto result = s.machine().Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8);
+  ASSERT_EQ(result.status, NO_ERROR);
+  EXPECT_EQ(result.information, 8u);
+  EXPECT_EQ(record.StateLength, kStateSize);
+  StateBuffer expected(0x20, 0x41, false, 0, 0);
+  expected.H().PortValue[0x3C2 - 0x3B0] = 0x65;
+  expected.H().ExtendedMiscDataOffset = 0;
+  EXPECT_RECORD(*record.StateHeader, expected.H());
+  for (size_t at : {988u, 990u, 997u, 999u, 1600u, 2214u})
+    EXPECT_EQ(out[at], 0xEE) << "reserved byte " << at;
+
+  std::vector<TraceEntry> trace = test::Bus(
+      {io::In8(0x3CC, 0x65), io::Out8(0x3C3, 0x01), io::In8(0x3C6, 0xFE), io::In8(0x3C8, 0x41),
+       io::In8(0x3C7, 0x00), io::Out8(0x3C9, 0x00), io::In8(0x3C8, 0x42),  // two had been written
+       io::Out8(0x3C7, 0x00), io::In8(0x3C9, 0x03), io::In8(0x3C9, 0x0E), io::In8(0x3C9, 0x19),
+       io::Out8(0x3C8, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00), io::Out8(0x3C9, 0x00),
+       io::Out8(0x3C6, 0x00),
+       // The flip-flop probed as the session left it: AR13 gets its value back.
+       io::In8(0x3C0, 0x33), io::In8(0x3C1, 0x09), io::In8(0x3C4, 0x02), io::Out16(0x3C4, 0x0100),
+       io::Out8(0x3C0, 0x23), io::In8(0x3C0, 0x33), io::Out8(0x3C0, 0x33), io::Out8(0x3C0, 0x09),
+       io::In8(0x3CC, 0x65), io::In8(0x3DA, 0x00), io::Out16(0x3C4, 0x0300)});
+  auto add = [&trace](std::vector<TraceEntry> more) {
+    trace.insert(trace.end(), more.begin(), more.end());
+  };
+  for (int e = 1; e < 256; ++e) {
+    add({io::Out8(0x3C7, static_cast<uint8_t>(e))});
+    for (int c = 0; c < 3; ++c)
+      add({io::In8(0x3C9, static_cast<uint8_t>(e == 0x41 ? (c < 2 ? 0x21 + c : 0)
+                                                         : (e * 33 + c * 11 + 3) & 0x3F))});
+  }
+  add({io::In8(0x3CA, 0x01), io::In8(0x3D4, 0x0E), io::In8(0x3CE, 0x04)});
+  for (uint8_t n = 0; n < 5; ++n)
+    add(test::SeqRead(n, v.seq[n]));
+  add(test::IndexModify(0x3D4, 0x03, v.crtc[3], v.crtc[3] | 0x80));  // CR10/CR11 readable
+  for (uint8_t n = 0; n < 25; ++n)
+    add({io::Out8(0x3D4, n), io::In8(0x3D5, n == 3 ? v.crtc[3] | 0x80 : v.crtc[n])});
+  for (uint8_t n = 0; n < 9; ++n)
+    add({io::Out8(0x3CE, n), io::In8(0x3CF, v.gc[n])});
+  for (uint8_t n = 0; n < 21; ++n)
+    add({io::In8(0x3DA, 0x00), io::Out8(0x3C0, n), io::In8(0x3C1, v.attr[n])});
+  // The planes' path is the round trip's to check.
+  std::vector<TraceEntry> got = s.Since(mark);
+  got.resize(std::min(got.size(), trace.size()));
+  EXPECT_TRACE(got, trace);
 }
 
 // The expected flip-flop comes from the state before the save, never from
