@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "miniport/videoport.h"
@@ -35,31 +36,21 @@ UCHAR* Map(uint64_t physical, ULONG length, PVOID process = nullptr) {
 // RAM below 0xA0000 and from 1 MB to the top (64 MB by default) and a foreign
 // device are refused; ports are never RAM. A refused set keeps the last claim.
 TEST(Claims, RefuseRamAndForeignDevices) {
-  struct Case {
-    uint64_t start;
-    ULONG length;
-    UCHAR inIo;
-    VP_STATUS status;
+  constexpr VP_STATUS kOk = NO_ERROR, kBad = ERROR_INVALID_PARAMETER;
+  const std::tuple<uint64_t, ULONG, UCHAR, VP_STATUS> cases[] = {
+      {0xA0000, 0x20000, 0, kOk},     {0x9FFFF, 1, 0, kBad},
+      {0x9F000, 0x2000, 0, kBad},     {0xFFFFF, 1, 0, kOk},
+      {0x100000, 1, 0, kBad},         {0x03FFFFFF, 1, 0, kBad},
+      {0x04000000, 0x800000, 0, kOk}, {0xE0800000, 0x800000, 0, kBad},
+      {0xE0000000, 0x10, 1, kOk},     {0x1000, 0, 0, kOk},
   };
-  const Case cases[] = {
-      {0xA0000, 0x20000, 0, NO_ERROR},
-      {0x9FFFF, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x9F000, 0x2000, 0, ERROR_INVALID_PARAMETER},
-      {0xFFFFF, 1, 0, NO_ERROR},
-      {0x100000, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x03FFFFFF, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x04000000, 0x800000, 0, NO_ERROR},
-      {0xE0800000, 0x800000, 0, ERROR_INVALID_PARAMETER},
-      {0xE0000000, 0x10, 1, NO_ERROR},
-      {0x1000, 0, 0, NO_ERROR},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.start << " length " << c.length);
+  for (const auto& [start, length, inIo, status] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << start << " length " << length);
     Machine m;
     m.AddForeignClaim(0xE0000000, 0x1000000);
-    VIDEO_ACCESS_RANGE range = Range(c.start, c.length, c.inIo);
-    EXPECT_EQ(VideoPortVerifyAccessRanges(nullptr, 1, &range), c.status);
-    EXPECT_EQ(m.Claims().size(), c.status == NO_ERROR ? 1u : 0u);
+    VIDEO_ACCESS_RANGE range = Range(start, length, inIo);
+    EXPECT_EQ(VideoPortVerifyAccessRanges(nullptr, 1, &range), status);
+    EXPECT_EQ(m.Claims().size(), status == NO_ERROR ? 1u : 0u);
   }
   Machine m;
   VIDEO_ACCESS_RANGE first[] = {Range(0x3B0, 0x0C, 1), Range(0xA0000, 0x20000, 0)};

@@ -3,6 +3,7 @@
 // trace and on the recorded entries.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -26,35 +27,23 @@ struct Access {
   bool read = false;
 };
 
-// A loaded driver with the validators idle and the sequencer index at 0,
-// then the accesses; `trace` holds what they did on the bus.
-struct Played {
-  explicit Played(const std::vector<Access>& accesses) {
-    EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-    s.machine().V86Out(1, 0x3C4, 0x00);
-    const size_t mark = s.Mark();
-    for (const Access& a : accesses) {
-      if (a.size == 0) {
-        EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-      } else if (a.read) {
-        EXPECT_EQ(s.machine().V86In(a.size, a.port), a.value) << "in from " << std::hex << a.port;
-      } else {
-        s.machine().V86Out(a.size, a.port, a.value);
-      }
+// The accesses played on a loaded driver with the validators idle and the
+// sequencer index at 0: what they did on the bus.
+std::vector<TraceEntry> Play(test::DriverSession& s, const std::vector<Access>& accesses) {
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  s.machine().V86Out(1, 0x3C4, 0x00);
+  const size_t mark = s.Mark();
+  for (const Access& a : accesses) {
+    if (a.size == 0) {
+      EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+    } else if (a.read) {
+      EXPECT_EQ(s.machine().V86In(a.size, a.port), a.value) << "in from " << std::hex << a.port;
+    } else {
+      s.machine().V86Out(a.size, a.port, a.value);
     }
-    trace = s.Since(mark);
   }
-  void ExpectRecorded(const std::vector<Entry>& expected) {
-    std::vector<Entry> got;
-    for (ULONG i = 0; i < s.ext().TrappedValidatorCount; ++i)
-      got.emplace_back(s.ext().TrappedValidatorData[i].Port,
-                       s.ext().TrappedValidatorData[i].AccessType,
-                       s.ext().TrappedValidatorData[i].Data);
-    EXPECT_EQ(got, expected) << "recorded entries";
-  }
-  test::DriverSession s;
-  std::vector<TraceEntry> trace;
-};
+  return s.Since(mark);
+}
 
 struct Case {
   const char* what;
@@ -194,13 +183,17 @@ TEST(Validators, SessionSequences) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Played r(c.accesses);
-    EXPECT_TRACE(r.trace, c.trace);
-    r.ExpectRecorded(c.recorded);
+    test::DriverSession s;
+    EXPECT_TRACE(Play(s, c.accesses), c.trace);
+    std::vector<Entry> recorded;
+    for (const TrappedValidatorEntry& e :
+         std::span(s.ext().TrappedValidatorData, s.ext().TrappedValidatorCount))
+      recorded.emplace_back(e.Port, e.AccessType, e.Data);
+    EXPECT_EQ(recorded, c.recorded);
     // Idle, only misc output and the sequencer pair are trapped.
     for (uint16_t port : {0x3B4, 0x3BA, 0x3C0, 0x3C2, 0x3C3, 0x3C4, 0x3C5, 0x3CE, 0x3D4, 0x3DA}) {
       const bool trapped = port == 0x3C2 || port == 0x3C4 || port == 0x3C5;
-      EXPECT_EQ(r.s.machine().Trapped(port), trapped || !c.recorded.empty()) << std::hex << port;
+      EXPECT_EQ(s.machine().Trapped(port), trapped || !c.recorded.empty()) << std::hex << port;
     }
   }
 }
