@@ -55,10 +55,8 @@ struct StateBuffer {
                                999, 0,   262144, 65536, 2215, 67751, 133287, 198823, 5};
     auto& h = H();
     std::memcpy(&h.BasicSequencerOffset, fields, sizeof fields);
-    if (validators) {
-      h.ExtendedValidatorStateOffset = 999;
-      h.VGAStateFlags = 7;
-    }
+    h.ExtendedValidatorStateOffset = validators ? 999 : 0;
+    h.VGAStateFlags = validators ? 7 : 5;
     h.Length = 156;
     h.AttribIndexDataState = 1;
     const std::pair<uint16_t, uint8_t> slots[] = {
@@ -91,10 +89,8 @@ uint8_t PlaneByte(int plane, uint32_t offset) {
 struct Restore {
   Restore() {
     a().StickStatusBits(0x09, 0x00);
-    a().Out16(0x3CE, 0x0E06);
-    a().Out16(0x3C4, 0x0204);
-    a().Out16(0x3CE, 0x1005);
-    a().Out16(0x3CE, 0x0004);
+    for (uint32_t portWord : {0x3CE0E06, 0x3C40204, 0x3CE1005, 0x3CE0004})  // port, word
+      a().Out16(static_cast<uint16_t>(portWord >> 16), static_cast<uint16_t>(portWord));
   }
   sim::Adapter& a() { return s.adapter(); }
   VP_STATUS Run(StateBuffer& b) {

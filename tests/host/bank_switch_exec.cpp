@@ -13,6 +13,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/adapter.h"
@@ -125,25 +126,20 @@ int main(int argc, char** argv) {
   // Bank select at offset 0: EAX read bank 1, EDX write bank 2 -> 0x12 to
   // 0x3CD. Planar high colour on at 12 (chain 4 off) and off at 32 (on):
   // the other SR04 bits and the sequencer index kept.
-  struct Routine {
-    const char* name;
-    uint32_t entry;
-    uint8_t sr04, index, sr04After;
-  };
-  const Routine routines[] = {{"planar enable", 12, 0x0E, 0x02, 0x06},
-                              {"planar disable", 32, 0x06, 0x01, 0x0E}};
+  const std::tuple<std::string, uint32_t, uint8_t, uint8_t, uint8_t> routines[] = {
+      {"planar enable", 12, 0x0E, 0x02, 0x06}, {"planar disable", 32, 0x06, 0x01, 0x0E}};
   // Two placements, neither the block's own address: the code must not care.
   for (const uint32_t placement : {kCodePage + 0x123u, kCodePage + 0x1001u}) {
     const std::string at = " at " + Hex(placement);
     const std::string writes = Call(adapter, block, placement, 0, 1, 2, "bank select" + at);
     Check(writes == "0x3cd=0x12 ",
           "bank select" + at + ": one write of 0x12 to 0x3cd, not " + writes);
-    for (const Routine& r : routines) {
-      adapter.Out16(0x3C4, static_cast<uint16_t>(r.sr04 << 8 | 0x04));
-      adapter.Out8(0x3C4, r.index);
-      Call(adapter, block, placement, r.entry, 0, 0, r.name + at);
-      Check(adapter.Seq(0x04) == r.sr04After && adapter.WholeState().seqIndex == r.index,
-            r.name + at + ": SR04 " + Hex(r.sr04) + " -> " + Hex(adapter.Seq(0x04)) + ", index " +
+    for (const auto& [name, entry, sr04, index, sr04After] : routines) {
+      adapter.Out16(0x3C4, static_cast<uint16_t>(sr04 << 8 | 0x04));
+      adapter.Out8(0x3C4, index);
+      Call(adapter, block, placement, entry, 0, 0, name + at);
+      Check(adapter.Seq(0x04) == sr04After && adapter.WholeState().seqIndex == index,
+            name + at + ": SR04 " + Hex(sr04) + " -> " + Hex(adapter.Seq(0x04)) + ", index " +
                 Hex(adapter.WholeState().seqIndex));
     }
   }
