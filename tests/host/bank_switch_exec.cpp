@@ -25,6 +25,7 @@ constexpr uint32_t kStackTop = 0x00200F00;
 constexpr uint32_t kReturnAddress = 0x00300000;  // mapped, never executed
 
 int failures = 0;
+std::string writes;  // "port=value " for each byte the routine called last wrote
 
 void Check(bool ok, const std::string& what) {
   if (!ok) std::cerr << "FAILED: " << what << "\n";
@@ -50,22 +51,17 @@ std::vector<uint8_t> QueryBlock(const std::string& command) {
   return bytes;
 }
 
-struct Cpu {
-  sim::Adapter* adapter;
-  std::string writes;  // "port=value " for each byte written
-};
-
-uint32_t PortIn(uc_engine*, uint32_t port, int size, Cpu* cpu) {
+uint32_t PortIn(uc_engine*, uint32_t port, int size, sim::Adapter* adapter) {
   uint32_t value = 0;
   for (int i = 0; i < size; ++i)
-    value |= cpu->adapter->In8(static_cast<uint16_t>(port + i)) << (8 * i);
+    value |= adapter->In8(static_cast<uint16_t>(port + i)) << (8 * i);
   return value;
 }
 
-void PortOut(uc_engine*, uint32_t port, int size, uint32_t value, Cpu* cpu) {
+void PortOut(uc_engine*, uint32_t port, int size, uint32_t value, sim::Adapter* adapter) {
   for (int i = 0; i < size; ++i) {
-    cpu->adapter->Out8(static_cast<uint16_t>(port + i), static_cast<uint8_t>(value >> (8 * i)));
-    cpu->writes += Hex(port + i) + "=" + Hex((value >> (8 * i)) & 0xFF) + " ";
+    adapter->Out8(static_cast<uint16_t>(port + i), static_cast<uint8_t>(value >> (8 * i)));
+    writes += Hex(port + i) + "=" + Hex((value >> (8 * i)) & 0xFF) + " ";
   }
 }
 
@@ -88,10 +84,11 @@ std::string Call(sim::Adapter& adapter, const std::vector<uint8_t>& block, uint3
   for (size_t i = 0; i < std::size(ids); ++i)
     uc_reg_write(uc, ids[i], &before[i]);
 
-  Cpu cpu{&adapter, {}};
-  uc_hook in, out;
-  uc_hook_add(uc, &in, UC_HOOK_INSN, reinterpret_cast<void*>(PortIn), &cpu, 1, 0, UC_X86_INS_IN);
-  uc_hook_add(uc, &out, UC_HOOK_INSN, reinterpret_cast<void*>(PortOut), &cpu, 1, 0, UC_X86_INS_OUT);
+  writes.clear();
+  uc_hook hook;
+  void* const a = &adapter;
+  uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(PortIn), a, 1, 0, UC_X86_INS_IN);
+  uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(PortOut), a, 1, 0, UC_X86_INS_OUT);
   const uc_err err = uc_emu_start(uc, placement + entry, kReturnAddress, 0, 1000);
   Check(err == UC_ERR_OK, name + ": runs (" + uc_strerror(err) + ")");
   uint32_t eip = 0;
@@ -105,7 +102,7 @@ std::string Call(sim::Adapter& adapter, const std::vector<uint8_t>& block, uint3
                                  ", should be " + Hex(expected) + " (only EAX and EDX change)");
   }
   uc_close(uc);
-  return cpu.writes;
+  return writes;
 }
 
 }  // namespace
