@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <random>
-#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>

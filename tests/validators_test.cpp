@@ -191,10 +191,10 @@ TEST(Validators, SessionSequences) {
       recorded.emplace_back(e.Port, e.AccessType, e.Data);
     EXPECT_EQ(recorded, c.recorded);
     // Idle, only misc output and the sequencer pair are trapped.
-    for (uint16_t port : {0x3B4, 0x3BA, 0x3C0, 0x3C2, 0x3C3, 0x3C4, 0x3C5, 0x3CE, 0x3D4, 0x3DA}) {
-      const bool trapped = port == 0x3C2 || port == 0x3C4 || port == 0x3C5;
-      EXPECT_EQ(s.machine().Trapped(port), trapped || !c.recorded.empty()) << std::hex << port;
-    }
+    for (uint16_t port : {0x3B4, 0x3BA, 0x3C0, 0x3C2, 0x3C3, 0x3C4, 0x3C5, 0x3CE, 0x3D4, 0x3DA})
+      EXPECT_EQ(s.machine().Trapped(port),
+                port == 0x3C2 || port == 0x3C4 || port == 0x3C5 || !c.recorded.empty())
+          << std::hex << port;
   }
 }
 
