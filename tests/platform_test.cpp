@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "miniport/videoport.h"
@@ -14,62 +15,42 @@
 namespace sim {
 namespace {
 
-PHYSICAL_ADDRESS Phys(uint64_t address) {
-  PHYSICAL_ADDRESS p;
-  p.QuadPart = static_cast<LONGLONG>(address);
-  return p;
-}
-
 VIDEO_ACCESS_RANGE Range(uint64_t start, ULONG length, UCHAR inIo) {
   VIDEO_ACCESS_RANGE r{};
-  r.RangeStart = Phys(start);
+  r.RangeStart.QuadPart = static_cast<LONGLONG>(start);
   r.RangeLength = length;
   r.RangeInIoSpace = inIo;
   r.RangeVisible = 1;
   return r;
 }
 
-struct MapResult {
-  VP_STATUS status;
-  PVOID address;
-};
-
-// `process` names the process: null and NtCurrentProcess the requester.
-MapResult Map(uint64_t physical, ULONG length, PVOID process = nullptr) {
-  MapResult r{0, process};
+// The address a mapping got, or null if refused; `process` names the
+// process: null and NtCurrentProcess the requester.
+UCHAR* Map(uint64_t physical, ULONG length, PVOID process = nullptr) {
   ULONG inIo = 0;
-  r.status = VideoPortMapMemory(nullptr, Phys(physical), &length, &inIo, &r.address);
-  return r;
+  const VP_STATUS status =
+      VideoPortMapMemory(nullptr, Range(physical, 0, 0).RangeStart, &length, &inIo, &process);
+  return status == NO_ERROR ? static_cast<UCHAR*>(process) : nullptr;
 }
 
 // RAM below 0xA0000 and from 1 MB to the top (64 MB by default) and a foreign
 // device are refused; ports are never RAM. A refused set keeps the last claim.
 TEST(Claims, RefuseRamAndForeignDevices) {
-  struct Case {
-    uint64_t start;
-    ULONG length;
-    UCHAR inIo;
-    VP_STATUS status;
+  constexpr VP_STATUS kOk = NO_ERROR, kBad = ERROR_INVALID_PARAMETER;
+  const std::tuple<uint64_t, ULONG, UCHAR, VP_STATUS> cases[] = {
+      {0xA0000, 0x20000, 0, kOk},     {0x9FFFF, 1, 0, kBad},
+      {0x9F000, 0x2000, 0, kBad},     {0xFFFFF, 1, 0, kOk},
+      {0x100000, 1, 0, kBad},         {0x03FFFFFF, 1, 0, kBad},
+      {0x04000000, 0x800000, 0, kOk}, {0xE0800000, 0x800000, 0, kBad},
+      {0xE0000000, 0x10, 1, kOk},     {0x1000, 0, 0, kOk},
   };
-  const Case cases[] = {
-      {0xA0000, 0x20000, 0, NO_ERROR},
-      {0x9FFFF, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x9F000, 0x2000, 0, ERROR_INVALID_PARAMETER},
-      {0xFFFFF, 1, 0, NO_ERROR},
-      {0x100000, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x03FFFFFF, 1, 0, ERROR_INVALID_PARAMETER},
-      {0x04000000, 0x800000, 0, NO_ERROR},
-      {0xE0800000, 0x800000, 0, ERROR_INVALID_PARAMETER},
-      {0xE0000000, 0x10, 1, NO_ERROR},
-      {0x1000, 0, 0, NO_ERROR},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.start << " length " << c.length);
+  for (const auto& [start, length, inIo, status] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << start << " length " << length);
     Machine m;
     m.AddForeignClaim(0xE0000000, 0x1000000);
-    VIDEO_ACCESS_RANGE range = Range(c.start, c.length, c.inIo);
-    EXPECT_EQ(VideoPortVerifyAccessRanges(nullptr, 1, &range), c.status);
-    EXPECT_EQ(m.Claims().size(), c.status == NO_ERROR ? 1u : 0u);
+    VIDEO_ACCESS_RANGE range = Range(start, length, inIo);
+    EXPECT_EQ(VideoPortVerifyAccessRanges(nullptr, 1, &range), status);
+    EXPECT_EQ(m.Claims().size(), status == NO_ERROR ? 1u : 0u);
   }
   Machine m;
   VIDEO_ACCESS_RANGE first[] = {Range(0x3B0, 0x0C, 1), Range(0xA0000, 0x20000, 0)};
@@ -84,26 +65,21 @@ TEST(Claims, RefuseRamAndForeignDevices) {
 // that is not one handed out, or a view of no bytes, is refused.
 TEST(Mappings, UnmappingOnlyWhatWasHandedOutToThatProcess) {
   Machine m;
-  EXPECT_EQ(Map(0xA0000, 0).status, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Map(0xA0000, 0), nullptr);
   EXPECT_TRUE(m.Mappings().empty());
   const HANDLE other = reinterpret_cast<HANDLE>(0x1234);
   const HANDLE current = reinterpret_cast<HANDLE>(-1);
-  const MapResult c = Map(0xA0000, 0x1000, other);
-  const MapResult d = Map(0xA0000, 0x1000, current);
-  const MapResult a = Map(0xC0000, 0x1000);
-  UCHAR plain = 0;
-  const std::pair<PVOID, HANDLE> refused[] = {{c.address, nullptr},
-                                              {c.address, current},
-                                              {d.address, other},
-                                              {&plain, nullptr},
-                                              {static_cast<UCHAR*>(a.address) + 1, nullptr}};
+  UCHAR *c = Map(0xA0000, 0x1000, other), *d = Map(0xA0000, 0x1000, current);
+  UCHAR *a = Map(0xC0000, 0x1000), plain = 0;
+  const std::pair<PVOID, HANDLE> refused[] = {
+      {c, nullptr}, {c, current}, {d, other}, {&plain, nullptr}, {a + 1, nullptr}};
   for (const auto& [address, process] : refused)
     EXPECT_EQ(VideoPortUnmapMemory(nullptr, address, process), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(m.Mappings().size(), 3u);
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, c.address, other), NO_ERROR);
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, d.address, nullptr), NO_ERROR);
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, a.address, nullptr), NO_ERROR);
-  EXPECT_EQ(VideoPortUnmapMemory(nullptr, a.address, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, c, other), NO_ERROR);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, d, nullptr), NO_ERROR);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, a, nullptr), NO_ERROR);
+  EXPECT_EQ(VideoPortUnmapMemory(nullptr, a, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(m.Mappings().empty());
 }
 
@@ -127,13 +103,9 @@ TEST(Boot, ACopyOfABootedAdapterIsAFreshBoot) {
     for (Machine* m : {&fresh, &copied}) {
       m->trace().Start();
       ASSERT_EQ(m->Load(), 0u);
-      std::vector<uint8_t> state(264359);
-      VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(state.data()),
-                                  static_cast<ULONG>(state.size())};
-      EXPECT_EQ(
-          m->Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, sizeof(record)).status,
-          NO_ERROR);
-      states.push_back(std::move(state));
+      std::vector<uint8_t>& state = states.emplace_back(264359);
+      VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(state.data()), 0};
+      EXPECT_EQ(m->Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8).status, NO_ERROR);
     }
     EXPECT_EQ(CompareTraces(fresh.trace().Entries(), copied.trace().Entries()), "");
     EXPECT_TRUE(states[0] == states[1]);

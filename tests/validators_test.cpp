@@ -3,7 +3,8 @@
 // trace and on the recorded entries.
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <span>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/bus.h"
@@ -15,15 +16,7 @@ namespace {
 namespace io = sim::io;
 using sim::TraceEntry;
 
-struct Entry {
-  ULONG port;  // minus 0x3B0
-  UCHAR type;
-  ULONG data;
-  bool operator==(const Entry&) const = default;
-};
-void PrintTo(const Entry& e, std::ostream* os) {
-  *os << std::hex << "(0x" << e.port << " " << int{e.type} << " 0x" << e.data << ")";
-}
+using Entry = std::tuple<ULONG, int, ULONG>;  // port minus 0x3B0, access type, data
 
 // One access of the session; size 0 is IOCTL_VIDEO_ENABLE_VDM. A read
 // expects `value`.
@@ -34,35 +27,23 @@ struct Access {
   bool read = false;
 };
 
-// A loaded driver with the validators idle and the sequencer index at 0,
-// then the accesses; `trace` holds what they did on the bus.
-struct Played {
-  explicit Played(const std::vector<Access>& accesses) {
-    EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-    s.machine().V86Out(1, 0x3C4, 0x00);
-    const size_t mark = s.Mark();
-    for (const Access& a : accesses) {
-      if (a.size == 0) {
-        EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-      } else if (a.read) {
-        EXPECT_EQ(s.machine().V86In(a.size, a.port), a.value) << "in from " << std::hex << a.port;
-      } else {
-        s.machine().V86Out(a.size, a.port, a.value);
-      }
+// The accesses played on a loaded driver with the validators idle and the
+// sequencer index at 0: what they did on the bus.
+std::vector<TraceEntry> Play(test::DriverSession& s, const std::vector<Access>& accesses) {
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  s.machine().V86Out(1, 0x3C4, 0x00);
+  const size_t mark = s.Mark();
+  for (const Access& a : accesses) {
+    if (a.size == 0) {
+      EXPECT_EQ(s.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+    } else if (a.read) {
+      EXPECT_EQ(s.machine().V86In(a.size, a.port), a.value) << "in from " << std::hex << a.port;
+    } else {
+      s.machine().V86Out(a.size, a.port, a.value);
     }
-    trace = s.Since(mark);
   }
-  void ExpectRecorded(const std::vector<Entry>& expected) {
-    std::vector<Entry> got;
-    for (ULONG i = 0; i < s.ext().TrappedValidatorCount; ++i) {
-      const TrappedValidatorEntry& e = s.ext().TrappedValidatorData[i];
-      got.push_back({e.Port, e.AccessType, e.Data});
-    }
-    EXPECT_EQ(got, expected) << "recorded entries";
-  }
-  test::DriverSession s;
-  std::vector<TraceEntry> trace;
-};
+  return s.Since(mark);
+}
 
 struct Case {
   const char* what;
@@ -70,6 +51,21 @@ struct Case {
   std::vector<TraceEntry> trace;
   std::vector<Entry> recorded = {};  // none: idle, the minimal trap set back in force
 };
+
+// At 99 entries the burst of 100 goes out and recording goes on, the next
+// burst selecting the session's SR02 again.
+Case NinetyNinthEntry() {
+  Case c{"the 99th entry forces a burst of 100",
+         {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x02}},
+         {io::Traps(2), io::Out16(0x3C4, 0x0100), io::Out8(0x3C4, 0x02)},
+         {{0x14, 2, 0x0100}, {0x14, 1, 0x02}}};
+  for (uint8_t i = 0; i < 97; ++i) {
+    c.accesses.push_back({1, 0x3C8, i});
+    c.trace.push_back(io::Out8(0x3C8, i));
+  }
+  c.trace.insert(c.trace.end(), {io::Out16(0x3C4, 0x0300), io::Out8(0x3C4, 0x02)});
+  return c;
+}
 
 // Every sequence on the bus and in the recording. A wide write to 0x3C4 is
 // index and SR00 value in one and is recorded whole; any other wide write
@@ -169,51 +165,37 @@ TEST(Validators, SessionSequences) {
        {io::Traps(2), held, io::Out8(0x3C4, 0x01), run, io::Out8(0x3C4, 0x01), io::In8(0x3C5, 0x00),
         held, io::Out8(0x3C4, 0x01), io::Out8(0x3C5, 0x01), run, run, io::Out8(0x3C4, 0x00),
         io::Traps(4)}},
+      // 0x3CC on, at each size: misc output, the bank select register, GR index, GR03.
+      {"reads while recording",
+       {{1, 0x3CD, 0x21},
+        {2, 0x3CE, 0x0503},
+        {2, 0x3C4, 0x0100},
+        {1, 0x3C4, 0x02},
+        {1, 0x3CC, 0x67, true},
+        {2, 0x3CC, 0x2167, true},
+        {4, 0x3CC, 0x05032167, true}},
+       {io::Out8(0x3CD, 0x21), io::Out16(0x3CE, 0x0503), io::Traps(2), held, io::Out8(0x3C4, 0x02),
+        run, io::Out8(0x3C4, 0x02), io::In8(0x3CC, 0x67), held, io::Out8(0x3C4, 0x02), run,
+        io::Out8(0x3C4, 0x02), io::In16(0x3CC, 0x2167), held, io::Out8(0x3C4, 0x02), run,
+        io::Out8(0x3C4, 0x02), io::In32(0x3CC, 0x05032167)},
+       {{0x14, 2, 0x0100}, {0x14, 1, 0x02}}},
+      NinetyNinthEntry(),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Played r(c.accesses);
-    EXPECT_TRACE(r.trace, c.trace);
-    r.ExpectRecorded(c.recorded);
+    test::DriverSession s;
+    EXPECT_TRACE(Play(s, c.accesses), c.trace);
+    std::vector<Entry> recorded;
+    for (const TrappedValidatorEntry& e :
+         std::span(s.ext().TrappedValidatorData, s.ext().TrappedValidatorCount))
+      recorded.emplace_back(e.Port, e.AccessType, e.Data);
+    EXPECT_EQ(recorded, c.recorded);
     // Idle, only misc output and the sequencer pair are trapped.
-    for (uint16_t port : {0x3B4, 0x3BA, 0x3C0, 0x3C2, 0x3C3, 0x3C4, 0x3C5, 0x3CE, 0x3D4, 0x3DA}) {
-      const bool trapped = port == 0x3C2 || port == 0x3C4 || port == 0x3C5;
-      EXPECT_EQ(r.s.machine().Trapped(port), trapped || !c.recorded.empty()) << std::hex << port;
-    }
+    for (uint16_t port : {0x3B4, 0x3BA, 0x3C0, 0x3C2, 0x3C3, 0x3C4, 0x3C5, 0x3CE, 0x3D4, 0x3DA})
+      EXPECT_EQ(s.machine().Trapped(port),
+                port == 0x3C2 || port == 0x3C4 || port == 0x3C5 || !c.recorded.empty())
+          << std::hex << port;
   }
-  // 0x3CC on: misc output, the bank select register, GR index, GR03.
-  for (const TraceEntry& read :
-       {io::In8(0x3CC, 0x67), io::In16(0x3CC, 0x2167), io::In32(0x3CC, 0x05032167)}) {
-    SCOPED_TRACE(sim::Format(read));
-    Played r({{1, 0x3CD, 0x21},
-              {2, 0x3CE, 0x0503},
-              {2, 0x3C4, 0x0100},  // then SR02 selected
-              {1, 0x3C4, 0x02},
-              {read.size, 0x3CC, read.value, true}});
-    EXPECT_TRACE(r.trace, {io::Out8(0x3CD, 0x21), io::Out16(0x3CE, 0x0503), io::Traps(2), held,
-                           io::Out8(0x3C4, 0x02), run, io::Out8(0x3C4, 0x02), read});
-    r.ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
-  }
-}
-
-// At 99 entries the burst of 100 goes out and recording goes on, the next
-// burst selecting the session's SR02 again.
-TEST(Validators, The99thEntryForcesABurstOf100) {
-  std::vector<Access> accesses = {{2, 0x3C4, 0x0100}, {1, 0x3C4, 0x02}};
-  std::vector<TraceEntry> expected = {io::Traps(2), io::Out16(0x3C4, 0x0100),
-                                      io::Out8(0x3C4, 0x02)};
-  for (int i = 0; i < 97; ++i) {
-    accesses.push_back({1, 0x3C8, static_cast<uint8_t>(i)});
-    expected.push_back(io::Out8(0x3C8, static_cast<uint8_t>(i)));
-  }
-  expected.push_back(io::Out16(0x3C4, 0x0300));
-  expected.push_back(io::Out8(0x3C4, 0x02));
-  Played r(accesses);
-  EXPECT_TRACE(r.trace, expected);
-  r.ExpectRecorded({{0x14, 2, 0x0100}, {0x14, 1, 0x02}});
-  r.s.machine().V86Out(1, 0x3C5, 0x05);
-  r.s.machine().V86Out(2, 0x3C4, 0x0300);
-  EXPECT_EQ(r.s.adapter().Seq(2), 0x05);
 }
 
 }  // namespace
