@@ -164,7 +164,11 @@ std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
   static std::deque<std::pair<std::string, std::unique_ptr<const sim::Adapter>>> booted;
   static std::set<std::string> seen;
   const sim::PowerOnState s = sim::DerivePowerOn(profile);
-  std::string key(reinterpret_cast<const char*>(&s.videoMemoryBytes), sizeof s.videoMemoryBytes);
+  // Reserved first: GCC 12 at -O3 misreads appends to a short string as out of bounds.
+  std::string key;
+  key.reserve(sizeof s.videoMemoryBytes + sizeof s.defects + s.extendedSeq.size() +
+              s.pciConfig.size() + s.optionRom.size());
+  key.append(reinterpret_cast<const char*>(&s.videoMemoryBytes), sizeof s.videoMemoryBytes);
   key.append(reinterpret_cast<const char*>(&s.defects), sizeof s.defects);
   key.append(s.extendedSeq.begin(), s.extendedSeq.end());
   key.append(s.pciConfig.begin(), s.pciConfig.end());
