@@ -87,8 +87,10 @@ uint8_t PlaneByte(int plane, uint32_t offset) {
 struct Restore {
   Restore() {
     a().StickStatusBits(0x09, 0x00);
-    for (uint32_t portWord : {0x3CE0E06, 0x3C40204, 0x3CE1005, 0x3CE0004})  // port, word
-      a().Out16(static_cast<uint16_t>(portWord >> 16), static_cast<uint16_t>(portWord));
+    const std::pair<uint16_t, uint16_t> textMode3[] = {
+        {0x3CE, 0x0E06}, {0x3C4, 0x0204}, {0x3CE, 0x1005}, {0x3CE, 0x0004}};
+    for (auto [port, word] : textMode3)
+      a().Out16(port, word);
   }
   sim::Adapter& a() { return s.adapter(); }
   VP_STATUS Run(StateBuffer& b) {

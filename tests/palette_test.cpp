@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "support/bus.h"
@@ -11,7 +12,6 @@ namespace {
 
 using sim::io::In8;
 using sim::io::Out8;
-using test::Put16;
 
 // VIDEO_CLUT: count, first, then entries of red 1+i, green 0x11+i, blue 0x21+i.
 std::vector<uint8_t> Clut(uint16_t count, uint16_t first) {
@@ -41,15 +41,15 @@ TEST(Palette, RegistersAndColourLookupOnEitherAddressing) {
     s.adapter().Out8(0x3C2, c.misc);
     s.adapter().In8(c.status);
     s.adapter().Out8(0x3C0, 0x11);
-    std::vector<uint8_t> in = test::Bytes(VIDEO_PALETTE_DATA{16, 0, {}}, 4);
+    std::array<USHORT, 2 + 16> palette{16, 0};  // VIDEO_PALETTE_DATA: count, first, registers
     std::vector<sim::TraceEntry> expected = {In8(0x3CC, c.misc), In8(c.status, 0x01)};
     for (uint8_t i = 0; i < 16; ++i) {
-      Put16(in, static_cast<uint16_t>(0x0100 | (0x30 + i)));
+      palette[2 + i] = static_cast<USHORT>(0x0100 | (0x30 + i));
       expected.insert(expected.end(), {Out8(0x3C0, i), Out8(0x3C0, 0x30 + i)});
     }
     expected.push_back(Out8(0x3C0, 0x20));
     size_t mark = s.Mark();
-    EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_PALETTE_REGISTERS, in).status, NO_ERROR);
+    EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_PALETTE_REGISTERS, test::Bytes(palette)).status, NO_ERROR);
     EXPECT_TRACE(s.Since(mark), expected);
 
     mark = s.Mark();

@@ -15,11 +15,13 @@
 
 #include "tests/support/address_space.h"
 #include "tests/support/bus.h"
+#include "tests/support/driver_session.h"
 #include "tests/support/side_effects.h"
 
 namespace {
 
 using test::Bytes;
+using test::Position;
 
 // The state a case starts in: before any mode set, text, graphics.
 enum Start { kNo, kText, kGfx };
@@ -47,9 +49,6 @@ std::vector<uint8_t> Font(USHORT width, USHORT height, ULONG size) {
 // The head of VIDEO_PALETTE_DATA and of VIDEO_CLUT.
 std::vector<uint8_t> Entries(USHORT count, USHORT first) {
   return Bytes(VIDEO_PALETTE_DATA{count, first, {}}, 4);
-}
-std::vector<uint8_t> Position(SHORT column, SHORT row) {
-  return Bytes(VIDEO_CURSOR_POSITION{column, row});
 }
 std::vector<uint8_t> Pointer(ULONG flags, ULONG width, ULONG height = 32) {
   return Bytes(VIDEO_POINTER_ATTRIBUTES{flags, width, height, 8, 1, 10, 10, {}}, 24);

@@ -7,6 +7,7 @@
 
 #include "miniport/device_extension.h"
 #include "sim/machine.h"
+#include "tests/support/bus.h"
 
 namespace test {
 
@@ -61,22 +62,9 @@ class DriverSession {
   std::vector<uint8_t> output_;
 };
 
-// Little-endian packing of request records.
-inline void Put16(std::vector<uint8_t>& bytes, uint16_t value) {
-  bytes.push_back(static_cast<uint8_t>(value));
-  bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-inline void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-  Put16(bytes, static_cast<uint16_t>(value));
-  Put16(bytes, static_cast<uint16_t>(value >> 16));
-}
-
 // VIDEO_CURSOR_POSITION and VIDEO_POINTER_POSITION: column, row.
 inline std::vector<uint8_t> Position(int16_t column, int16_t row) {
-  std::vector<uint8_t> bytes;
-  Put16(bytes, static_cast<uint16_t>(column));
-  Put16(bytes, static_cast<uint16_t>(row));
-  return bytes;
+  return Bytes(VIDEO_CURSOR_POSITION{column, row});
 }
 
 }  // namespace test
