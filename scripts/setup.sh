@@ -2,7 +2,10 @@
 # Installs what the build needs on a Debian 12 machine, when it is missing.
 set -euo pipefail
 
-packages=(g++ g++-multilib cmake ninja-build libgtest-dev googletest clang-format qemu-user g++-mingw-w64-i686 libunicorn-dev libstb-dev clang libclang-rt-14-dev qemu-system-x86 clang-tidy cppcheck)
+# Full-screen sessions link the i386 Unicorn into the i386 simulator
+# (multiarch, beside the amd64 one the bank-switch test uses), run Debian's
+# SeaVGABIOS (seabios) and assemble their example program with nasm.
+packages=(g++ g++-multilib cmake ninja-build libgtest-dev googletest clang-format qemu-user g++-mingw-w64-i686 libunicorn-dev libunicorn-dev:i386 seabios nasm libstb-dev clang libclang-rt-14-dev qemu-system-x86 clang-tidy cppcheck)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -14,6 +17,7 @@ if ((${#missing[@]})); then
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -94,6 +94,7 @@ struct Vdm::Impl {
   std::unique_ptr<uc_engine, EngineClose> uc;
   std::vector<uint8_t> memory = std::vector<uint8_t>(kMemorySize, 0);
   std::vector<uint8_t> rom;                 // the video BIOS image as read
+  std::vector<uint8_t> powerOn;             // the 1 MB before the video BIOS initialises
   uint32_t romEnd = 0;                      // of its mapping, page-aligned
   uint32_t windowBegin = 0, windowEnd = 0;  // the part of 0xA0000-0xBFFFF the adapter answers
 
@@ -424,12 +425,24 @@ struct Vdm::Impl {
   // Memory as at power-on, the video BIOS writable while it initialises
   // (shadow RAM, as the system BIOS leaves it during option-ROM init).
   void LayOut() {
-    std::fill(memory.begin(), memory.end(), 0);
-    LayOutSystemBios(memory);
-    std::copy(rom.begin(), rom.end(), memory.begin() + kVideoBiosBase);
+    if (powerOn.empty()) {
+      powerOn.assign(kMemorySize, 0);
+      LayOutSystemBios(powerOn);
+      std::copy(rom.begin(), rom.end(), powerOn.begin() + kVideoBiosBase);
+    }
+    Reload(powerOn);
     Check(uc_mem_protect(uc.get(), kVideoBiosBase, romEnd - kVideoBiosBase, UC_PROT_ALL),
           "opening the video BIOS");
-    uc_ctl_remove_cache(uc.get(), 0, kMemorySize);
+  }
+
+  // Memory becomes `image`; code translated from the pages that change is
+  // dropped, the rest is kept (the ROMs' translations serve every run).
+  void Reload(const std::vector<uint8_t>& image) {
+    for (uint32_t page = 0; page < kMemorySize; page += kPage) {
+      if (std::memcmp(&memory[page], &image[page], kPage) == 0) continue;
+      std::memcpy(&memory[page], &image[page], kPage);
+      uc_ctl_remove_cache(uc.get(), page, page + kPage);
+    }
   }
 
   void InitialiseVideoBios() {
@@ -494,11 +507,7 @@ struct Vdm::Impl {
 
   void RestoreSnapshot() {
     uc_context_restore(uc.get(), context.get());
-    for (uint32_t page = 0; page < kMemorySize; page += kPage) {
-      if (std::memcmp(&memory[page], &snapshotMemory[page], kPage) == 0) continue;
-      std::memcpy(&memory[page], &snapshotMemory[page], kPage);
-      uc_ctl_remove_cache(uc.get(), page, page + kPage);
-    }
+    Reload(snapshotMemory);
     portAccesses = snapshotPorts;
     last = snapshotLast;
   }
