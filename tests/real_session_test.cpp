@@ -15,6 +15,7 @@
 #include "sim/screen/screen.h"
 #include "sim/session/vdm.h"
 #include "tests/support/bus.h"
+#include "tests/support/driver_session.h"
 
 namespace {
 
@@ -171,6 +172,230 @@ TEST(RealSession, EveryBiosModeThroughTheTrapsAsOnTheBareAdapter) {
     FullScreenSwitch(*trapped.machine);
     EXPECT_TRUE(SameVga(AcceptedAfterSwitch(before), trapped.adapter().WholeState()));
     EXPECT_TRUE(sim::screen::RenderScreen(trapped.adapter()).rgb == shown.rgb) << "screenshot";
+  }
+}
+
+// ---- INT 10h text services through the trap tables
+
+// One service call in the trapped session and in the bare one: the same
+// registers back, the same reads on the way, the same session memory and
+// the same adapter.
+struct Twins {
+  Session bare{PortPath::Direct}, trapped{PortPath::Emulator};
+
+  Registers Call(const Registers& in) {
+    const Registers want = bare.vdm->Int10(in);
+    const Registers got = trapped.vdm->Int10(in);
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(SameReads(trapped.seen, bare.seen));
+    EXPECT_TRUE(test::BytesAre(trapped.vdm->Memory(), bare.vdm->Memory())) << "session memory";
+    EXPECT_TRUE(trapped.adapter() == bare.adapter()) << testing::PrintToString(
+        sim::Diff(bare.adapter().WholeState(), trapped.adapter().WholeState()));
+    return got;
+  }
+  Registers Call(uint32_t eax, uint32_t ebx = 0, uint32_t ecx = 0, uint32_t edx = 0,
+                 uint16_t es = 0) {
+    Registers in;
+    in.eax = eax, in.ebx = ebx, in.ecx = ecx, in.edx = edx, in.es = es;
+    return Call(in);
+  }
+  void Poke(uint32_t address, std::vector<uint8_t> bytes) {
+    bare.vdm->WriteMemory(address, bytes);
+    trapped.vdm->WriteMemory(address, bytes);
+  }
+  uint8_t Bda(uint32_t offset) const { return trapped.vdm->Memory()[0x400 + offset]; }
+  uint8_t Crtc(uint8_t index) { return trapped.adapter().Crtc(index); }
+};
+
+// The BIOS's text services as a DOS program calls them, with the values the
+// PC BIOS interface documents for each (BIOS data area, CRTC, DAC).
+TEST(RealSession, TextServicesThroughTheTraps) {
+  Twins t;
+  t.Call(0x0003);
+  struct Font {
+    uint16_t ax;
+    uint8_t height, lastRow;
+  };
+  // 1111h 8 x 14, 1112h 8 x 8, 1114h 8 x 16: the ROM font into block 0 and
+  // the rows recomputed for 400 scan lines.
+  for (const Font f : {Font{0x1111, 14, 27}, Font{0x1112, 8, 49}, Font{0x1114, 16, 24}}) {
+    SCOPED_TRACE(testing::Message() << "font " << std::hex << f.ax);
+    t.Call(f.ax, 0x0000);
+    EXPECT_EQ(t.Bda(0x85), f.height) << "character height";
+    EXPECT_EQ(t.Bda(0x84), f.lastRow) << "rows less one";
+    EXPECT_EQ(t.Crtc(0x09) & 0x1F, f.height - 1) << "CR09 maximum scan line";
+  }
+
+  t.Call(0x0100, 0, 0x0D0E);  // cursor shape: lines 13 to 14
+  EXPECT_EQ(t.Bda(0x60), 0x0E);
+  EXPECT_EQ(t.Bda(0x61), 0x0D);
+  EXPECT_EQ(t.Crtc(0x0A) & 0x1F, 0x0D);
+  EXPECT_EQ(t.Crtc(0x0B) & 0x1F, 0x0E);
+  t.Call(0x0200, 0x0000, 0, 0x050A);  // cursor to row 5, column 10
+  EXPECT_EQ(t.Bda(0x50), 10);
+  EXPECT_EQ(t.Bda(0x51), 5);
+  EXPECT_EQ(t.Crtc(0x0E) << 8 | t.Crtc(0x0F), 5 * 80 + 10);
+
+  for (const char c : std::string("Zel\r\n"))
+    t.Call(0x0E00 | static_cast<uint8_t>(c), 0x0007);  // teletype
+  EXPECT_EQ(t.Bda(0x50), 0) << "carriage return";
+  EXPECT_EQ(t.Bda(0x51), 6) << "line feed";
+  t.Call(0x0200, 0x0000, 0, 0x050B);
+  EXPECT_EQ(t.Call(0x0800).eax & 0xFFFF, 0x0765u) << "'e' in grey on black at row 5, column 11";
+
+  // Palette and DAC (10h): one entry set and read back, a palette register,
+  // a block of DAC entries from memory and back into memory.
+  t.Call(0x1010, 0x0021, 0x2A15, 0x3F00);  // DAC 21h := red 3Fh, green 2Ah, blue 15h
+  const Registers dac = t.Call(0x1015, 0x0021);
+  EXPECT_EQ(dac.edx >> 8 & 0xFF, 0x3Fu);
+  EXPECT_EQ(dac.ecx >> 8 & 0xFF, 0x2Au);
+  EXPECT_EQ(dac.ecx & 0xFF, 0x15u);
+  t.Call(0x1000, 0x3904);  // palette register 4 := 39h
+  EXPECT_EQ(t.Call(0x1007, 0x0004).ebx >> 8 & 0xFF, 0x39u);
+  EXPECT_EQ(t.trapped.adapter().Attr(0x04), 0x39);
+  t.Poke(0x20000, {0x01, 0x02, 0x03, 0x11, 0x12, 0x13, 0x21, 0x22, 0x23});
+  t.Call(0x1012, 0x0040, 3, 0x0000, 0x2000);  // entries 40h-42h from 2000:0000
+  EXPECT_EQ(t.trapped.adapter().Dac(0x41), (sim::Rgb{0x11, 0x12, 0x13}));
+  t.Call(0x1017, 0x0040, 3, 0x0100, 0x2000);  // and back to 2000:0100
+  EXPECT_TRUE(test::BytesAre(t.trapped.vdm->Memory().subspan(0x20100, 9),
+                             t.trapped.vdm->Memory().subspan(0x20000, 9)));
+  t.Poke(0x20200,
+         {0, 1, 2, 3, 4, 5, 0x14, 7, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x05});
+  t.Call(0x1002, 0, 0, 0x0200, 0x2000);  // all palette registers and the overscan
+  EXPECT_EQ(t.Call(0x1008).ebx >> 8 & 0xFF, 0x05u) << "overscan";
+}
+
+// ---- the session's processor: string I/O, interrupts, endings
+
+const uint8_t kStringIo[] = {
+#include "programs/string_io.inc"
+};
+
+// Each element of a string port instruction is one access of its size: the
+// sequencer words go to the word validator one by one (the first starts a
+// recording, the last ends it and the driver plays the burst), the DAC bytes
+// straight to the adapter, and `rep insb` stores what the DAC gave back.
+TEST(RealSession, StringInstructionsReachTheValidatorsElementByElement) {
+  Session s(PortPath::Emulator);
+  std::vector<sim::session::PortAccess> accesses;
+  s.vdm->OnPortAccess([&](const sim::session::PortAccess& a) { accesses.push_back(a); });
+  const size_t mark = s.machine->trace().Start();
+  const sim::session::Outcome end = s.vdm->RunCom(kStringIo);
+  EXPECT_EQ(end.end, End::Exited);
+
+  std::vector<std::string> made;
+  for (const auto& a : accesses) {
+    made.push_back((a.write ? "out" : "in") + std::to_string(8 * a.size) + " " +
+                   std::to_string(a.port));
+  }
+  const std::vector<std::string> want = {
+      "out16 964", "out16 964", "out16 964", "out8 968", "out8 969", "out8 969",
+      "out8 969",  "out8 969",  "out8 969",  "out8 969", "out8 967", "in8 969",
+      "in8 969",   "in8 969",   "in8 969",   "in8 969",  "in8 969"};
+  EXPECT_EQ(made, want);
+
+  namespace io = sim::io;
+  const std::vector<sim::TraceEntry> burst = {io::Traps(2),  // recording: the first word held back
+                                              io::Out16(0x3C4, 0x0100),
+                                              io::Out16(0x3C4, 0x0101),
+                                              io::Out16(0x3C4, 0x0300),
+                                              io::Out16(0x3C4, 0x0300),
+                                              io::Out8(0x3C4, 0x00),
+                                              io::Traps(4)};
+  const std::vector<sim::TraceEntry> trace = s.machine->trace().Since(mark);
+  ASSERT_GE(trace.size(), burst.size());
+  EXPECT_TRACE(std::vector<sim::TraceEntry>(trace.begin(), trace.begin() + burst.size()), burst);
+  EXPECT_EQ(s.adapter().Seq(0x01) & 0x01, 0x01) << "8-dot cells";
+  EXPECT_EQ(s.adapter().Dac(2), (sim::Rgb{0x3D, 0x3E, 0x3F}));
+  const uint32_t readback = (Vdm::kProgramSegment << 4) + 0x13A;
+  EXPECT_TRUE(test::BytesAre(s.vdm->Memory().subspan(readback, 6),
+                             std::vector<uint8_t>{0x01, 0x02, 0x03, 0x3D, 0x3E, 0x3F}));
+}
+
+// How a program ends, or the error that names where it went wrong.
+TEST(RealSession, ProgramsEndOnHltExitOrAClearError) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> code;  // at 1000:0100
+    End end;
+    uint8_t exitCode;
+    uint16_t ax;          // AX at the end
+    const char* failure;  // the error's text, when it fails
+  };
+  const Case cases[] = {
+      {"hlt", {0xF4}, End::Halted, 0, 0, nullptr},
+      {"INT 20h", {0xCD, 0x20}, End::Exited, 0, 0, nullptr},
+      {"INT 21h 4Ch", {0xB8, 0x07, 0x4C, 0xCD, 0x21}, End::Exited, 7, 0x4C07, nullptr},
+      {"ret to the PSP", {0xC3}, End::Exited, 0, 0, nullptr},
+      // Vector 60h pointed at 1000:0112 (mov al, 5Ah; iret), int 60h, hlt.
+      {"a vector of its own",
+       {0x31, 0xC0, 0x8E, 0xD8, 0xC7, 0x06, 0x80, 0x01, 0x12, 0x01, 0x8C,
+        0x0E, 0x82, 0x01, 0xCD, 0x60, 0xF4, 0x90, 0xB0, 0x5A, 0xCF},
+       End::Halted,
+       0,
+       0x005A,
+       nullptr},
+      {"no device at port 61h", {0xE4, 0x61, 0xF4}, End::Halted, 0, 0x00FF, nullptr},
+      {"BIOS ticks", {0xB4, 0x00, 0xCD, 0x1A, 0xF4}, End::Halted, 0, 0x0000, nullptr},
+      {"endless loop",
+       {0xEB, 0xFE},
+       End::Halted,
+       0,
+       0,
+       "the instruction bound of 1000000 was reached at 1000:0100 (eb fe"},
+      {"divide by zero",
+       {0x31, 0xDB, 0xF7, 0xF3},
+       End::Halted,
+       0,
+       0,
+       "divide error (#DE) at 1000:0102 (f7 f3"},
+      {"ud2", {0x0F, 0x0B}, End::Halted, 0, 0, "invalid opcode (#UD) at 1000:0100 (0f 0b"},
+      {"keyboard",
+       {0xCD, 0x16},
+       End::Halted,
+       0,
+       0,
+       "INT 16h at 1000:0100 (cd 16 00 00 00 00) has no handler"},
+      {"DOS print",
+       {0xB4, 0x09, 0xCD, 0x21},
+       End::Halted,
+       0,
+       0,
+       "INT 21h function 09h (DOS offers only 4Ch here) at 1000:0102 (cd 21"},
+      {"write to the video BIOS",
+       {0xB8, 0x00, 0xC0, 0x8E, 0xD8, 0xA2, 0x00, 0x00},
+       End::Halted,
+       0,
+       0,
+       "a write of 1 bytes at C0000, read-only memory, by 1000:0105 (a2 00 00"},
+      {"read where nothing is",
+       {0xB8, 0x00, 0xE0, 0x8E, 0xD8, 0xA0, 0x00, 0x00},
+       End::Halted,
+       0,
+       0,
+       "a read of 1 bytes at E0000, where nothing answers, by 1000:0105 (a0 00 00"},
+  };
+  test::DriverSession driver;
+  ASSERT_EQ(driver.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  Vdm vdm(driver.machine(), {.instructionLimit = 1000000});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vdm.Rollback();
+    if (c.failure) {
+      try {
+        vdm.RunCom(c.code);
+        ADD_FAILURE() << "no error";
+      } catch (const SessionError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.failure), std::string::npos) << e.what();
+      }
+      continue;
+    }
+    const sim::session::Outcome end = vdm.RunCom(c.code);
+    EXPECT_EQ(end.end, c.end);
+    EXPECT_EQ(end.exitCode, c.exitCode);
+    if (c.ax) {
+      EXPECT_EQ(vdm.CurrentRegisters().eax & 0xFFFF, c.ax);
+    }
   }
 }
 

@@ -36,6 +36,7 @@ constexpr uint16_t kVideoBiosInit = 0x0003;
 // stack: below the top of conventional memory, clear of the program.
 constexpr uint16_t kHostStackSegment = 0x8000;
 constexpr uint16_t kHostStackTop = 0xFFFE;
+constexpr uint8_t kHlt = 0xF4;
 constexpr uint32_t kFlagCarry = 0x0001, kFlagTrap = 0x0100, kFlagInterrupt = 0x0200;
 constexpr uint16_t kFirstVgaPort = Adapter::kFirstPort, kLastVgaPort = Adapter::kLastPort;
 constexpr size_t kMaxComImage = 0x10000 - 0x100 - 2;  // the segment less PSP and a stack word
@@ -107,6 +108,7 @@ struct Vdm::Impl {
   uint32_t current = 0;  // linear address of the instruction being executed
   std::exception_ptr failure;
   bool exited = false;
+  bool halted = false;
   uint8_t exitCode = 0;
   Outcome last{End::Returned};
 
@@ -244,12 +246,19 @@ struct Vdm::Impl {
 
   // ---- instructions, interrupts, faults
 
-  static void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* self) {
+  static void OnInstruction(uc_engine*, uint64_t address, uint32_t size, void* self) {
     auto& s = *static_cast<Impl*>(self);
     s.current = static_cast<uint32_t>(address);
     if (++s.instructions > s.options.instructionLimit && !s.Failed()) {
       s.Fail("the instruction bound of " + std::to_string(s.options.instructionLimit) +
              " was reached at " + s.Where(s.current));
+    }
+    // hlt ends the session's run: stepped over here rather than executed,
+    // since a halted Unicorn processor would not run again.
+    if (size == 1 && s.current < kMemorySize && s.memory[s.current] == kHlt && !s.halted) {
+      s.halted = true;
+      s.SetReg(UC_X86_REG_EIP, (s.current - (uint32_t{s.Cs()} << 4) + 1) & 0xFFFF);
+      uc_emu_stop(s.uc.get());
     }
   }
 
@@ -435,13 +444,20 @@ struct Vdm::Impl {
           "opening the video BIOS");
   }
 
+  // Code translated from [begin, end) is stale: memory there changed behind
+  // the processor's back. (The control takes 64-bit addresses through
+  // varargs: they must be passed as such.)
+  void DropTranslations(uint64_t begin, uint64_t end) {
+    if (end > begin) uc_ctl_remove_cache(uc.get(), begin, end);
+  }
+
   // Memory becomes `image`; code translated from the pages that change is
   // dropped, the rest is kept (the ROMs' translations serve every run).
   void Reload(const std::vector<uint8_t>& image) {
     for (uint32_t page = 0; page < kMemorySize; page += kPage) {
       if (std::memcmp(&memory[page], &image[page], kPage) == 0) continue;
       std::memcpy(&memory[page], &image[page], kPage);
-      uc_ctl_remove_cache(uc.get(), page, page + kPage);
+      DropTranslations(page, page + kPage);
     }
   }
 
@@ -474,6 +490,7 @@ struct Vdm::Impl {
     instructions = 0;
     failure = nullptr;
     exited = false;
+    halted = false;
     current = begin;
     const uc_err err = uc_emu_start(uc.get(), begin, kHostReturnLinear, 0, 0);
     if (failure) std::rethrow_exception(failure);
@@ -486,7 +503,7 @@ struct Vdm::Impl {
       last = {End::Exited, exitCode, instructions};
     } else if (pc == kHostReturnLinear) {
       last = {End::Returned, 0, instructions};
-    } else if (pc > 0 && pc <= kMemorySize && memory[pc - 1] == 0xF4) {
+    } else if (halted) {
       last = {End::Halted, 0, instructions};
     } else {
       throw SessionError("the processor stopped at " + Where(pc) + " for no reason");
@@ -574,7 +591,7 @@ Outcome Vdm::RunCom(std::span<const uint8_t> image) {
   psp[0x80] = 0;
   psp[0x81] = 0x0D;
   std::copy(image.begin(), image.end(), psp + 0x100);
-  uc_ctl_remove_cache(s.uc.get(), Linear(kProgramSegment, 0), Linear(kProgramSegment, 0) + 0x10000);
+  s.DropTranslations(Linear(kProgramSegment, 0), Linear(kProgramSegment, 0) + 0x10000);
   for (const int id : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_SS, UC_X86_REG_CS})
     s.SetReg(id, kProgramSegment);
   for (const int id : {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX, UC_X86_REG_EDX,
@@ -635,7 +652,7 @@ void Vdm::WriteMemory(uint32_t address, std::span<const uint8_t> bytes) {
     throw std::out_of_range("Vdm::WriteMemory: past the session's 1 MB");
   }
   std::copy(bytes.begin(), bytes.end(), s.memory.begin() + address);
-  uc_ctl_remove_cache(s.uc.get(), address & ~(kPage - 1), address + bytes.size());
+  s.DropTranslations(address, address + bytes.size());
 }
 
 Registers Vdm::CurrentRegisters() const {
