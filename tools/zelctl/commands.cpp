@@ -2,6 +2,8 @@
 // state, throws ScriptError for misuse, and prints only its result lines.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -191,6 +193,83 @@ void V86(Session& session, Args args) {
   // Read before printing, so that the access's trace lines come first.
   const uint32_t read = machine.V86In(access->size, port);
   session.out() << "value=" << Hex(read, 2 * access->size) << '\n';
+}
+
+// ---- the full-screen session's own code
+
+std::string Registers16(const sim::session::Registers& r) {
+  return "AX=" + Hex(r.eax & 0xFFFF, 4) + " BX=" + Hex(r.ebx & 0xFFFF, 4) +
+         " CX=" + Hex(r.ecx & 0xFFFF, 4) + " DX=" + Hex(r.edx & 0xFFFF, 4);
+}
+
+std::string Counted(Session& session) {
+  const Session::SessionCounts counts = session.TakeCounts();
+  return std::to_string(counts.vga) + " VGA port accesses, " + std::to_string(counts.trapped) +
+         " trapped";
+}
+
+sim::session::Vdm& FullScreen(Session& session) {
+  const bool fresh = !session.HasFullScreen();
+  sim::session::Vdm& vdm = session.FullScreen();
+  if (fresh) session.out() << "session: VDM enabled, the session's video BIOS initialised\n";
+  return vdm;
+}
+
+void SessionCommand(Session& session, Args args) {
+  constexpr std::string_view kUsage =
+      "session bios MODE | session int10 AX=N [BX=N] [CX=N] [DX=N] | session run FILE.com";
+  if (args.empty()) throw ScriptError("usage: " + std::string(kUsage));
+  if (args[0] == "bios") {
+    ExpectCount(args, 2, kUsage);
+    const auto mode = static_cast<uint32_t>(ParseNumber(args[1], "mode", 0x7F));
+    sim::session::Registers in;
+    in.eax = mode;
+    const sim::session::Registers out = FullScreen(session).Int10(in);
+    session.out() << "mode " << Hex(mode, 2) << " set by the session's BIOS: " << Counted(session)
+                  << " (" << Registers16(out) << ")\n";
+    return;
+  }
+  if (args[0] == "int10") {
+    if (args.size() < 2) throw ScriptError("usage: " + std::string(kUsage));
+    sim::session::Registers in;
+    bool axGiven = false;
+    for (const std::string_view word : args.subspan(1)) {
+      const KeyValue kv = SplitKeyValue(word, "session int10");
+      const auto value = static_cast<uint32_t>(ParseNumber(kv.value, kv.key, 0xFFFF));
+      if (kv.key == "AX") {
+        in.eax = value;
+        axGiven = true;
+      } else if (kv.key == "BX") {
+        in.ebx = value;
+      } else if (kv.key == "CX") {
+        in.ecx = value;
+      } else if (kv.key == "DX") {
+        in.edx = value;
+      } else {
+        throw ScriptError("session int10: unknown register '" + std::string(kv.key) + "'");
+      }
+    }
+    if (!axGiven) throw ScriptError("session int10: AX= names the function");
+    const sim::session::Registers out = FullScreen(session).Int10(in);
+    session.out() << Registers16(out) << "; " << Counted(session) << '\n';
+    return;
+  }
+  if (args[0] == "run") {
+    ExpectCount(args, 2, kUsage);
+    const std::string path(args[1]);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ScriptError("session run: cannot open '" + path + "'");
+    const std::vector<uint8_t> image{std::istreambuf_iterator<char>(file),
+                                     std::istreambuf_iterator<char>()};
+    const sim::session::Outcome end = FullScreen(session).RunCom(image);
+    const std::string how = end.end == sim::session::End::Halted
+                                ? "halted"
+                                : "exited with code " + std::to_string(end.exitCode);
+    session.out() << path << ": " << how << " after " << end.instructions << " instructions; "
+                  << Counted(session) << '\n';
+    return;
+  }
+  throw ScriptError("session: unknown action '" + std::string(args[0]) + "'");
 }
 
 void Screenshot(Session& session, Args args) {
@@ -391,6 +470,12 @@ constexpr Command kCommands[] = {
      "a full-screen session's port access through the V86 emulator, or its access to the "
      "0xA0000-0xBFFFF window (fill writes the bytes in order)",
      V86},
+    {"session",
+     "session bios MODE | session int10 AX=N [BX=N] [CX=N] [DX=N] | session run FILE.com",
+     "real code in a full-screen session (VDM enabled and the session's video BIOS, "
+     "SeaVGABIOS, initialised at first use): the BIOS's mode set, any INT 10h call, or a DOS "
+     ".COM program; its port I/O goes through the driver's trap tables",
+     SessionCommand},
     {"screenshot", "screenshot FILE.png", "the screen as the adapter shows it now, as a PNG",
      Screenshot},
     {"reg", "reg sr|cr|gr|ar INDEX | reg misc|fcr|pel",

@@ -1,5 +1,8 @@
 #include "tools/zelctl/session.h"
 
+#include <stdexcept>
+#include <utility>
+
 #include "sim/trace.h"
 #include "tools/zelctl/parse.h"
 
@@ -58,6 +61,28 @@ sim::Machine& Session::Driver() {
   sim::Machine& machine = StartedMachine();
   if (!machine.Started()) throw ScriptError("the driver found no adapter at start");
   return machine;
+}
+
+sim::session::Vdm& Session::FullScreen() {
+  if (vdm_) return *vdm_;
+  sim::Machine& machine = Driver();
+  const sim::Machine::Result enabled =
+      machine.Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0);
+  if (enabled.status != NO_ERROR) {
+    throw std::runtime_error("session: ENABLE_VDM returned status " +
+                             std::to_string(enabled.status));
+  }
+  vdm_ = std::make_unique<sim::session::Vdm>(machine);
+  vdm_->OnPortAccess([this, &machine](const sim::session::PortAccess& access) {
+    if (access.port < sim::Adapter::kFirstPort || access.port > sim::Adapter::kLastPort) return;
+    ++counts_.vga;
+    if (machine.Trapped(access.port)) ++counts_.trapped;
+  });
+  return *vdm_;
+}
+
+Session::SessionCounts Session::TakeCounts() {
+  return std::exchange(counts_, SessionCounts{});
 }
 
 void Session::SetTracing(TraceStyle style) {

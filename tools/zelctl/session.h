@@ -11,6 +11,7 @@
 
 #include "sim/machine.h"
 #include "sim/profile.h"
+#include "sim/session/vdm.h"
 #include "tools/zelctl/trace_decoder.h"
 
 namespace zelctl {
@@ -65,6 +66,17 @@ class Session {
 
   void SetTracing(TraceStyle style);
 
+  // The full-screen session on the loaded driver, made at its first use: VDM
+  // enabled, the session's video BIOS initialised. Counts the VGA port
+  // accesses its code makes and how many of them the trap set in force sent
+  // to the driver.
+  struct SessionCounts {
+    uint64_t vga = 0, trapped = 0;
+  };
+  sim::session::Vdm& FullScreen();
+  bool HasFullScreen() const { return vdm_ != nullptr; }
+  SessionCounts TakeCounts();
+
   StateStore& States() { return states_; }
 
  private:
@@ -78,6 +90,8 @@ class Session {
   TraceStyle tracing_ = TraceStyle::Off;
   std::unique_ptr<TraceDecoder> decoder_;
   StateStore states_;
+  std::unique_ptr<sim::session::Vdm> vdm_;
+  SessionCounts counts_;
 };
 
 using Args = std::span<const std::string_view>;
