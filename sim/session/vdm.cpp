@@ -39,6 +39,7 @@ constexpr uint16_t kHostStackTop = 0xFFFE;
 constexpr uint8_t kHlt = 0xF4;
 constexpr uint32_t kFlagCarry = 0x0001, kFlagTrap = 0x0100, kFlagInterrupt = 0x0200;
 constexpr uint16_t kFirstVgaPort = Adapter::kFirstPort, kLastVgaPort = Adapter::kLastPort;
+constexpr size_t kMaxCommandTail = 126;  // its length byte and the closing CR around it
 constexpr size_t kMaxComImage = 0x10000 - 0x100 - 2;  // the segment less PSP and a stack word
 
 uint32_t Linear(uint16_t segment, uint16_t offset) {
@@ -574,22 +575,27 @@ Registers Vdm::Int10(const Registers& in) {
   return CurrentRegisters();
 }
 
-Outcome Vdm::RunCom(std::span<const uint8_t> image) {
+Outcome Vdm::RunCom(std::span<const uint8_t> image, std::string_view commandTail) {
   Impl& s = *impl_;
+  if (commandTail.size() > kMaxCommandTail) {
+    throw SessionError("a command tail holds at most " + std::to_string(kMaxCommandTail) +
+                       " characters");
+  }
   if (image.size() > kMaxComImage) {
     throw SessionError("a .COM image holds at most " + std::to_string(kMaxComImage) +
                        " bytes, not " + std::to_string(image.size()));
   }
   // The PSP: INT 20h at offset 0 (where a `ret` from the program lands),
-  // the top of memory, an empty command tail.
+  // the top of memory, the command tail.
   uint8_t* psp = s.memory.data() + Linear(kProgramSegment, 0);
   std::fill(psp, psp + 0x100, 0);
   psp[0x00] = 0xCD;
   psp[0x01] = 0x20;
   psp[0x02] = static_cast<uint8_t>(kConventionalEnd >> 4);
   psp[0x03] = static_cast<uint8_t>(kConventionalEnd >> 12);
-  psp[0x80] = 0;
-  psp[0x81] = 0x0D;
+  psp[0x80] = static_cast<uint8_t>(commandTail.size());
+  std::copy(commandTail.begin(), commandTail.end(), psp + 0x81);
+  psp[0x81 + commandTail.size()] = 0x0D;
   std::copy(image.begin(), image.end(), psp + 0x100);
   s.DropTranslations(Linear(kProgramSegment, 0), Linear(kProgramSegment, 0) + 0x10000);
   for (const int id : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_SS, UC_X86_REG_CS})

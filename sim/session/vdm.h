@@ -26,6 +26,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -114,8 +115,10 @@ class Vdm {
   // INT 10h with these registers, through the vector table as a program's
   // `int 10h` would, run until the handler returns; the registers it returns.
   Registers Int10(const Registers& in);
-  // A DOS .COM image loaded at PSP:0100 behind a minimal PSP, run to its end.
-  Outcome RunCom(std::span<const uint8_t> image);
+  // A DOS .COM image loaded at PSP:0100 behind a minimal PSP (INT 20h at
+  // PSP:0000, the command tail at PSP:0080, at most 126 characters), run to
+  // its end.
+  Outcome RunCom(std::span<const uint8_t> image, std::string_view commandTail = {});
   const Outcome& LastOutcome() const;
 
   // ---- what the program does, as it does it

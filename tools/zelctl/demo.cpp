@@ -10,6 +10,7 @@
 
 #include "sim/machine.h"
 #include "sim/screen/screen.h"
+#include "sim/session/vdm.h"
 #include "tools/zelctl/adapter_keys.h"
 #include "tools/zelctl/demo_pictures.h"
 #include "tools/zelctl/display_state.h"
@@ -42,10 +43,10 @@ std::string MegabytesOrKilobytes(uint32_t bytes) {
   return std::to_string(bytes / 1024) + " KB";
 }
 
-// The session's ports for its own reprogramming.
-constexpr uint16_t kSeqIndex = 0x3C4, kSeqData = 0x3C5, kMiscWrite = 0x3C2, kMiscRead = 0x3CC,
-                   kDacWriteIndex = 0x3C8, kDacData = 0x3C9;
-constexpr uint32_t kTextWindow = 0xB8000;
+// The demo's DOS program (examples/zeldemo.asm, assembled by the build).
+constexpr uint8_t kZelDemo[] = {
+#include "programs/zeldemo.inc"
+};
 
 class Demo {
  public:
@@ -167,48 +168,66 @@ class Demo {
 
   std::string Session() {
     GiveUpScreen();
-
-    const std::vector<uint8_t> font = demo::SessionFont();
-    std::vector<uint8_t> fontRecord(sizeof(VIDEO_LOAD_FONT_INFORMATION) + font.size());
-    const VIDEO_LOAD_FONT_INFORMATION fixed{
-        8, demo::kGlyphLines, static_cast<ULONG>(font.size()), {}};
-    std::memcpy(fontRecord.data(), &fixed, offsetof(VIDEO_LOAD_FONT_INFORMATION, Font));
-    std::memcpy(fontRecord.data() + offsetof(VIDEO_LOAD_FONT_INFORMATION, Font), font.data(),
-                font.size());
-    Request(IOCTL_VIDEO_LOAD_AND_SET_FONT, fontRecord.data(), static_cast<ULONG>(fontRecord.size()),
-            nullptr, 0);
-
-    // The session's own writes to its text window: character, attribute.
-    const demo::TextScreen screen = demo::SessionScreen(adapterLine_);
-    for (size_t cell = 0; cell < screen.characters.size(); ++cell) {
-      machine_->V86Write8(kTextWindow + 2 * static_cast<uint32_t>(cell), screen.characters[cell]);
-      machine_->V86Write8(kTextWindow + 2 * static_cast<uint32_t>(cell) + 1,
-                          screen.attributes[cell]);
-    }
-
-    const demo::TextCursor cursor = demo::kSessionCursor;
-    VIDEO_CURSOR_POSITION position{static_cast<SHORT>(cursor.column),
-                                   static_cast<SHORT>(cursor.row)};
-    Request(IOCTL_VIDEO_SET_CURSOR_POSITION, &position, sizeof position, nullptr, 0);
-    // Width is the cursor's last line, Height its first.
-    VIDEO_CURSOR_ATTRIBUTES shape{
-        static_cast<USHORT>(cursor.lastLine), static_cast<USHORT>(cursor.firstLine), 0, 0, 0, 1};
-    Request(IOCTL_VIDEO_SET_CURSOR_ATTR, &shape, sizeof shape, nullptr, 0);
-
     Request(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0);
-    const uint32_t trappedBefore = trappedAccesses_;
-    ReprogramAsTheSession();
+    try {
+      return RunSession();
+    } catch (const sim::session::SessionError& e) {
+      throw StepFailure(std::string("the session's code stopped: ") + e.what());
+    }
+  }
 
+  // The full-screen session as NT runs it: its own video BIOS sets the text
+  // mode and loads the 8 x 16 ROM font, then ZELDEMO.COM draws its screen,
+  // places the cursor and reprograms the adapter; every port access through
+  // the driver's trap tables.
+  std::string RunSession() {
+    session_ = std::make_unique<sim::session::Vdm>(*machine_);
+    uint32_t accesses = 0, trapped = 0;
+    session_->OnPortAccess([&](const sim::session::PortAccess& access) {
+      if (access.port < sim::Adapter::kFirstPort || access.port > sim::Adapter::kLastPort) return;
+      ++accesses;
+      if (machine_->Trapped(access.port)) ++trapped;
+    });
+    sim::session::Registers call;
+    call.eax = 0x0003;
+    session_->Int10(call);
+    call.eax = 0x1114;  // the 8 x 16 ROM font into block 0
+    call.ebx = 0x0000;
+    session_->Int10(call);
+    // Where the BIOS keeps that font (AX=1130h, BH=06h: ES:BP), as the
+    // expected picture's font: read from the ROM, not from the adapter.
+    call.eax = 0x1130;
+    call.ebx = 0x0600;
+    const sim::session::Registers font = session_->Int10(call);
+    const uint32_t fontAt = (uint32_t{font.es} << 4) + (font.ebp & 0xFFFF);
+    const std::span<const uint8_t> memory = session_->Memory();
+    if (fontAt + 256 * demo::kGlyphLines > memory.size()) {
+      throw StepFailure("the BIOS names its 8 x 16 font at " + Hex(fontAt, 5));
+    }
+    const std::vector<uint8_t> romFont(memory.begin() + fontAt,
+                                       memory.begin() + fontAt + 256 * demo::kGlyphLines);
+
+    const std::span<const uint8_t> program(kZelDemo);
+    const sim::session::Outcome end = session_->RunCom(program, adapterLine_);
+    if (end.end != sim::session::End::Exited || end.exitCode != 0) {
+      throw StepFailure("ZELDEMO.COM did not exit with code 0");
+    }
+    trappedAccesses_ += trapped;
+    session_->OnPortAccess(nullptr);
+
+    const demo::TextScreen screen = demo::SessionScreen(adapterLine_);
     const Image shown = Screenshot("2-session.png");
-    Expect(shown, demo::ExpectedText(screen, font, demo::SessionColours(), demo::kSessionCursor),
+    Expect(shown, demo::ExpectedText(screen, romFont, demo::SessionColours(), demo::kSessionCursor),
            "the session's text");
     sessionShot_ = shown;
-    return "80 x 25 text, an 8 x 16 font loaded, " + std::to_string(screen.characters.size()) +
-           " cells written at 0xB8000, cursor at column " + std::to_string(cursor.column) +
-           " row " + std::to_string(cursor.row) + "; the program's own " +
-           std::to_string(trappedAccesses_ - trappedBefore) +
-           " trapped accesses (synchronous reset, 8-dot cells, 25 MHz) and a new colour 1; "
-           "2-session.png shows the text as written";
+    const demo::TextCursor cursor = demo::kSessionCursor;
+    return "the session's BIOS set 80 x 25 text and loaded its 8 x 16 font; ZELDEMO.COM wrote " +
+           std::to_string(screen.characters.size()) +
+           " cells at 0xB8000 and by teletype, cursor at column " + std::to_string(cursor.column) +
+           " row " + std::to_string(cursor.row) + ", then its own synchronous reset (8-dot " +
+           "cells, 25 MHz) and a new colour 1: " + std::to_string(trapped) + " of " +
+           std::to_string(accesses) +
+           " port accesses trapped; 2-session.png shows the text as written";
   }
 
   std::string Save() {
@@ -389,32 +408,6 @@ class Demo {
            std::to_string(options_.bitsPerPixel) + " bits";
   }
 
-  // ---- the full-screen program's side
-
-  // A DOS program switching to 8-dot cells on the 25 MHz clock, as 640 x
-  // 400 programs do, under a synchronous reset it begins and ends itself;
-  // then it gives colour 1 a deeper blue.
-  void ReprogramAsTheSession() {
-    Out(2, kSeqIndex, 0x0100);
-    Out(1, kSeqIndex, 0x01);
-    Out(1, kSeqData, In(1, kSeqData) | 0x01);
-    Out(1, kMiscWrite, In(1, kMiscRead) & ~0x0Cu);
-    Out(2, kSeqIndex, 0x0300);
-    Out(1, kDacWriteIndex, 0x01);
-    for (const uint8_t component : demo::kSessionBlue)
-      Out(1, kDacData, component);
-  }
-
-  uint32_t In(unsigned size, uint16_t port) {
-    if (machine_->Trapped(port)) ++trappedAccesses_;
-    return machine_->V86In(size, port);
-  }
-
-  void Out(unsigned size, uint16_t port, uint32_t value) {
-    if (machine_->Trapped(port)) ++trappedAccesses_;
-    machine_->V86Out(size, port, value);
-  }
-
   // ---- shared
 
   void Request(ULONG code, void* in, ULONG inLength, void* out, ULONG outLength) {
@@ -442,6 +435,7 @@ class Demo {
   const DemoOptions& options_;
   std::ostream& out_;
   std::unique_ptr<sim::Machine> machine_;
+  std::unique_ptr<sim::session::Vdm> session_;  // on machine_
   std::string adapterLine_;
   std::optional<VIDEO_MODE_INFORMATION> desktopMode_;
   PVOID frameBuffer_ = nullptr;

@@ -7,8 +7,6 @@
 #include <numeric>
 #include <string_view>
 
-#include "sim/bios/font8x16.h"
-
 namespace zelctl::demo {
 
 namespace {
@@ -248,9 +246,9 @@ TextScreen SessionScreen(const std::string& adapterLine) {
   w.Text(4, kLabels, "Adapter", kLabel);
   w.Text(4, kValues, adapterLine, kValue);
   w.Text(5, kLabels, "Text mode", kLabel);
-  w.Text(5, kValues, "80 x 25, an 8 x 16 font of its own (slashed 0)", kValue);
+  w.Text(5, kValues, "80 x 25, the BIOS's 8 x 16 ROM font", kValue);
   w.Text(6, kLabels, "Screen", kLabel);
-  w.Text(6, kValues, "written byte by byte at 0B8000", kValue);
+  w.Text(6, kValues, "ZELDEMO.COM, at 0B8000 and by INT 10h teletype", kValue);
   w.Text(8, kLabels, "Colours", kLabel);
   for (int colour = 0; colour < 16; ++colour) {
     w.Fill(8, kValues + 3 * colour, 2, kBlock, static_cast<uint8_t>(0x10 | colour));
@@ -270,20 +268,6 @@ TextScreen SessionScreen(const std::string& adapterLine) {
   w.Fill(24, 0, kTextColumns, ' ', kKeys);
   w.Text(24, 1, "F1 Help   F3 Exit   F5 Again", kKeys);
   return screen;
-}
-
-std::vector<uint8_t> SessionFont() {
-  std::vector<uint8_t> font;
-  font.reserve(256 * kGlyphLines);
-  for (int c = 0; c < 256; ++c) {
-    const auto glyph = sim::bios::Glyph(static_cast<uint8_t>(c));
-    font.insert(font.end(), glyph.begin(), glyph.end());
-  }
-  // The zero with a slash from lower left to upper right instead of a dot.
-  constexpr uint8_t kSlashedZero[kGlyphLines] = {0x00, 0x00, 0x38, 0x6C, 0xC6, 0xCE, 0xDE, 0xF6,
-                                                 0xE6, 0xC6, 0x6C, 0x38, 0x00, 0x00, 0x00, 0x00};
-  std::copy(std::begin(kSlashedZero), std::end(kSlashedZero), font.begin() + '0' * kGlyphLines);
-  return font;
 }
 
 std::array<uint32_t, 16> SessionColours() {

@@ -80,9 +80,6 @@ struct TextCursor {
 
 inline constexpr TextCursor kSessionCursor{8, 22, 14, 15};
 
-// The session's 8 x 16 font: code page 437 with a slashed zero.
-std::vector<uint8_t> SessionFont();
-
 // The sixteen text colours of the 80 x 25 colour text mode, 0xRRGGBB, with
 // colour 1 as the session reprograms it.
 std::array<uint32_t, 16> SessionColours();
