@@ -342,7 +342,7 @@ TEST(RealSession, ProgramsEndOnHltExitOrAClearError) {
        End::Halted,
        0,
        0,
-       "the instruction bound of 1000000 was reached at 1000:0100 (eb fe"},
+       "the bound of 100000 blocks was reached at 1000:0100 (eb fe"},
       {"divide by zero",
        {0x31, 0xDB, 0xF7, 0xF3},
        End::Halted,
@@ -367,17 +367,17 @@ TEST(RealSession, ProgramsEndOnHltExitOrAClearError) {
        End::Halted,
        0,
        0,
-       "a write of 1 bytes at C0000, read-only memory, by 1000:0105 (a2 00 00"},
+       "a write of 1 bytes at C0000, read-only memory, by the block at 1000:0100 (b8 00 c0"},
       {"read where nothing is",
        {0xB8, 0x00, 0xE0, 0x8E, 0xD8, 0xA0, 0x00, 0x00},
        End::Halted,
        0,
        0,
-       "a read of 1 bytes at E0000, where nothing answers, by 1000:0105 (a0 00 00"},
+       "a read of 1 bytes at E0000, where nothing answers, by the block at 1000:0100 (b8 00 e0"},
   };
   test::DriverSession driver;
   ASSERT_EQ(driver.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
-  Vdm vdm(driver.machine(), {.instructionLimit = 1000000});
+  Vdm vdm(driver.machine(), {.blockLimit = 100000});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     vdm.Rollback();
@@ -396,6 +396,23 @@ TEST(RealSession, ProgramsEndOnHltExitOrAClearError) {
     if (c.ax) {
       EXPECT_EQ(vdm.CurrentRegisters().eax & 0xFFFF, c.ax);
     }
+  }
+}
+
+// One engine for run after run, the program's code at the same place each
+// time: every run executes the program loaded for it, never a translation
+// of the one before.
+TEST(RealSession, EachRunExecutesItsOwnProgram) {
+  test::DriverSession driver;
+  ASSERT_EQ(driver.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
+  Vdm vdm(driver.machine());
+  for (uint16_t run = 1; run <= 300; ++run) {
+    vdm.Rollback();
+    const uint16_t value = static_cast<uint16_t>(run * 0x0101);
+    const std::vector<uint8_t> program = {0xB8, static_cast<uint8_t>(value),
+                                          static_cast<uint8_t>(value >> 8), 0xF4};  // mov ax; hlt
+    ASSERT_EQ(vdm.RunCom(program).end, End::Halted) << "run " << run;
+    ASSERT_EQ(vdm.CurrentRegisters().eax & 0xFFFF, value) << "run " << run;
   }
 }
 

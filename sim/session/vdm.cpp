@@ -9,6 +9,7 @@
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -24,6 +25,10 @@ namespace sim::session {
 namespace {
 
 constexpr uint32_t kPage = 0x1000;
+constexpr uint32_t kPages = Vdm::kMemorySize / kPage;
+// A restart drops about three pages of the video BIOS's code (those its
+// initialisation writes variables into), a rollback the program's pages.
+constexpr uint32_t kFlushAfterStaleCodePages = 256;
 constexpr uint32_t kConventionalEnd = 0xA0000;
 constexpr uint32_t kWindowStart = 0xA0000;
 constexpr uint32_t kWindowEnd = 0xC0000;
@@ -103,13 +108,17 @@ struct Vdm::Impl {
   std::function<void(const PortAccess&)> beforePort, afterPortRead;
   std::function<void(const WindowRead&)> afterWindowRead;
 
+  // Pages whose code has run since the translation cache was last emptied,
+  // and how many such pages were dropped since.
+  std::bitset<kPages> executedPages;
+  uint32_t staleCodePages = 0;
+
   // This run.
-  uint64_t instructions = 0;
+  uint64_t blocks = 0;
   uint64_t portAccesses = 0;
-  uint32_t current = 0;  // linear address of the instruction being executed
+  uint32_t current = 0;  // linear address of the block being executed
   std::exception_ptr failure;
   bool exited = false;
-  bool halted = false;
   uint8_t exitCode = 0;
   Outcome last{End::Returned};
 
@@ -132,7 +141,7 @@ struct Vdm::Impl {
 
   uint16_t Cs() const { return static_cast<uint16_t>(Reg(UC_X86_REG_CS)); }
 
-  // CS:IP of the instruction the hooks are inside, and its first bytes.
+  // CS:IP of an address in the code running now, and the bytes there.
   std::string Where(uint32_t linear) const {
     const uint16_t cs = Cs();
     const auto ip = static_cast<uint16_t>(linear - (uint32_t{cs} << 4));
@@ -159,7 +168,7 @@ struct Vdm::Impl {
     try {
       action();
     } catch (const std::exception& e) {
-      Fail(std::string(what) + " at " + Where(current) + ": " + e.what());
+      Fail(std::string(what) + " in the block at " + Where(current) + ": " + e.what());
     }
   }
 
@@ -245,21 +254,21 @@ struct Vdm::Impl {
     });
   }
 
-  // ---- instructions, interrupts, faults
+  // ---- blocks, interrupts, faults
 
-  static void OnInstruction(uc_engine*, uint64_t address, uint32_t size, void* self) {
+  // Each straight-line block as it starts (a repeated string instruction
+  // starts one per iteration): the run's bound, and the pages whose code ran.
+  static void OnBlock(uc_engine*, uint64_t address, uint32_t size, void* self) {
     auto& s = *static_cast<Impl*>(self);
     s.current = static_cast<uint32_t>(address);
-    if (++s.instructions > s.options.instructionLimit && !s.Failed()) {
-      s.Fail("the instruction bound of " + std::to_string(s.options.instructionLimit) +
-             " was reached at " + s.Where(s.current));
+    const uint64_t last = address + (size ? size - 1 : 0);
+    if (last < kMemorySize) {
+      s.executedPages[s.current / kPage] = true;
+      s.executedPages[last / kPage] = true;
     }
-    // hlt ends the session's run: stepped over here rather than executed,
-    // since a halted Unicorn processor would not run again.
-    if (size == 1 && s.current < kMemorySize && s.memory[s.current] == kHlt && !s.halted) {
-      s.halted = true;
-      s.SetReg(UC_X86_REG_EIP, (s.current - (uint32_t{s.Cs()} << 4) + 1) & 0xFFFF);
-      uc_emu_stop(s.uc.get());
+    if (++s.blocks > s.options.blockLimit && !s.Failed()) {
+      s.Fail("the bound of " + std::to_string(s.options.blockLimit) + " blocks was reached at " +
+             s.Where(s.current));
     }
   }
 
@@ -344,7 +353,7 @@ struct Vdm::Impl {
                        : write ? "a write"
                                : "a read") +
            " of " + std::to_string(size) + " bytes at " + Hex(static_cast<uint32_t>(address), 5) +
-           (rom ? ", read-only memory," : ", where nothing answers,") + " by " +
+           (rom ? ", read-only memory," : ", where nothing answers,") + " by the block at " +
            s.Where(s.current));
     return false;
   }
@@ -421,9 +430,8 @@ struct Vdm::Impl {
     Check(uc_hook_add(uc.get(), &hook, UC_HOOK_INTR, reinterpret_cast<void*>(OnInterrupt), this, 1,
                       0),
           "hooking interrupts");
-    Check(uc_hook_add(uc.get(), &hook, UC_HOOK_CODE, reinterpret_cast<void*>(OnInstruction), this,
-                      1, 0),
-          "hooking instructions");
+    Check(uc_hook_add(uc.get(), &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(OnBlock), this, 1, 0),
+          "hooking blocks");
     Check(uc_hook_add(uc.get(), &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnBadMemory),
                       this, 1, 0),
           "hooking memory faults");
@@ -449,7 +457,23 @@ struct Vdm::Impl {
   // the processor's back. (The control takes 64-bit addresses through
   // varargs: they must be passed as such.)
   void DropTranslations(uint64_t begin, uint64_t end) {
-    if (end > begin) uc_ctl_remove_cache(uc.get(), begin, end);
+    if (end <= begin) return;
+    for (uint64_t page = begin / kPage; page <= (end - 1) / kPage && page < kPages; ++page)
+      staleCodePages += executedPages[page];
+    uc_ctl_remove_cache(uc.get(), begin, end);
+  }
+
+  // Unicorn 2.0.1 crashes when its translation buffer fills in the middle
+  // of a run (its own flush leaves a dangling jump), and dropped
+  // translations stay in the buffer. So the cache is emptied between runs,
+  // well before that: once the pages dropped since the last emptying held
+  // code that had run. (A program rewriting its own code tens of thousands
+  // of times within one run can still fill it.)
+  void FlushTranslationsIfStale() {
+    if (staleCodePages < kFlushAfterStaleCodePages) return;
+    uc_ctl_flush_tlb(uc.get());
+    staleCodePages = 0;
+    executedPages.reset();
   }
 
   // Memory becomes `image`; code translated from the pages that change is
@@ -488,10 +512,10 @@ struct Vdm::Impl {
   // From `begin` (linear, CS already set) until the code returns to the
   // host's return address, halts, exits or fails.
   const Outcome& Run(uint32_t begin, bool expectReturn) {
-    instructions = 0;
+    FlushTranslationsIfStale();
+    blocks = 0;
     failure = nullptr;
     exited = false;
-    halted = false;
     current = begin;
     const uc_err err = uc_emu_start(uc.get(), begin, kHostReturnLinear, 0, 0);
     if (failure) std::rethrow_exception(failure);
@@ -501,11 +525,12 @@ struct Vdm::Impl {
       throw SessionError(std::string(uc_strerror(err)) + " at " + Where(current));
     }
     if (exited) {
-      last = {End::Exited, exitCode, instructions};
+      last = {End::Exited, exitCode, blocks};
     } else if (pc == kHostReturnLinear) {
-      last = {End::Returned, 0, instructions};
-    } else if (halted) {
-      last = {End::Halted, 0, instructions};
+      last = {End::Returned, 0, blocks};
+    } else if (pc > 0 && pc <= kMemorySize && memory[pc - 1] == kHlt) {
+      // Nothing else stops Unicorn without an error: a hlt, IP after it.
+      last = {End::Halted, 0, blocks};
     } else {
       throw SessionError("the processor stopped at " + Where(pc) + " for no reason");
     }

@@ -37,8 +37,9 @@ namespace sim::session {
 
 // The session stopped on something a real processor or DOS would not have
 // let pass: a processor exception, an interrupt with no handler, an access
-// to memory nothing decodes, a validator's refusal, the instruction bound.
-// The message names CS:IP and the instruction's bytes.
+// to memory nothing decodes, a validator's refusal, the bound of a run. The
+// message names CS:IP and the bytes there: of the faulting instruction for
+// an exception or an interrupt, else of the straight-line block it lies in.
 class SessionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -80,7 +81,7 @@ enum class End : uint8_t {
 struct Outcome {
   End end;
   uint8_t exitCode = 0;
-  uint64_t instructions = 0;  // executed, string iterations counted one by one
+  uint64_t blocks = 0;  // straight-line blocks run (each iteration of a rep string instruction one)
 };
 
 enum class PortPath : uint8_t {
@@ -95,9 +96,10 @@ enum class PortPath : uint8_t {
 struct Options {
   std::string videoBios = "/usr/share/seabios/vgabios-isavga.bin";
   PortPath ports = PortPath::Emulator;
-  // Instructions one run may execute (each iteration of a repeated string
-  // instruction counts).
-  uint64_t instructionLimit = 20'000'000;
+  // Straight-line blocks of code one run may execute before it is stopped
+  // as endless (each iteration of a repeated string instruction is one; a
+  // block holds one instruction or more).
+  uint64_t blockLimit = 5'000'000;
 };
 
 class Vdm {

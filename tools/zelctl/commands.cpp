@@ -265,7 +265,7 @@ void SessionCommand(Session& session, Args args) {
     const std::string how = end.end == sim::session::End::Halted
                                 ? "halted"
                                 : "exited with code " + std::to_string(end.exitCode);
-    session.out() << path << ": " << how << " after " << end.instructions << " instructions; "
+    session.out() << path << ": " << how << " after " << end.blocks << " blocks of code; "
                   << Counted(session) << '\n';
     return;
   }
