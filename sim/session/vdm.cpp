@@ -478,8 +478,8 @@ struct Vdm::Impl {
 
   // Memory becomes `image`; code translated from the pages that change is
   // dropped, the rest is kept (the ROMs' translations serve every run).
-  void Reload(const std::vector<uint8_t>& image) {
-    for (uint32_t page = 0; page < kMemorySize; page += kPage) {
+  void Reload(const std::vector<uint8_t>& image, uint32_t begin = 0, uint32_t end = kMemorySize) {
+    for (uint32_t page = begin; page < end; page += kPage) {
       if (std::memcmp(&memory[page], &image[page], kPage) == 0) continue;
       std::memcpy(&memory[page], &image[page], kPage);
       DropTranslations(page, page + kPage);
@@ -550,7 +550,9 @@ struct Vdm::Impl {
 
   void RestoreSnapshot() {
     uc_context_restore(uc.get(), context.get());
-    Reload(snapshotMemory);
+    // The ROMs are read-only once the video BIOS has initialised: only RAM
+    // can differ from the snapshot.
+    Reload(snapshotMemory, 0, kWindowEnd);
     portAccesses = snapshotPorts;
     last = snapshotLast;
   }
@@ -679,8 +681,8 @@ std::span<const uint8_t> Vdm::Memory() const {
 
 void Vdm::WriteMemory(uint32_t address, std::span<const uint8_t> bytes) {
   Impl& s = *impl_;
-  if (address > kMemorySize || bytes.size() > kMemorySize - address) {
-    throw std::out_of_range("Vdm::WriteMemory: past the session's 1 MB");
+  if (address > kWindowEnd || bytes.size() > kWindowEnd - address) {
+    throw std::out_of_range("Vdm::WriteMemory: only the session's RAM, below 0xC0000");
   }
   std::copy(bytes.begin(), bytes.end(), s.memory.begin() + address);
   s.DropTranslations(address, address + bytes.size());

@@ -153,6 +153,7 @@ class Vdm {
   // The 1 MB as the program sees its RAM and ROMs (the video window reads
   // as zeros here: it is the adapter's).
   std::span<const uint8_t> Memory() const;
+  // Into the session's RAM (below 0xC0000), as a DOS loader would.
   void WriteMemory(uint32_t address, std::span<const uint8_t> bytes);
   Registers CurrentRegisters() const;
   uint16_t Cs() const;
