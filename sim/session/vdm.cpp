@@ -275,6 +275,7 @@ struct Vdm::Impl {
   // An `int n` leaves IP after its two bytes (int3 and into: one byte); an
   // exception the processor raises leaves it on the faulting instruction.
   bool SoftwareInterrupt(uint32_t vector, uint32_t next) const {
+    if (next > kMemorySize) return false;
     if (next >= 2 && memory[next - 2] == 0xCD && memory[next - 1] == vector) return true;
     if (next >= 1 && vector == 3 && memory[next - 1] == 0xCC) return true;
     return next >= 1 && vector == 4 && memory[next - 1] == 0xCE;
