@@ -3,6 +3,7 @@
 // misuse, 1 when the machine or the host failed).
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ TEST(Console, MisuseStopsTheScriptAndNamesTheLine) {
       {"start\nvram 0xffffffff 2\n",
        "line 2: vram: video memory holds 0x400000 bytes: 0xffffffff+2 lies outside"},
       {"adapter romvendor=0x1234\nstart\nmodes\n", "line 3: the driver found no adapter at start"},
+      {"start\nsession int10 BX=7\n", "line 2: session int10: AX= names the function"},
+      {"start\nsession run /nonexistent/p.com\n",
+       "line 2: session run: cannot open '/nonexistent/p.com'"},
   };
   for (const auto& [script, message] : cases) {
     const Outcome o = Cli({"run", "-"}, script);
@@ -44,6 +48,13 @@ TEST(Console, MisuseStopsTheScriptAndNamesTheLine) {
   const Outcome screenshot = Cli({"run", "-"}, "start\nscreenshot /nonexistent/s.png\n");
   EXPECT_EQ(screenshot.status, 1);
   EXPECT_EQ(screenshot.err, "zelctl: line 2: screenshot: cannot write '/nonexistent/s.png'\n");
+  // A session's program that calls for the keyboard, which no session has.
+  const std::string program = ::testing::TempDir() + "keyboard.com";
+  std::ofstream(program, std::ios::binary) << std::string("\xB4\x00\xCD\x16", 4);
+  const Outcome keyboard = Cli({"run", "-"}, "start\nsession run " + program + "\n");
+  EXPECT_EQ(keyboard.status, 1);
+  EXPECT_EQ(keyboard.err,
+            "zelctl: line 2: INT 16h at 1000:0102 (cd 16 00 00 00 00) has no handler\n");
   EXPECT_EQ(Cli({}).status, 2);
   EXPECT_EQ(Cli({"run", "/nonexistent/s.zel"}).err, "zelctl: cannot open '/nonexistent/s.zel'\n");
   const Outcome demo = Cli({"demo", "--out", ::testing::TempDir() + "zel-demo-none", "--mode",
