@@ -142,9 +142,13 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
 
   if (mode->BitsPerPlane < 8) {
-    // The BIOS font again: a font load's cell size does not outlive its mode.
-    mode->TextColumns = VGA_TEXT_COLUMNS;
-    mode->TextRows = VGA_TEXT_ROWS;
+    // The BIOS font again: a font load's cells do not outlive its mode, and
+    // the cursor lines are those of the BIOS font's cell.
+    const VgaTextGeometry& biosText = VgaBiosTextGeometry[modeNumber];
+    mode->TextColumns = biosText.Columns;
+    mode->TextRows = biosText.Rows;
+    if (ext->FontHeight != 0)
+      ext->FontHeight = static_cast<USHORT>(mode->YResolution / biosText.Rows);
     ext->VideoMemoryPhysical = PhysicalAddress(kVgaWindowPhysical);
     ext->VideoMemoryLength = kVgaWindowLength;
     ext->FrameBufferView = ext->A0000View;
