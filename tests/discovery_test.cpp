@@ -128,6 +128,8 @@ TEST(Discovery, FindAdapterOnEachAdapter) {
       {"unclaimable at 512 MB", [](Profile& p) { p.bar0 = 0; p.sr10Bit6 = true; }, {{Service::VerifyAccessRanges, 1, kAll, 0x4C8}}, 0x4C8, 0, 0, 1 + 1},
       // The option ROM's IDs; those in the last 4 bytes of the window are still read.
       {"another vendor", [](Profile& p) { p.romVendor = 0x1F4C; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
+      // A VGA whose SR05 does not answer the key with 0xA1, whatever its ROM says.
+      {"no Zel register bank", [](Profile& p) { p.defects.zelBankAbsent = true; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
       {"another device", [](Profile& p) { p.romDevice = 0x7A53; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
       {"IDs near the window's end", [](Profile& p) { p.romPcirOffset = 0xFF8; }, {}, NO_ERROR, 12, 0, 0},
       {"IDs beyond the 4 KB window", [](Profile& p) { p.romPcirOffset = 0xFFC; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
@@ -337,6 +339,9 @@ TEST(VgaPresence, WritesBackWhatItChanged) {
       {"working: proved and put back as found", {}, true,  // identification's unlock comes next
        {kGcProbe, kGcRestore, kSr04Toggle, Out8(0x3C5, 0x06), Out16(0x3C4, 0x0300), Out8(0x3C4, 0x01), Out16(0x3C4, 0x8605)}},
       {"graphics index masked: one write, nothing restored", {.graphicsIndexMasked = true}, false, {Out8(0x3CE, 0x04)}},
+      // Index 8 reads back as 0: GR04 is back at plane 0, GR08 was never written.
+      {"graphics index of three bits", {.graphicsIndexThreeBits = true}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       {"bit mask bit 0 stuck: stops at 0xBB", {.bitMaskStuckLow = 0x01}, false,
        {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       {"bit mask bit 2 stuck: stops at 0x5D", {.bitMaskStuckLow = 0x04}, false,

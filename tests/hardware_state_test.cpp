@@ -127,6 +127,7 @@ TEST(RestoreRefusal, BeforeAnythingIsTouched) {
       {"byte past the ports", {{1003, 0x30}}},
       {"word across the end", {{1007, 2}}},
       {"full table with four rows", {{2207, 4}}},
+      {"minimal table with two rows", {{2211, Address(MinimalVgaValidatorAccessRange)}}},
       {"foreign table", {{2211, 0x12345678}}},
   };
   for (const Refusal& r : refusals) {
