@@ -270,6 +270,7 @@ TEST(Identification, MemoryConfigurationFromTheSequencer) {
       {"1 bank, 32-bit", 0, 0x00, 3, 0, 0xF8, 0, 0, 0, 0x22, 0x04, 0x40000, 32, 0, 100},
       {"SR0C 0x12", 0, 0x12, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 32, 0, 100},
       {"SR0C 0x04", 0, 0x04, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 64, 0, 100},
+      {"SR0C 0x16", 0, 0x16, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 64, 0, 100},
       {"SR33 bit 0", 0, 0x02, 2, 0, 0, 0x20, 0x01, 0, 0x22, 0x04, 0x400000, 64, 3, 100},
       {"SR33 bit 3", 0, 0x02, 2, 0, 0, 0x20, 0x08, 0, 0x22, 0x04, 0x400000, 64, 2, 100},
       {"SR23 bit 5", 0, 0x02, 2, 0, 0, 0x20, 0x06, 0, 0x22, 0x04, 0x400000, 64, 1, 100},
@@ -346,6 +347,9 @@ TEST(VgaPresence, WritesBackWhatItChanged) {
        {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       {"bit mask bit 2 stuck: stops at 0x5D", {.bitMaskStuckLow = 0x04}, false,
        {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0x5D), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
+      // One data register with bit 0 stuck: GR04 reads 2 and goes back to plane 0.
+      {"read map does not hold its probe", {.bitMaskStuckLow = 0x01, .graphicsDataNotIndexed = true}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CF, 0x00)}},
       // GR04 reads the last shifted value, 0x01, not its 3.
       {"data port not indexed", {.graphicsDataNotIndexed = true}, false, {kGcProbe, Out8(0x3CF, 0x00), Out8(0x3CE, 0x08), Out8(0x3CF, 0xFF)}},
       {"sequencer index masked: one write, nothing restored", {.sequencerIndexMasked = true}, false, {kGcProbe, kGcRestore, Out8(0x3C4, 0x04)}},

@@ -86,6 +86,8 @@ TEST_F(Refresh, Sr3eBitZeroRule) {
       {1024, 8, 100, 3, 64, false}, {1024, 16, 85, 3, 64, true},  {1024, 16, 75, 3, 64, false},
       {1280, 16, 60, 3, 64, true},  {1280, 16, 43, 3, 64, false}, {1280, 8, 75, 3, 64, true},
       {1600, 8, 60, 3, 64, true},   {1600, 24, 60, 3, 64, false}, {1280, 8, 75, 3, 16, false},
+      {1280, 16, 75, 3, 32, false}, {1600, 16, 65, 3, 32, false}, {800, 8, 160, 3, 64, false},
+      {1280, 8, 60, 3, 64, false},  {640, 8, 60, 3, 64, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "x" << c.bits << " at " << c.rate << " Hz, type "
