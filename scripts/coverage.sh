@@ -18,13 +18,15 @@ kMinBranch=99.7
 bash scripts/setup.sh
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage
-# Counters from an earlier run would add to this one. The gtest suites run
-# first, for their own figure; then the corpus replays add to it.
+# Counters from an earlier run would add to this one. Every test but the
+# corpus replays runs first, for a figure of its own; then the replays add
+# to it. (An -E here replaces the preset's exclusion of image.* and qemu.*,
+# whose driver code carries no counters.)
 find build/coverage -name '*.gcda' -delete
 ctest --preset coverage -j"$(nproc)" -E '^(image|qemu|fuzz)\.'
 
-# Only the driver's sources are instrumented; the filters keep gcovr from
-# reporting the headers of the platform interface the simulator shares.
+# Only the driver's objects carry counters; the filter keeps the report to
+# the driver's own files.
 # --exclude-unreachable-branches drops branches gcc attaches to lines with no
 # code (a closing brace, a bare else); --exclude-throw-branches drops the
 # exception edges of calls (the driver has no exceptions, so none should
