@@ -300,7 +300,8 @@ def CheckFloor(image):
                                 f"{insn.text}  ({Family(mnemonic, insn.operands)})")
     sections = ", ".join(s.name for s in image.sections if s.executable)
     if problems:
-        print(f"{image.name}: {len(problems)} instructions outside the 80486 integer set "
+        count = f"{len(problems)} instruction{'s' if len(problems) > 1 else ''}"
+        print(f"{image.name}: {count} outside the 80486 integer set "
               f"(sections {sections}):")
         print("\n".join(problems))
         return False
