@@ -61,7 +61,7 @@ def Family(mnemonic, operands):
         return "bytes that are no instruction"
     if mnemonic.startswith("cmov"):
         return "conditional move (Pentium Pro)"
-    if mnemonic.startswith("fcmov") or mnemonic.startswith("fcomi") or mnemonic.startswith("fucomi"):
+    if mnemonic.startswith(("fcmov", "fcomi", "fucomi")):
         return "x87 conditional move or compare (Pentium Pro)"
     if mnemonic.startswith("f") or mnemonic == "wait":
         return "x87 floating point"
@@ -160,9 +160,10 @@ class Image:
         at = self.SectionOf(self.base + reloc_rva) if reloc_size else None
         block = 0
         while at is not None and block < reloc_size:
-            page, size = struct.unpack_from("<II", at.raw, self.base + reloc_rva + block - at.va)
+            header = self.base + reloc_rva + block - at.va
+            page, size = struct.unpack_from("<II", at.raw, header)
             for i in range((size - 8) // 2):
-                entry = struct.unpack_from("<H", at.raw, self.base + reloc_rva + block - at.va + 8 + 2 * i)[0]
+                entry = struct.unpack_from("<H", at.raw, header + 8 + 2 * i)[0]
                 kind, offset = entry >> 12, entry & 0xFFF
                 if kind == IMAGE_REL_BASED_ABSOLUTE:
                     continue
@@ -253,7 +254,8 @@ def Demangle(prefix, names):
     """Short readable names: the C++ name without its parameters."""
     # The PE world's C prefix (an underscore) goes, as does stdcall's @bytes.
     plain = [re.sub(r"@\d+$", "", name) for name in names]
-    run = subprocess.run([prefix + "c++filt"], input="\n".join(plain), capture_output=True, text=True)
+    run = subprocess.run([prefix + "c++filt"], input="\n".join(plain), capture_output=True,
+                         text=True)
     out = run.stdout.splitlines() if run.returncode == 0 else plain
     short = []
     for before, name in zip(plain, out):
@@ -296,13 +298,12 @@ def CheckFloor(image):
             if mnemonic == "nop" and insn.operands:
                 ok = False
             if not ok:
-                problems.append(f"  {function.section.name} 0x{insn.address:x} in {function.short}: "
-                                f"{insn.text}  ({Family(mnemonic, insn.operands)})")
+                where = f"{function.section.name} 0x{insn.address:x} in {function.short}"
+                problems.append(f"  {where}: {insn.text}  ({Family(mnemonic, insn.operands)})")
     sections = ", ".join(s.name for s in image.sections if s.executable)
     if problems:
-        count = f"{len(problems)} instruction{'s' if len(problems) > 1 else ''}"
-        print(f"{image.name}: {count} outside the 80486 integer set "
-              f"(sections {sections}):")
+        found = f"{len(problems)} instruction{'s' if len(problems) > 1 else ''}"
+        print(f"{image.name}: {found} outside the 80486 integer set (sections {sections}):")
         print("\n".join(problems))
         return False
     print(f"{image.name}: {count} instructions in {sections}, every one of the 80486 integer set")
@@ -366,8 +367,9 @@ class Graph:
             if target is None:
                 raise Failure(f"{image.name}: row {len(rows)} of {table} names no function")
             if image.Dword(at) not in self.codes:
-                raise Failure(f"{image.name}: row {len(rows)} of {table} starts with 0x{image.Dword(at):x}, "
-                              f"no control code of the header: is the row {row} bytes?")
+                raise Failure(f"{image.name}: row {len(rows)} of {table} starts with "
+                              f"0x{image.Dword(at):x}, no control code of the header: "
+                              f"is the row {row} bytes?")
             rows.append((image.Dword(at), target))
             at += row
         if not rows:
@@ -403,8 +405,8 @@ class Graph:
                         edges.append(Edge("call" if m == "call" else "jump", callee, insn.address))
             elif m == "call":
                 if table is None:
-                    self.errors.append(f"{function.short} 0x{insn.address:x}: indirect {insn.text}; "
-                                       f"name the table its routines come from")
+                    self.errors.append(f"{function.short} 0x{insn.address:x}: indirect "
+                                       f"{insn.text}; name the table its routines come from")
                 else:
                     edges += [Edge("table", handler, insn.address) for _, handler in table]
             elif m == "jmp":
@@ -412,7 +414,7 @@ class Graph:
             if not insn.padding:
                 last = insn
         # Code that runs off its end runs into the next symbol's.
-        if last is not None and last.mnemonic not in ("ret", "jmp", "iret", "iretd", "lret", "retf"):
+        if last is not None and last.mnemonic not in ("ret", "jmp", "iret", "iretd", "retf"):
             following = image.by_start.get(function.end)
             if following is not None:
                 edges.append(Edge("falls into", following, last.address))
@@ -500,7 +502,7 @@ def CheckStack(image, graph, args):
 
     # Entry points: the image's entry, and every routine whose address the
     # image holds (handed to the video port, or in a table the driver reads).
-    taken = {image.relocations[s] for s in image.relocations if image.relocations[s] in image.by_start}
+    taken = {t for t in image.relocations.values() if t in image.by_start}
     handlers = {h.start for rows in graph.table_rows.values() for _, h in rows}
     roots = [image.FunctionAt(image.entry)]
     roots += [image.by_start[a] for a in sorted(taken)
@@ -563,10 +565,11 @@ def CheckResident(image, graph, args):
     pageable = sorted(f.short for f in image.functions if f.section.pageable)
     print(f"{image.name}: reached from {', '.join(r.short for r in roots)}: "
           f"{len(resident)} routines, all to be resident: {', '.join(resident)}")
-    print(f"  pageable ({', '.join(sorted({f.section.name for f in image.functions if f.section.pageable}))}): "
-          f"{len(pageable)} routines: {', '.join(pageable)}")
-    spare = sorted(f.short for f in image.functions
-                   if not f.section.pageable and f.start not in reached and f.short not in LINKER_LISTS)
+    paged_sections = sorted({f.section.name for f in image.functions if f.section.pageable})
+    print(f"  pageable ({', '.join(paged_sections)}): {len(pageable)} routines: "
+          f"{', '.join(pageable)}")
+    spare = sorted(f.short for f in image.functions if not f.section.pageable
+                   and f.start not in reached and f.short not in LINKER_LISTS)
     if spare:
         print(f"  resident but not reached from these: {', '.join(spare)}")
     if wrong:

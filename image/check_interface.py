@@ -75,11 +75,13 @@ class Header:
                     elif re.fullmatch(r"-?(0[xX][0-9A-Fa-f]+|\d+)[uUlL]*", value):
                         self.codes.append(name)
                     else:
-                        raise Failure(f"{path}: #define {name} {value}: neither a value nor known syntax")
+                        raise Failure(f"{path}: #define {name} {value}: neither a value nor "
+                                      f"known syntax")
                 continue
             body.append(line)
         self.tokens = re.findall(r'"[^"]*"|\w+|\S', "\n".join(body))
-        self.records, self.enums, self.types, self.routine_types, self.functions = [], [], [], [], []
+        self.records, self.enums, self.types = [], [], []
+        self.routine_types, self.functions = [], []
         self._Parse()
 
     def _Statement(self, at):
@@ -92,7 +94,7 @@ class Header:
             if t == ";" and depth == 0:
                 return self.tokens[start:at], at + 1
             at += 1
-        raise Failure(f"{self.path}: unterminated statement {' '.join(self.tokens[start:start + 8])}")
+        raise Failure(f"{self.path}: unterminated: {' '.join(self.tokens[start:start + 8])}")
 
     def _Parse(self):
         at = 0
@@ -211,9 +213,9 @@ def Generate(header, include):
                 Same(f"{r.name}: size, where the platform's appended {first} begins",
                      f"sizeof({z})", f"offsetof({p}, {first})")
             else:
-                out.append(f"static_assert(offsetof({z}, {r.last}) + FIELD_SIZE({z}, {r.last}) <= "
-                           f'offsetof({p}, {first}), "{r.name}: {r.last} ends after the platform\'s '
-                           f'appended {first} begins");')
+                end = f"offsetof({z}, {r.last}) + FIELD_SIZE({z}, {r.last})"
+                out.append(f"static_assert({end} <= offsetof({p}, {first}), \"{r.name}: "
+                           f"{r.last} ends after the platform's appended {first} begins\");")
         else:
             Same(f"{r.name}: size", f"sizeof({z})", f"sizeof({p})")
         Same(f"{r.name}: alignment", f"alignof({z})", f"alignof({p})")
@@ -245,7 +247,8 @@ def Generate(header, include):
         out.append(f"std::remove_pointer_t<zel::{t}> zel_routine_{t};")
         for i, platform in enumerate(ROUTINE_TYPES.get(t, [f"::{t}"])):
             out.append(f"std::remove_pointer_t<{platform}> platform_routine_{t}_{i};")
-            pairs.append((f"{t} ({platform.lstrip(':')})", f"zel_routine_{t}", f"platform_routine_{t}_{i}"))
+            pairs.append((f"{t} ({platform.lstrip(':')})", f"zel_routine_{t}",
+                          f"platform_routine_{t}_{i}"))
             used.append(f"platform_routine_{t}_{i}")
         used.append(f"zel_routine_{t}")
     out.append('}  // extern "C"')
@@ -301,9 +304,9 @@ def Compile(compiler, args, name, source):
     with open(cpp, "w") as f:
         f.write(source)
     # LC_ALL=C: plain quotes in the compiler's notes.
-    run = subprocess.run([compiler, "-std=c++20", "-fmax-errors=0", "-I", args.source_dir, "-c", cpp,
-                          "-o", cpp[:-4] + ".o"], capture_output=True, text=True,
-                         env=dict(os.environ, LC_ALL="C"))
+    command = [compiler, "-std=c++20", "-fmax-errors=0", "-I", args.source_dir, "-c", cpp, "-o",
+               cpp[:-4] + ".o"]
+    run = subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, LC_ALL="C"))
     return run, cpp
 
 
@@ -334,14 +337,15 @@ def main():
             print(f"{routines_cpp} does not compile:")
             print("\n".join("  " + line for line in Explain(routines_run.stderr)))
             return 1
-        nm = subprocess.run([args.prefix + "nm", "-u", routines_cpp[:-4] + ".o"], capture_output=True,
-                            text=True, check=True)
+        nm = subprocess.run([args.prefix + "nm", "-u", routines_cpp[:-4] + ".o"],
+                            capture_output=True, text=True, check=True)
         symbols = [line.split()[-1] for line in nm.stdout.splitlines() if line.strip()]
         wrong = []
         for what, ours, platform in pairs:
             mine, theirs = StackBytes(symbols, ours), StackBytes(symbols, platform)
             if mine is None or mine != theirs:
-                wrong.append(f"{what}: ours {Convention(mine)}, the platform's {Convention(theirs)}")
+                wrong.append(f"{what}: ours {Convention(mine)}, "
+                             f"the platform's {Convention(theirs)}")
         if wrong:
             print(f"{args.header}: routines that differ from the platform's:")
             print("\n".join("  " + w for w in wrong))
@@ -351,8 +355,8 @@ def main():
         fields = sum(len(r.fields) for r in header.records)
         enumerators = sum(len(e) for _, e in header.enums)
         print(f"{args.header} against mingw-w64's {', '.join(PLATFORM_HEADERS)} ({compiler}):")
-        print(f"  {len(header.records)} records, {fields} fields: sizes, alignments, offsets as the "
-              f"platform's; longer there (fields later NT versions appended): "
+        print(f"  {len(header.records)} records, {fields} fields: sizes, alignments, offsets "
+              f"as the platform's; longer there (fields later NT versions appended): "
               + ", ".join(f"{r} from {f}" for r, (f, _) in APPENDED.items()))
         print(f"  {len(header.codes)} control codes, statuses and flags, {len(header.enums)} "
               f"enumerations ({enumerators} values), {len(header.types)} types: the same")
