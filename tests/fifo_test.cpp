@@ -74,6 +74,34 @@ TEST(FifoThreshold, WorkedValues) {
   }
 }
 
+// Single precision rounds r up to an odd integer only from within half a
+// float spacing below it; the spacing below 1 is half that below 3 and 5.
+// Pixel rates no mode has (1 x 1 pixels at that many frames a second, 3665
+// MHz, 64-bit bus) put r on either side of that edge.
+TEST(FifoThreshold, RoundsToSinglePrecisionAtTheEdge) {
+  struct Case {
+    ULONG pixelsPerSecond;
+    UCHAR threshold;
+  };
+  const Case cases[] = {
+      {698095230, 3},   // r = 0.99999997137 in double, 1.0 in single precision
+      {698095209, 2},   // r = 0.99999994129: the float below 1
+      {2094285667, 4},  // r = 2.99999988117: 3.0
+      {2094285584, 3},  // r = 2.99999976228: the float below 3
+      {3490476084, 5},  // r = 4.99999976233: 5.0
+      {3490476049, 4},  // r = 4.99999971219: the float below 5
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pixelsPerSecond);
+    VgaModeEntry row{};
+    row.XResolution = 1, row.YResolution = 1;
+    row.BitsPerPlane = 8, row.RefreshRate = c.pixelsPerSecond;
+    const MemorySetup memory{3665, 64, 0, 0};
+    EXPECT_EQ(DriverThreshold(row, memory), c.threshold);
+    EXPECT_EQ(FormulaThreshold(row, memory), c.threshold);
+  }
+}
+
 // Every memory clock identification can report: the four strapped clocks,
 // and 14.318 MHz x N / (P x D) from SR28 (N: bits 6-0 plus 1, doubled by
 // bit 7), SR29 (D: bits 4-0 plus 1; P: bits 6-5 plus 1) and SR13 (bit 7
