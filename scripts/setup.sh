@@ -2,7 +2,7 @@
 # Installs what the build needs on a Debian 12 machine, when it is missing.
 set -euo pipefail
 
-packages=(g++ g++-multilib cmake ninja-build libgtest-dev googletest clang-format qemu-user g++-mingw-w64-i686 libunicorn-dev libstb-dev clang libclang-rt-14-dev qemu-system-x86 clang-tidy cppcheck gcovr)
+packages=(g++ g++-multilib cmake ninja-build libgtest-dev googletest clang-format qemu-user g++-mingw-w64-i686 mingw-w64-i686-dev libunicorn-dev libstb-dev clang libclang-rt-14-dev qemu-system-x86 clang-tidy cppcheck gcovr python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
