@@ -56,10 +56,15 @@ set(ZEL_IMAGE_PATH ${ZEL_IMAGE_DIR}/zel.sys)
 # Kernel code: no runtime, no exceptions, no stack probes (the kernel stack
 # has no guard pages to touch), no unwind tables, and hot and cold code kept
 # together so that every function stays in the section its object is put in.
+# NT runs on the 80486: its integer instructions only, and no floating-point
+# or vector registers (nothing saves them for a miniport; a floating-point
+# operation would become a soft-float call the link cannot resolve). Each
+# object's frame sizes and calls go beside it (.ci) for the stack check.
 set(_zel_image_cxx_flags
-    -std=c++20 -O2 -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -fno-stack-protector -fno-asynchronous-unwind-tables -fno-reorder-blocks-and-partition
-    -mno-stack-arg-probe -DZEL_NT_IMAGE -Wall -Wextra -Werror -I${CMAKE_SOURCE_DIR})
+    -std=c++20 -O2 -march=i486 -mgeneral-regs-only -ffreestanding -fno-exceptions -fno-rtti
+    -fno-threadsafe-statics -fno-stack-protector -fno-asynchronous-unwind-tables
+    -fno-reorder-blocks-and-partition -mno-stack-arg-probe -fcallgraph-info=su -DZEL_NT_IMAGE
+    -Wall -Wextra -Werror -I${CMAKE_SOURCE_DIR})
 set(_zel_image_link_flags
     -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--image-base,0x10000
     -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200 -Wl,--dynamicbase
@@ -81,11 +86,12 @@ function(_zel_image_objects out objdir resident)
     endif()
     if(src MATCHES "\\.S$")
       # The driver's assembly is written for the GNU assembler's ELF output
-      # (.type, .size, the GNU-stack note): assemble it as such, then convert
-      # the object, giving its symbols the C prefix of the PE world.
+      # (.type, .size, the GNU-stack note): assemble it as such, refusing
+      # anything the 80486 lacks, then convert the object, giving its symbols
+      # the C prefix of the PE world.
       set(compile_step
-          COMMAND ${CMAKE_ASM_COMPILER} -m32 -DZEL_NT_IMAGE -I${CMAKE_SOURCE_DIR} -MD -MF ${obj}.d
-                  -c ${src} -o ${obj}.elf
+          COMMAND ${CMAKE_ASM_COMPILER} -m32 -Wa,-march=i486 -DZEL_NT_IMAGE -I${CMAKE_SOURCE_DIR}
+                  -MD -MF ${obj}.d -c ${src} -o ${obj}.elf
           COMMAND ${ZEL_MINGW_OBJCOPY} -I elf32-i386 -O pe-i386 --remove-section .note.GNU-stack
                   --prefix-symbols=_ ${obj}.elf ${obj})
     else()
@@ -150,6 +156,19 @@ foreach(src ${_zel_driver_sources})
     list(APPEND _zel_resident ${src})
   endif()
 endforeach()
+# The same code as the image checks (image/check_image.py) see it: the
+# playback routine and the bank-switch block, whose every routine reached
+# must be in .text.
+set(ZEL_IMAGE_RESIDENT_ROOTS --root VgaPlaybackValidatorData --block BankSwitchStart:BankSwitchEnd)
+# What the image's call graph cannot show by itself: the dispatcher's
+# indirect calls reach the handler column of its table (rows of 12 bytes,
+# the handler at 8); two video port services call back the routines their
+# caller names; the validator takes a wide write apart into byte writes
+# through itself, once.
+set(ZEL_IMAGE_CALL_GRAPH
+    --table VgaStartIO:kDispatch:12:8 --callback VideoPortInitialize
+    --callback VideoPortSynchronizeExecution --recursion Validate=2
+    --header ${CMAKE_SOURCE_DIR}/miniport/videoport.h)
 _zel_image_objects(zel_objects ${ZEL_IMAGE_DIR}/zel "${_zel_resident}" ${_zel_driver_sources}
                    ${CMAKE_SOURCE_DIR}/image/compiler_helpers.cpp)
 _zel_image_link(${ZEL_IMAGE_PATH} ${zel_objects} ${videoprt_lib})
@@ -168,8 +187,14 @@ _zel_image_import_library(hal_lib ${CMAKE_SOURCE_DIR}/image/probe/hal.def hal)
 _zel_image_objects(foreign_objects ${ZEL_IMAGE_DIR}/foreign ""
                    ${CMAKE_SOURCE_DIR}/image/probe/foreign.cpp)
 _zel_image_link(${ZEL_IMAGE_DIR}/foreign.sys ${foreign_objects} ${videoprt_lib} ${hal_lib})
+# ... and one that breaks each rule the image checks hold zel.sys to.
+_zel_image_objects(breaks_objects ${ZEL_IMAGE_DIR}/breaks
+                   "${CMAKE_SOURCE_DIR}/image/probe/breaks_rules.cpp"
+                   ${CMAKE_SOURCE_DIR}/image/probe/breaks_rules.cpp)
+_zel_image_link(${ZEL_IMAGE_DIR}/breaks_rules.sys ${breaks_objects} ${videoprt_lib})
 add_custom_target(zel_probe_images ALL
-                  DEPENDS ${ZEL_IMAGE_DIR}/probe.sys ${ZEL_IMAGE_DIR}/foreign.sys)
+                  DEPENDS ${ZEL_IMAGE_DIR}/probe.sys ${ZEL_IMAGE_DIR}/foreign.sys
+                          ${ZEL_IMAGE_DIR}/breaks_rules.sys)
 
 # The image test finds the images through compile definitions; the suite's
 # target exists once tests/ has been read.

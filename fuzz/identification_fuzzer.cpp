@@ -48,6 +48,8 @@ sim::Profile ReadWildProfile(fuzz::Input& in) {
     p.defects.graphicsDataNotIndexed = defects & 4;
     p.defects.sequencerIndexMasked = defects & 8;
     p.defects.chain4Stuck = defects & 16;
+    p.defects.graphicsIndexThreeBits = defects & 32;
+    p.defects.zelBankAbsent = defects & 64;
   }
   for (uint32_t i = 0, overrides = in.Below(5); i < overrides; ++i) {
     const auto index = static_cast<uint8_t>(0x05 + in.Below(0xFB));

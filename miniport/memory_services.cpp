@@ -9,6 +9,7 @@
 
 VP_STATUS VPAPI VgaMapVideoMemory(VgaDeviceExtension* ext, PVOID input, ULONG inputLength,
                                   PVOID output, ULONG outputLength, PULONG information) {
+  *information = 0;
   // Before the first mode set there is no video memory window to map.
   if (ext->CurrentMode == nullptr) return ERROR_INVALID_PARAMETER;
   if (inputLength < sizeof(VIDEO_MEMORY) || outputLength < sizeof(VIDEO_MEMORY_INFORMATION)) {

@@ -213,8 +213,10 @@ constexpr Field kSr29Denominator{4, 0};
 // ---- SR1A to SR1F: the pointer position
 constexpr Field kSr1bPointerXBits10To8{2, 0};
 constexpr Field kSr1cHiddenColumns{4, 0};
-constexpr Field kSr1eOddField{7, 4};  // interlaced: the field the pointer row is in
-constexpr Field kSr1eBits7To5{7, 5};  // written set with the row
+// Bits 7-4 pick the field an interlaced pointer row is in; the row write
+// sets bits 7-5 and clears bit 4.
+constexpr Field kSr1eFieldBits7To5{7, 5};
+constexpr Field kSr1eFieldBit4{4, 4};
 constexpr Field kSr1ePointerYBits10To8{2, 0};
 constexpr Field kSr1fHiddenRows{4, 0};
 

@@ -179,7 +179,9 @@ typedef struct _VIDEO_ACCESS_RANGE {
   UCHAR RangeInIoSpace;
   UCHAR RangeVisible;
   UCHAR RangeShareable;
-  UCHAR Reserved;
+  // Padding on NT 3.51 and 4.0; later versions read it as passive-level
+  // access flags. This driver leaves it 0.
+  UCHAR RangePassive;
 } VIDEO_ACCESS_RANGE, *PVIDEO_ACCESS_RANGE;
 
 // A validator the V86 emulator calls for a trapped port.

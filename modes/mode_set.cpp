@@ -66,21 +66,56 @@ static VOID ProgramPointerLocation(const VgaDeviceExtension* ext) {
 // The display FIFO thresholds count in five bits.
 constexpr UCHAR kFifoThresholdMax = 31;
 
+// 1.4 as the single-precision constant the threshold was tuned with:
+// exactly 11744051 / 2^23 (1.39999997615814208984375).
+constexpr uint64_t kOnePointFourScaled = 11744051;
+constexpr int kOnePointFourShift = 23;
+
+// Single precision rounds a value up to the odd integer n when it lies at
+// most half a float spacing below n (a tie goes to n: below 2^23 its
+// mantissa is even). That half spacing is 2^-shift.
+static int HalfFloatSpacingShiftBelow(uint64_t n) {
+  int exponent = 0;  // floor(log2(n))
+  while (n >> (exponent + 1))
+    ++exponent;
+  // The floats just below 1, a power of two, are twice as dense.
+  return n == 1 ? 25 : 24 - exponent;
+}
+
+// The low threshold from the share of memory bandwidth the refresh takes,
+// r = D x 1.4 / B x Q x F (pixels a second, memory bytes a second, bytes a
+// pixel, 60 or 30 by the strap), worked out in double precision and rounded
+// to single precision when the threshold was tuned; T = trunc((r + 1) / 2)
+// + 2. Nothing saves the floating-point state for a miniport, so this is
+// integer arithmetic giving the same T: r is the exact fraction
+// numerator / denominator, and the single-precision rounding counts only
+// where it lifts r onto the odd integer at which the halving steps up. The
+// double-precision steps err by parts in 2^53, and no mode and memory clock
+// of these adapters puts r nearer to such a step than 2^-26 of its value.
 UCHAR ZelFifoLowThreshold(const VgaDeviceExtension* ext, const VgaModeEntry* mode) {
-  const double factor = ext->MemoryStrapFlag ? 60.0 : 30.0;
+  const uint64_t factor = ext->MemoryStrapFlag ? 60 : 30;
   // The bus is 32 or 64 bits wide: its width in bytes is whole.
-  const double bandwidth =
-      // NOLINTNEXTLINE(bugprone-integer-division)
-      static_cast<double>(ext->MemoryClockMHz) * 1000000.0 * (ext->MemoryBusWidth / 8);
+  const uint64_t bandwidth = uint64_t{ext->MemoryClockMHz} * 1000000 * (ext->MemoryBusWidth / 8);
+  // A memory clock that rounds to 0 MHz validates no graphics mode; were
+  // one set, the refresh would need the whole FIFO.
+  if (bandwidth == 0) return kFifoThresholdMax;
   const ULONG pixelsPerSecond = static_cast<ULONG>(mode->YResolution) * mode->RefreshRate *
                                 static_cast<ULONG>(mode->XResolution);
   const ULONG bytesPerPixel = (mode->BitsPerPlane + 1) / 8;
-  // The refresh share of the bandwidth, with the single-precision 1.4, then
-  // rounded to single precision (the volatile forces the rounding on x87).
-  volatile float share = static_cast<float>(
-      ((static_cast<double>(pixelsPerSecond) * static_cast<double>(1.4f)) / bandwidth) *
-      bytesPerPixel * factor);
-  UCHAR threshold = static_cast<UCHAR>(static_cast<ULONG>((share + 1.0) * 0.5) + 2);
+
+  // Below 2^64: a 32-bit pixel rate, at most 4 bytes a pixel, 60 and the
+  // 24 bits of 1.4; a bus of 64 bits at most. r stays below 2^21.
+  const uint64_t numerator = pixelsPerSecond * kOnePointFourScaled * bytesPerPixel * factor;
+  const uint64_t denominator = bandwidth << kOnePointFourShift;
+
+  // half = trunc((r + 1) / 2); r lies gap / denominator below the odd
+  // integer 2 x half + 1.
+  const uint64_t sum = numerator + denominator;
+  uint64_t half = sum / (2 * denominator);
+  const uint64_t gap = 2 * denominator - (sum - half * 2 * denominator);
+  if (gap <= denominator >> HalfFloatSpacingShiftBelow(2 * half + 1)) ++half;
+
+  UCHAR threshold = static_cast<UCHAR>(half + 2);
   if (ext->MemoryType == 3) threshold = static_cast<UCHAR>(threshold + 2);
   return threshold > kFifoThresholdMax ? kFifoThresholdMax : threshold;
 }
@@ -142,9 +177,13 @@ VP_STATUS VPAPI VgaSetMode(VgaDeviceExtension* ext, PVOID input, ULONG inputLeng
   }
 
   if (mode->BitsPerPlane < 8) {
-    // The BIOS font again: a font load's cell size does not outlive its mode.
-    mode->TextColumns = VGA_TEXT_COLUMNS;
-    mode->TextRows = VGA_TEXT_ROWS;
+    // The BIOS font again: a font load's cells do not outlive its mode, and
+    // the cursor lines are those of the BIOS font's cell.
+    const VgaTextGeometry& biosText = VgaBiosTextGeometry[modeNumber];
+    mode->TextColumns = biosText.Columns;
+    mode->TextRows = biosText.Rows;
+    if (ext->FontHeight != 0)
+      ext->FontHeight = static_cast<USHORT>(mode->YResolution / biosText.Rows);
     ext->VideoMemoryPhysical = PhysicalAddress(kVgaWindowPhysical);
     ext->VideoMemoryLength = kVgaWindowLength;
     ext->FrameBufferView = ext->A0000View;

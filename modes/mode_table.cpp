@@ -15,9 +15,12 @@ const USHORT ZEL_1K_WIDE[] = {
 #define TEXT 0x1                                      // VIDEO_MODE_COLOR
 #define GFX (VIDEO_MODE_COLOR | VIDEO_MODE_GRAPHICS)  // 0x3
 #define MAP_TEXT 1
-#define TC VGA_TEXT_COLUMNS  // 80 x 25: mode set puts them back after a font load
-#define TR VGA_TEXT_ROWS
 #define MAP_LINEAR VGA_LINEAR_MEMORY_MAP
+
+constexpr VgaTextGeometry kText80x25 = {80, 25};
+const VgaTextGeometry VgaBiosTextGeometry[VGA_NUM_TEXT_MODES] = {kText80x25, kText80x25};
+#define TC kText80x25.Columns
+#define TR kText80x25.Rows
 
 // clang-format off
 ZEL_WRITABLE_STATIC VgaModeEntry ModesVGA[] = {

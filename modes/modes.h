@@ -29,10 +29,17 @@ struct VgaMemoryMap {
   ULONG Start;
 };
 
-// The text rows' own size, with the BIOS's 8 x 16 font; a font load
-// rewrites the current row's, and its next mode set puts these back.
-#define VGA_TEXT_COLUMNS 80
-#define VGA_TEXT_ROWS 25
+// A text row's cells as its BIOS mode sets them up. A font load rewrites
+// the current row's TextColumns and TextRows; the row's next mode set puts
+// these back.
+struct VgaTextGeometry {
+  SHORT Columns;
+  SHORT Rows;
+};
+
+// By mode number; the text rows are the first rows of the table.
+#define VGA_NUM_TEXT_MODES 2
+extern const VgaTextGeometry VgaBiosTextGeometry[VGA_NUM_TEXT_MODES];
 
 #define VGA_NUM_MEMORY_MAPS 4
 #define VGA_LINEAR_MEMORY_MAP 3

@@ -74,7 +74,9 @@ static VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
   // An interlaced frame shows odd rows in the second field: SR1E bits 7..4
   // pick the field, and the row counts field lines.
   if (ext->CurrentMode->Interlaced) {
-    SeqModifyField(ext, SR1E_POINTER_Y_HIGH, kSr1eOddField, (y & 1) ? 0xF : 0x0);
+    const UCHAR oddField = (y & 1) ? (kSr1eFieldBits7To5.Mask() | kSr1eFieldBit4.Mask()) : 0x00;
+    SeqModify(ext, SR1E_POINTER_Y_HIGH, kSr1eFieldBits7To5.Keep() & kSr1eFieldBit4.Keep(),
+              oddField);
     y = static_cast<SHORT>(y >> 1);
   }
   if (y < 0) {
@@ -82,7 +84,8 @@ static VOID ZelSetPointerPos(VgaDeviceExtension* ext, SHORT x, SHORT y) {
     y = 0;
   }
   SeqWrite16(ext, SR1D_POINTER_Y_LOW, static_cast<UCHAR>(y & 0xFF));
-  SeqWrite16(ext, SR1E_POINTER_Y_HIGH, kSr1eBits7To5.Mask() | kSr1ePointerYBits10To8.Place(y >> 8));
+  SeqWrite16(ext, SR1E_POINTER_Y_HIGH,
+             kSr1eFieldBits7To5.Mask() | kSr1ePointerYBits10To8.Place(y >> 8));
 }
 
 VP_STATUS VPAPI ZelQueryPointerCapabilities(VgaDeviceExtension* ext, PVOID output,

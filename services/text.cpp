@@ -50,10 +50,16 @@ VP_STATUS VPAPI VgaLoadAndSetFont(VgaDeviceExtension* ext, PVOID input, ULONG in
   GcWrite16(ext, GR03_DATA_ROTATE, 0x00);
   GcWrite16(ext, GR08_BIT_MASK, 0xFF);
   PortWrite8(ext, ZEL_BANK_SELECT, 0x00);
+  // A session may have cut the processor off display memory (misc bit 1),
+  // which would drop every glyph: open it for the copy and put misc back.
+  const UCHAR misc = MiscRead(ext);
+  const BOOLEAN memoryClosed = !kMiscRamEnable.Of(misc);
+  if (memoryClosed) MiscWrite(ext, misc | kMiscRamEnable.Mask());
   for (ULONG c = 0; c < FONT_CHARACTERS; ++c) {
     VideoPortWriteRegisterBufferUchar(ext->FrameBufferView + FONT_SLOT_BYTES * c,
                                       const_cast<PUCHAR>(&font->Font[c * height]), height);
   }
+  if (memoryClosed) MiscWrite(ext, misc);
   VgaInterpretCmdStream(ext, DisableA000Color);
 
   // A session may have switched to mono addressing.

@@ -21,7 +21,7 @@ Adapter::Adapter(const PowerOnState& powerOn)
       pciConfig_(powerOn.pciConfig),
       seq_(powerOn.defects),
       gc_(powerOn.defects),
-      zel_(powerOn.extendedSeq) {}
+      zel_(powerOn.extendedSeq, powerOn.defects.zelBankAbsent) {}
 
 // ---- ports
 

@@ -11,14 +11,16 @@
 
 namespace sim {
 
-// Deliberate departures from a working VGA, so that every refusal of the
-// driver's VGA presence test can be reached.
+// Deliberate departures from a working Zel adapter, so that every refusal of
+// the driver's VGA presence test and chip identification can be reached.
 struct Defects {
   bool graphicsIndexMasked = false;     // GR index reads back with its low nibble cleared
+  bool graphicsIndexThreeBits = false;  // GR index holds bits 2-0 only: index 8 selects GR00
   uint8_t bitMaskStuckLow = 0;          // GR08 bits that always read 0
   bool graphicsDataNotIndexed = false;  // every GR index reaches one data register
   bool sequencerIndexMasked = false;    // SR index reads back with its low 3 bits cleared
   bool chain4Stuck = false;             // SR04 bit 3 cannot change
+  bool zelBankAbsent = false;           // a VGA of another make: SR05 never opens SR06 and up
 };
 
 struct Profile {

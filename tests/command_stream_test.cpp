@@ -65,6 +65,9 @@ TEST(CommandStream, PlaysExactlyTheseAccesses) {
       {"last port of the block", {0x0010, 0x002F, 0x0001, 0x0000}, 1, {Out8(0x3DF, 0x01)}},
       {"word port on the last byte", {0x0014, 0x002F, 0x0001, 0x0000}, 0, {}},
       {"word port just inside", {0x0014, 0x002E, 0x0201, 0x0000}, 1, {Out16(0x3DE, 0x0201)}},
+      {"indexed out on the last byte", {0x0020, 0x002F, 0x0001, 0x0000, 0x0001, 0x0000}, 0, {}},
+      {"paired out beyond the block", {0x0021, 0x0030, 0x0001, 0x0000, 0x0001, 0x0000}, 0, {}},
+      {"masked out beyond the block", {0x0022, 0x0030, 0x00FF, 0x0001, 0x0000}, 0, {}},
       // clang-format on
   };
   for (const auto& c : cases) {

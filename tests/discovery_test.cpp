@@ -128,6 +128,8 @@ TEST(Discovery, FindAdapterOnEachAdapter) {
       {"unclaimable at 512 MB", [](Profile& p) { p.bar0 = 0; p.sr10Bit6 = true; }, {{Service::VerifyAccessRanges, 1, kAll, 0x4C8}}, 0x4C8, 0, 0, 1 + 1},
       // The option ROM's IDs; those in the last 4 bytes of the window are still read.
       {"another vendor", [](Profile& p) { p.romVendor = 0x1F4C; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
+      // A VGA whose SR05 does not answer the key with 0xA1, whatever its ROM says.
+      {"no Zel register bank", [](Profile& p) { p.defects.zelBankAbsent = true; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
       {"another device", [](Profile& p) { p.romDevice = 0x7A53; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
       {"IDs near the window's end", [](Profile& p) { p.romPcirOffset = 0xFF8; }, {}, NO_ERROR, 12, 0, 0},
       {"IDs beyond the 4 KB window", [](Profile& p) { p.romPcirOffset = 0xFFC; }, {}, ERROR_DEV_NOT_EXIST, 0, 0, 0},
@@ -268,6 +270,7 @@ TEST(Identification, MemoryConfigurationFromTheSequencer) {
       {"1 bank, 32-bit", 0, 0x00, 3, 0, 0xF8, 0, 0, 0, 0x22, 0x04, 0x40000, 32, 0, 100},
       {"SR0C 0x12", 0, 0x12, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 32, 0, 100},
       {"SR0C 0x04", 0, 0x04, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 64, 0, 100},
+      {"SR0C 0x16", 0, 0x16, 2, 0, 0, 0, 0, 0, 0x22, 0x04, 0x400000, 64, 0, 100},
       {"SR33 bit 0", 0, 0x02, 2, 0, 0, 0x20, 0x01, 0, 0x22, 0x04, 0x400000, 64, 3, 100},
       {"SR33 bit 3", 0, 0x02, 2, 0, 0, 0x20, 0x08, 0, 0x22, 0x04, 0x400000, 64, 2, 100},
       {"SR23 bit 5", 0, 0x02, 2, 0, 0, 0x20, 0x06, 0, 0x22, 0x04, 0x400000, 64, 1, 100},
@@ -337,10 +340,16 @@ TEST(VgaPresence, WritesBackWhatItChanged) {
       {"working: proved and put back as found", {}, true,  // identification's unlock comes next
        {kGcProbe, kGcRestore, kSr04Toggle, Out8(0x3C5, 0x06), Out16(0x3C4, 0x0300), Out8(0x3C4, 0x01), Out16(0x3C4, 0x8605)}},
       {"graphics index masked: one write, nothing restored", {.graphicsIndexMasked = true}, false, {Out8(0x3CE, 0x04)}},
+      // Index 8 reads back as 0: GR04 is back at plane 0, GR08 was never written.
+      {"graphics index of three bits", {.graphicsIndexThreeBits = true}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       {"bit mask bit 0 stuck: stops at 0xBB", {.bitMaskStuckLow = 0x01}, false,
        {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
       {"bit mask bit 2 stuck: stops at 0x5D", {.bitMaskStuckLow = 0x04}, false,
        {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CE, 0x08), Out8(0x3CF, 0xBB), Out8(0x3CF, 0x5D), Out8(0x3CF, 0xFF), Out8(0x3CE, 0x04), Out8(0x3CF, 0x00)}},
+      // One data register with bit 0 stuck: GR04 reads 2 and goes back to plane 0.
+      {"read map does not hold its probe", {.bitMaskStuckLow = 0x01, .graphicsDataNotIndexed = true}, false,
+       {Out8(0x3CE, 0x04), Out8(0x3CF, 0x03), Out8(0x3CF, 0x00)}},
       // GR04 reads the last shifted value, 0x01, not its 3.
       {"data port not indexed", {.graphicsDataNotIndexed = true}, false, {kGcProbe, Out8(0x3CF, 0x00), Out8(0x3CE, 0x08), Out8(0x3CF, 0xFF)}},
       {"sequencer index masked: one write, nothing restored", {.sequencerIndexMasked = true}, false, {kGcProbe, kGcRestore, Out8(0x3C4, 0x04)}},

@@ -123,10 +123,13 @@ TEST(RestoreRefusal, BeforeAnythingIsTouched) {
       {"validator offset 0", {{100, 0}}},
       {"DIB one byte past", {{136, 32}, {140, 1}, {144, 66090}}},
       {"DIB product wraps at 32 bits", {{136, 32}, {140, 0x10000}, {144, 0x4000}}},
+      // A row of 2^33 bytes times 2^31 rows is 0 in 64 bits.
+      {"DIB row past the buffer", {{136, 0x80000000}, {140, 32}, {144, 0x80000000}}},
       {"99 entries", {{999, 99}}},
       {"byte past the ports", {{1003, 0x30}}},
       {"word across the end", {{1007, 2}}},
       {"full table with four rows", {{2207, 4}}},
+      {"minimal table with two rows", {{2211, Address(MinimalVgaValidatorAccessRange)}}},
       {"foreign table", {{2211, 0x12345678}}},
   };
   for (const Refusal& r : refusals) {
@@ -217,6 +220,22 @@ TEST(Restore, WholeSequence) {
     EXPECT_EQ(t.a().Seq(0), 0x03) << "saved SR00 0x01 not used";
     EXPECT_EQ(t.a().Misc(), 0x67) << "saved 0x6F, clock select cleared";
   }
+}
+
+// A validator block with nothing recorded and every port trapped: the
+// session's accesses go straight to the hardware, wide ones whole, and
+// nothing is recorded until a reset begins.
+TEST(Restore, NothingRecordedUnderTheFullTrapSet) {
+  Restore t;
+  StateBuffer b(0x00, 0x00, true, Address(FullVgaValidatorAccessRange), 2);
+  b.Set(999, 0);
+  ASSERT_EQ(t.Run(b), NO_ERROR);
+  ASSERT_TRUE(t.s.machine().Trapped(0x3CE));
+  const size_t mark = t.s.Mark();
+  t.s.machine().V86Out(2, 0x3CE, 0x0100);  // GR00, not SR00
+  t.s.machine().V86Out(2, 0x3C4, 0x0102);
+  EXPECT_TRACE(t.s.Since(mark), {io::Out16(0x3CE, 0x0100), io::Out16(0x3C4, 0x0102)});
+  EXPECT_EQ(t.s.ext().TrappedValidatorCount, 0u);
 }
 
 // ---- the round trip: a full-screen switch that loses nothing. A session's

@@ -197,6 +197,30 @@ TEST(ModeSet, WholeGraphicsModeSetInTheOrderTheHardwareNeeds) {
   EXPECT_EQ(s.adapter().Seq(0x37), 0x88);
 }
 
+// With SR37 bit 7 clear the refresh goes by the width's own fields (SR25's
+// 85 Hz field and SR0F for 800 wide) and SR37 keeps its value.
+TEST(ModeSet, RefreshByFieldsWithoutTheIndexMethod) {
+  test::DriverSession s;
+  for (const uint16_t word : {0x0037, 0xFF25, 0x010F})
+    s.adapter().Out16(0x3C4, word);
+  const size_t mark = s.Mark();
+  ASSERT_EQ(s.SetMode(7), NO_ERROR);  // 800 x 600 at 60 Hz
+
+  using namespace sim::io;
+  const std::vector<TraceEntry> expected = test::Bus({
+      Out16(0x3C4, 0x8605),                 // open the extended registers
+      Out8(0x3C4, 0x37), In8(0x3C5, 0x00),  // refresh by fields
+      Out16(0x3C4, 0x8605),                 //   open again
+      test::SeqModify(0x25, 0xFF, 0xFC),    //   no 85 Hz at 800
+      test::SeqModify(0x0F, 0x01, 0x11),    //   60 Hz
+      Out8(0x3C4, 0x35),                    // then the retrace wait
+  });
+  const std::vector<TraceEntry> got = s.Since(mark);
+  ASSERT_GE(got.size(), expected.size());
+  EXPECT_TRACE(std::vector<TraceEntry>(got.begin(), got.begin() + expected.size()), expected);
+  EXPECT_EQ(s.adapter().Seq(0x37), 0x00);
+}
+
 // The waits read input status 1 where misc output bit 0 puts it (a session
 // may have left mono addressing, where 0x3DA floats to 0xFF) and end within
 // a frame; a retrace bit stuck either way ends each wait after 0x10000 reads.

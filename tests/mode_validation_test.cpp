@@ -121,14 +121,16 @@ TEST(ModeValidation, NarrowsPaddedPitches) {
   }
 }
 
-// A rate the bandwidth table lacks is refused; a mark, once set, stays when
-// the rows are validated again for less memory.
+// A rate or a width the bandwidth tables lack is refused; a mark, once set,
+// stays when the rows are validated again for less memory.
 TEST(ModeValidation, NoBandwidthEntryAndStickyMarks) {
   sim::LinkedDriver().resetStatics();
   ModesVGA[20].RefreshRate = 61;
+  ModesVGA[22].XResolution = 1152;
   Validate({0x800000, 64, 2, 255, 0}, /*fresh=*/false);
   EXPECT_EQ(ModesVGA[20].ValidMode, 0u);
   EXPECT_EQ(ModesVGA[21].ValidMode, 1u);
+  EXPECT_EQ(ModesVGA[22].ValidMode, 0u);
 
   Validate({0x400000, 64, 2, 100, 0});
   ASSERT_EQ(ModesVGA[58].ValidMode, 1u);

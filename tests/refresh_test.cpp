@@ -47,7 +47,7 @@ TEST_F(Refresh, FrameRateFields) {
       {1600, 60, 0x36, 0xFF, 0x3F}, {1600, 85, 0x36, 0xC0, 0x00}, {720, 70, 0x0F, 0xFF, 0x03},
       {1280, 85, 0x37, 0xFF, 0x93}, {640, 60, 0x37, 0x80, 0x84},  {640, 200, 0x37, 0x80, 0xA0},
       {1600, 85, 0x37, 0x81, 0x95}, {1024, 43, 0x37, 0xFC, 0x84}, {1280, 100, 0x37, 0xA5, 0xA5},
-      {720, 60, 0x37, 0xA5, 0xA5},  {1600, 48, 0x37, 0xA5, 0xA5},
+      {720, 60, 0x37, 0xA5, 0xA5},  {1600, 48, 0x37, 0xA5, 0xA5}, {640, 70, 0x37, 0xA5, 0xA5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -85,7 +85,9 @@ TEST_F(Refresh, Sr3eBitZeroRule) {
       {800, 16, 160, 3, 64, true},  {800, 16, 120, 3, 64, false}, {1024, 8, 120, 3, 64, true},
       {1024, 8, 100, 3, 64, false}, {1024, 16, 85, 3, 64, true},  {1024, 16, 75, 3, 64, false},
       {1280, 16, 60, 3, 64, true},  {1280, 16, 43, 3, 64, false}, {1280, 8, 75, 3, 64, true},
-      {1600, 8, 60, 3, 64, true},
+      {1600, 8, 60, 3, 64, true},   {1600, 24, 60, 3, 64, false}, {1280, 8, 75, 3, 16, false},
+      {1280, 16, 75, 3, 32, false}, {1600, 16, 65, 3, 32, false}, {800, 8, 160, 3, 64, false},
+      {1280, 8, 60, 3, 64, false},  {640, 8, 60, 3, 64, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "x" << c.bits << " at " << c.rate << " Hz, type "

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "miniport/miniport.h"
 #include "tests/support/address_space.h"
 #include "tests/support/bus.h"
 #include "tests/support/driver_session.h"
@@ -351,6 +352,18 @@ void RunCase(const Case& c) {
   for (const std::string& line : test::UnallowedBufferWrites(c.code, result.status, buffers))
     ADD_FAILURE() << "caller's " << line;
   EXPECT_TRUE(state == stateBefore) << "the hardware state buffer changed";
+}
+
+// The map service answers no bytes by itself, whatever the status block
+// held before.
+TEST(Refusals, MapBeforeAnyModeSetSetsInformationItself) {
+  test::DriverSession s;
+  VIDEO_MEMORY request{nullptr};
+  VIDEO_MEMORY_INFORMATION answer;
+  ULONG information = 0xFFFFFFFF;
+  EXPECT_EQ(VgaMapVideoMemory(&s.ext(), &request, 4, &answer, 16, &information),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(information, 0u);
 }
 
 // Every case names itself in any failure.

@@ -44,19 +44,21 @@ class TextServices : public ::testing::Test {
   test::DriverSession s;
 };
 
-// The glyphs go into plane 2 whatever write path, bank and latches the
-// session left; the cell, the underline cursor and the text addressing
-// come back after.
+// The glyphs go into plane 2 whatever write path, bank, latches and
+// processor access (misc bit 1) the session left; the cell, the underline
+// cursor, the text addressing and misc output come back after.
 TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
   const struct {
     uint16_t height;
     SHORT rows;
     // then set/reset, rotate and function, bit mask, the bank select register
     uint8_t cr09, cr0a, cr0b, gr00, gr03, gr08, bank;
-    bool cursorHidden;  // CR0A bit 5 stays
+    bool cursorHidden;       // CR0A bit 5 stays
+    bool memoryOff = false;  // misc bit 1 clear: the window reaches no memory
   } cases[] = {
       {16, 25, 0x0F, 0x0E, 0x0F, 0x00, 0x00, 0xFF, 0x00, false},
       {8, 50, 0x07, 0x06, 0x07, 0x00, 0x00, 0xFF, 0x00, false},
+      {16, 25, 0x0F, 0x0E, 0x0F, 0x00, 0x00, 0xFF, 0x00, false, true},
       {16, 25, 0x0F, 0x2E, 0x0F, 0x04, 0x1B, 0x55, 0x11, true},
   };
   for (const auto& c : cases) {
@@ -70,6 +72,8 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
       a.Out16(0x3CE, static_cast<uint16_t>(word));
     a.Out8(0x3CD, c.bank);
     a.MemRead8(0xB8000);  // latches from text memory
+    const uint8_t misc = c.memoryOff ? a.Misc() & 0xFD : a.Misc() | 0x02;
+    a.Out8(0x3C2, misc);
     for (uint32_t offset = 0; offset < 256 * 32; ++offset)
       a.Vram()[4 * offset + 2] = 0;  // no glyph left from the last load
     ASSERT_EQ(s.Request(IOCTL_VIDEO_LOAD_AND_SET_FONT, Font(8, c.height)).status, NO_ERROR);
@@ -86,6 +90,7 @@ TEST_F(TextServices, FontSetsTheCellAndTheUnderlineCursor) {
     // Planes 0 and 1 chained at 0xB8000, the write path of a BIOS text mode.
     EXPECT_EQ(std::tuple(a.Gc(0x06), a.Seq(0x02), a.Seq(0x04), a.Gc(0x01), a.Gc(0x03), a.Gc(0x08)),
               std::tuple(0x0E, 0x03, 0x02, 0x00, 0x00, 0xFF));
+    EXPECT_EQ(a.Misc(), misc);
     EXPECT_EQ(QueryShape()[9], c.cursorHidden ? 0 : 1) << "Enable";
   }
   // A nine-dot font on the 640-wide mode: 640 / 9 = 71 columns.
@@ -137,7 +142,8 @@ TEST_F(TextServices, CursorPosition) {
 
 // Before any font the cell height is 0: every shape is refused, and the
 // query gives initialisation's lines 0 to 31, visible. After an 8 x 16 font
-// the end is clamped to the cell and the skew bits are kept.
+// the end is clamped to the cell and the skew bits are kept. A reset after
+// an 8 x 8 font brings the BIOS font's 16-line cell back.
 TEST_F(TextServices, CursorShape) {
   EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(0, 1, 1)).status, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(QueryShape(), Shape(0, 31, 1));
@@ -166,6 +172,13 @@ TEST_F(TextServices, CursorShape) {
               std::tuple(c.cr0a, c.cr0b));
     EXPECT_EQ(QueryShape(), Shape(c.first, c.last, c.enable)) << "as given, unclamped";
   }
+
+  ASSERT_EQ(s.Request(IOCTL_VIDEO_LOAD_AND_SET_FONT, Font(8, 8)).status, NO_ERROR);
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(8, 9, 1)).status, ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(s.Request(IOCTL_VIDEO_RESET_DEVICE, {}).status, NO_ERROR);
+  s.adapter().Out16(0x3D4, 0x000B);
+  EXPECT_EQ(s.Request(IOCTL_VIDEO_SET_CURSOR_ATTR, Shape(14, 20, 1)).status, NO_ERROR);
+  EXPECT_EQ(s.adapter().Crtc(0x0B), 0x0F) << "end clamped to line 15 of the BIOS cell";
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ Case NinetyNinthEntry() {
 
 // Every sequence on the bus and in the recording. A wide write to 0x3C4 is
 // index and SR00 value in one and is recorded whole; any other wide write
-// reaching 0x3C4 or 0x3C5 is the byte writes it is made of. Misc output goes
+// reaching 0x3C4 or 0x3C5, or reaching misc output from below, is the byte
+// writes it is made of. Misc output goes
 // out under a reset with its clock select cleared, recorded or not. A read
 // while recording plays the burst, reads, and records on with the session's
 // sequencer index.
@@ -93,6 +94,16 @@ TEST(Validators, SessionSequences) {
       {"word misc output",
        {{2, 0x3C2, 0x0F6F}},
        {io::In8(0x3C4, 0x00), held, io::Out16(0x3C2, 0x0F67), run, io::Out8(0x3C4, 0x00)}},
+      // Wider writes that reach misc output from below it are their bytes:
+      // the misc byte goes out under a reset, its clock select cleared.
+      {"word at 0x3C1 reaching misc output",
+       {{2, 0x3C1, 0x6F00}},
+       {io::Out8(0x3C1, 0x00), io::In8(0x3C4, 0x00), held, io::Out8(0x3C2, 0x67), run,
+        io::Out8(0x3C4, 0x00)}},
+      {"dword at 0x3C0 reaching misc output",
+       {{4, 0x3C0, 0xAB6F0000}},
+       {io::Out8(0x3C0, 0x00), io::Out8(0x3C1, 0x00), io::In8(0x3C4, 0x00), held,
+        io::Out8(0x3C2, 0x67), run, io::Out8(0x3C4, 0x00), io::Out8(0x3C3, 0xAB)}},
       // A reset begins: recorded, not written, every port trapped.
       {"byte SR00 = 1",
        {{1, 0x3C5, 0x01}},
@@ -129,6 +140,22 @@ TEST(Validators, SessionSequences) {
         {0x13, 1, 0xFF},
         {0x14, 1, 0xFF},
         {0x15, 1, 0xFF}}},
+      {"recording: misc output reached from below, and wide writes clear of it",
+       {{2, 0x3C4, 0x0100},
+        {2, 0x3C1, 0x0C00},
+        {4, 0x3C0, 0x000C0000},
+        {2, 0x3CE, 0x0503},
+        {2, 0x3C0, 0x2010}},
+       {io::Traps(2)},
+       {{0x14, 2, 0x0100},
+        {0x11, 1, 0x00},
+        {0x12, 1, 0x04},
+        {0x10, 1, 0x00},
+        {0x11, 1, 0x00},
+        {0x12, 1, 0x04},
+        {0x13, 1, 0x00},
+        {0x1E, 2, 0x0503},
+        {0x10, 2, 0x2010}}},
       {"monochrome ports at every size",
        {{2, 0x3C4, 0x0100}, {1, 0x3B4, 0x11}, {2, 0x3B4, 0x2211}, {4, 0x3B8, 0x44332211}},
        {io::Traps(2)},
@@ -165,6 +192,12 @@ TEST(Validators, SessionSequences) {
        {io::Traps(2), held, io::Out8(0x3C4, 0x01), run, io::Out8(0x3C4, 0x01), io::In8(0x3C5, 0x00),
         held, io::Out8(0x3C4, 0x01), io::Out8(0x3C5, 0x01), run, run, io::Out8(0x3C4, 0x00),
         io::Traps(4)}},
+      // With the session's index at 0 the next burst holds the sequencer and
+      // selects nothing after it.
+      {"a read while recording at index 0",
+       {{2, 0x3C4, 0x0100}, {1, 0x3CC, 0x67, true}, {2, 0x3C4, 0x0300}},
+       {io::Traps(2), held, run, io::Out8(0x3C4, 0x00), io::In8(0x3CC, 0x67), held, run, run,
+        io::Out8(0x3C4, 0x00), io::Traps(4)}},
       // 0x3CC on, at each size: misc output, the bank select register, GR index, GR03.
       {"reads while recording",
        {{1, 0x3CD, 0x21},

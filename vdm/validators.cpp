@@ -149,11 +149,15 @@ VOID ContinueRecording(VgaDeviceExtension* ext) {
 
 // A wide write that reaches the sequencer pair other than as an index/data
 // write to 0x3C4 (a word at 0x3C3 or 0x3C5, a doubleword from 0x3C1 to
-// 0x3C3 or at 0x3C5) could start or end a reset unseen: it is taken apart.
+// 0x3C3 or at 0x3C5) could start or end a reset unseen, and one that reaches
+// misc output from below it (a word at 0x3C1, a doubleword at 0x3C0) could
+// change the clocks outside a reset: each is taken apart.
 BOOLEAN SplitIntoBytes(USHORT port, UCHAR type) {
   if (type == VGA_VALIDATOR_UCHAR_ACCESS || port == VGA_SEQ_INDEX) return FALSE;
   const ULONG end = static_cast<ULONG>(port) + ValidatorAccessBytes(type);
-  return port <= VGA_SEQ_DATA && end > VGA_SEQ_INDEX;
+  const BOOLEAN reachesSequencer = port <= VGA_SEQ_DATA && end > VGA_SEQ_INDEX;
+  const BOOLEAN reachesMiscFromBelow = port < VGA_MISC_WRITE && end > VGA_MISC_WRITE;
+  return reachesSequencer || reachesMiscFromBelow;
 }
 
 VP_STATUS Validate(PVOID context, ULONG port32, UCHAR accessMode, PVOID data, UCHAR type);

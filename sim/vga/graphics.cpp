@@ -9,7 +9,7 @@ constexpr std::array<uint8_t, kGraphicsRegisters> kWriteMasks = {0x0F, 0x0F, 0x0
 }  // namespace
 
 Graphics::Graphics(const Defects& defects)
-    : regs_(0x0F, kWriteMasks),
+    : regs_(defects.graphicsIndexThreeBits ? 0x07 : 0x0F, kWriteMasks),
       indexMasked_(defects.graphicsIndexMasked),
       dataNotIndexed_(defects.graphicsDataNotIndexed) {
   // Stuck bits read 0 whatever is written; with one shared data register

@@ -43,7 +43,7 @@ uint8_t Extensions::ReadSeq(uint8_t index) const {
 void Extensions::WriteSeq(uint8_t index, uint8_t value) {
   if (index == kSr05Lock) {
     // Only the key opens the bank; anything else written here closes it.
-    unlocked_ = value == kSr05UnlockKey;
+    unlocked_ = !absent_ && value == kSr05UnlockKey;
     return;
   }
   if (!unlocked_) return;

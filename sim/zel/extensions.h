@@ -59,8 +59,10 @@ inline constexpr uint8_t kSr3FFifoControl = 0x3F;    // bit 2: low threshold bit
 
 class Extensions {
  public:
-  // powerOn: values of SR05 to SRFF, indexed by register number.
-  explicit Extensions(const std::array<uint8_t, 256>& powerOn) : regs_(powerOn) {}
+  // powerOn: values of SR05 to SRFF, indexed by register number. absent:
+  // the chip has no such bank, and the key never opens it.
+  explicit Extensions(const std::array<uint8_t, 256>& powerOn, bool absent = false)
+      : regs_(powerOn), absent_(absent) {}
 
   // Bus view of SR05 and above: 0 and read-only while locked. A write
   // changes only the register's writable bits (see extensions.cpp).
@@ -84,6 +86,7 @@ class Extensions {
 
  private:
   std::array<uint8_t, 256> regs_;
+  bool absent_;
   bool unlocked_ = false;
   uint8_t bankSelect_ = 0;
   uint8_t key_ = 0;
