@@ -98,6 +98,7 @@ ULONG Machine::Load(const DriverImage& image) {
   Activation active(this, &p);
   p.ResetForLoad();
   p.gate = image.callGate;
+  p.statics = image.statics;
   if (image.resetStatics) image.resetStatics();
   return CallDriver(p.gate, image.entry, static_cast<PVOID>(&p.driverObject),
                     static_cast<PVOID>(&p.registryPath));
@@ -235,6 +236,34 @@ void Machine::AddForeignClaim(uint64_t start, uint32_t length) {
 
 const std::vector<VIDEO_ACCESS_RANGE>& Machine::Claims() const {
   return impl_->platform.claims.Driver();
+}
+
+// ---- snapshots
+
+size_t Snapshot::VideoMemoryBytes() const {
+  return state_ ? state_->adapter.vram.StoredBytes() : 0;
+}
+
+Snapshot Machine::TakeSnapshot() {
+  Snapshot snapshot;
+  snapshot.state_ = std::make_shared<const platform::Snapshot>(impl_->platform.TakeSnapshot());
+  return snapshot;
+}
+
+void Machine::Rollback(const Snapshot& snapshot) {
+  if (!snapshot.state_) throw std::invalid_argument("Machine::Rollback: an empty snapshot");
+  auto& p = impl_->platform;
+  p.Rollback(*snapshot.state_);
+  // The rollback goes by what the machine noted as written; a write it
+  // missed must not pass for the snapshot's state.
+#ifdef NDEBUG
+  static uint32_t rollbacks = 0;
+  if (++rollbacks % 64 != 0) return;
+#endif
+  if (const std::string what = p.DifferenceFrom(*snapshot.state_); !what.empty()) {
+    std::fprintf(stderr, "a rollback left the machine unlike its snapshot: %s\n", what.c_str());
+    std::abort();
+  }
 }
 
 // ---- faults

@@ -33,6 +33,8 @@ class PciHostBridge {
   void Out(uint16_t port, unsigned size, uint32_t value);
 
   uint32_t Address() const { return address_; }
+  // The address register put back (a snapshot's); the rest is the profile's.
+  void RestoreAddress(uint32_t address) { address_ = address; }
 
  private:
   uint32_t ReadAddressed() const;

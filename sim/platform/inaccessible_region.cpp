@@ -20,9 +20,11 @@ constexpr size_t kRegionSize = size_t{128} << 20;
 
 }  // namespace
 
+// Never destroyed: snapshots held by other statics release their blocks
+// after it would die.
 InaccessibleRegion& InaccessibleRegion::Instance() {
-  static InaccessibleRegion region;
-  return region;
+  static InaccessibleRegion* const region = new InaccessibleRegion;
+  return *region;
 }
 
 InaccessibleRegion::InaccessibleRegion() {
@@ -37,17 +39,24 @@ uintptr_t InaccessibleRegion::Allocate(uint32_t length) {
   const size_t pages = length == 0 ? 1 : (size_t{length} + kPageSize - 1) / kPageSize;
   const size_t bytes = pages * kPageSize;
   uintptr_t candidate = base_;
-  for (const auto& [start, used] : blocks_) {
+  for (const auto& [start, block] : blocks_) {
     if (start - candidate >= bytes) break;
-    candidate = start + used;
+    candidate = start + block.length;
   }
   if (candidate + bytes > base_ + size_) Fail("exhausted (views or mappings never released?)");
-  blocks_.emplace(candidate, bytes);
+  blocks_.emplace(candidate, Block{bytes, 1});
   return candidate;
 }
 
+void InaccessibleRegion::Hold(uintptr_t address) {
+  const auto it = blocks_.find(address);
+  if (it == blocks_.end()) Fail("a block that is not allocated cannot be held");
+  ++it->second.holders;
+}
+
 void InaccessibleRegion::Release(uintptr_t address) {
-  blocks_.erase(address);
+  const auto it = blocks_.find(address);
+  if (it != blocks_.end() && --it->second.holders == 0) blocks_.erase(it);
 }
 
 }  // namespace sim::platform

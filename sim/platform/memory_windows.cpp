@@ -165,10 +165,53 @@ std::optional<MemoryWindows::Target> MemoryWindows::ResolveRun(uintptr_t address
   return std::nullopt;
 }
 
-bool MemoryWindows::InVideoMemory(const void* plain, size_t length) {
-  const uint8_t* vram = adapter_.LinearMemory();
+bool MemoryWindows::InVideoMemory(const void* plain, size_t length) const {
+  const std::span<const uint8_t> vram = std::as_const(adapter_).Vram();
   const auto* p = static_cast<const uint8_t*>(plain);
-  return p < vram + std::as_const(adapter_).Vram().size() && vram < p + length;
+  return p < vram.data() + vram.size() && vram.data() < p + length;
+}
+
+std::vector<uintptr_t> MemoryWindows::Blocks() const {
+  const auto& region = InaccessibleRegion::Instance();
+  std::vector<uintptr_t> blocks;
+  for (const auto& view : views_) {
+    if (!view.inIoSpace) blocks.push_back(view.address);
+  }
+  for (const auto& mapping : mappings_) {
+    const auto address = reinterpret_cast<uintptr_t>(mapping.virtualAddress);
+    if (region.Contains(address)) blocks.push_back(address);
+  }
+  return blocks;
+}
+
+MemoryWindows::State MemoryWindows::Save() const {
+  auto& region = InaccessibleRegion::Instance();
+  std::vector<uintptr_t> blocks = Blocks();
+  for (uintptr_t block : blocks)
+    region.Hold(block);
+  auto release = [](const std::vector<uintptr_t>* held) {
+    for (uintptr_t block : *held)
+      InaccessibleRegion::Instance().Release(block);
+    delete held;
+  };
+  return State{views_, mappings_,
+               std::shared_ptr<const std::vector<uintptr_t>>(
+                   new std::vector<uintptr_t>(std::move(blocks)), release)};
+}
+
+void MemoryWindows::Restore(const State& state) {
+  auto& region = InaccessibleRegion::Instance();
+  const std::vector<uintptr_t> had = Blocks();
+  for (uintptr_t block : *state.blocks)
+    region.Hold(block);
+  for (uintptr_t block : had)
+    region.Release(block);
+  views_ = state.views;
+  mappings_ = state.mappings;
+  // A caller holding the linear aperture as plain memory may write it.
+  for (const auto& mapping : mappings_) {
+    if (mapping.plainMemory) adapter_.LinearMemory();
+  }
 }
 
 uint8_t MemoryWindows::Read8(uintptr_t address) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -64,6 +65,17 @@ class MemoryWindows {
   // Drops every view and mapping (a fresh driver load).
   void Reset();
 
+  // ---- snapshots: the views and mappings as they are now. A state holds
+  // their blocks of the inaccessible region while it lives, so that a
+  // rollback finds every address it records free for this machine.
+  struct State {
+    std::vector<View> views;
+    std::vector<Mapping> mappings;
+    std::shared_ptr<const std::vector<uintptr_t>> blocks;
+  };
+  State Save() const;
+  void Restore(const State& state);
+
  private:
   struct Target {
     uint32_t base;    // physical base of the window
@@ -72,7 +84,10 @@ class MemoryWindows {
   Target Resolve(uintptr_t address) const;  // a region address; aborts when in no window
   // The window holding all of [address, address + length), if one does.
   std::optional<Target> ResolveRun(uintptr_t address, size_t length) const;
-  bool InVideoMemory(const void* plain, size_t length);
+  bool InVideoMemory(const void* plain, size_t length) const;
+  // The addresses of the inaccessible region that the views and mappings
+  // take.
+  std::vector<uintptr_t> Blocks() const;
 
   Adapter& adapter_;
   Trace& trace_;

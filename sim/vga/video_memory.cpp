@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <new>
+#include <stdexcept>
+#include <string>
 
 namespace sim::vga {
 
@@ -12,7 +13,8 @@ namespace sim::vga {
 // tests and fuzz runs build machines by the thousand, and fresh megabytes
 // from the system cost a page fault every 4 KB (under AddressSanitizer
 // every large block is a new mapping). A fresh memory comes zeroed from
-// calloc, its pages faulted in only where written; a kept one is cleared.
+// calloc, its pages faulted in only where written; a kept one comes with
+// the pages that may hold data, and only those are cleared.
 class Spares {
  public:
   // Never destroyed: adapters held by other statics die after it would.
@@ -20,28 +22,38 @@ class Spares {
     static Spares* const spares = new Spares;
     return *spares;
   }
-  VideoMemory::Buffer Take(uint32_t size, bool zeroed) {
+  // `size` bytes of zeros.
+  VideoMemory::Buffer Take(uint32_t size) {
     {
       std::lock_guard lock(mutex_);
       for (auto it = kept_.begin(); it != kept_.end(); ++it) {
         if (it->size != size) continue;
-        VideoMemory::Buffer data = std::move(it->data);
+        Kept kept = std::move(*it);
         kept_.erase(it);
-        if (zeroed) std::memset(data.get(), 0, size);
-        return data;
+        if (kept.all) {
+          std::memset(kept.data.get(), 0, size);
+        } else {
+          for (uint32_t page : kept.pages) {
+            const size_t at = size_t{page} << VideoMemory::kPageShift;
+            std::memset(kept.data.get() + at, 0,
+                        std::min<size_t>(VideoMemory::kPageBytes, size - at));
+          }
+        }
+        return std::move(kept.data);
       }
     }
     auto* bytes = static_cast<uint8_t*>(std::calloc(size == 0 ? 1 : size, 1));
     if (bytes == nullptr) throw std::bad_alloc();
     return VideoMemory::Buffer(bytes);
   }
-  void Give(uint32_t size, VideoMemory::Buffer data) {
+  // A memory given back with the pages that may hold data (`all`: any may).
+  void Give(uint32_t size, VideoMemory::Buffer data, std::vector<uint32_t> pages, bool all) {
     if (!data) return;
     std::lock_guard lock(mutex_);
     const auto sameSize =
         std::count_if(kept_.begin(), kept_.end(), [size](const Kept& k) { return k.size == size; });
     if (sameSize == kMaxKeptOfASize) return;  // freed
-    kept_.push_back({size, std::move(data)});
+    kept_.push_back({size, std::move(data), std::move(pages), all});
   }
 
  private:
@@ -49,95 +61,246 @@ class Spares {
   struct Kept {
     uint32_t size;
     VideoMemory::Buffer data;
+    std::vector<uint32_t> pages;
+    bool all;
   };
   std::mutex mutex_;
   std::vector<Kept> kept_;
 };
+
+namespace {
+
+// Which capture an image is; 0 is no image.
+uint64_t NextSerial() {
+  static uint64_t serial = 0;
+  return ++serial;
+}
+
+bool AllZero(const uint8_t* bytes, size_t length) {
+  return length == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, length - 1) == 0);
+}
+
+}  // namespace
 
 void VideoMemory::Free::operator()(uint8_t* bytes) const {
   std::free(bytes);
 }
 
 VideoMemory::VideoMemory(uint32_t bytes)
-    : size_(bytes), data_(Spares::Instance().Take(bytes, /*zeroed=*/true)) {}
+    : size_(bytes), data_(Spares::Instance().Take(bytes)), flags_(Pages(), 0) {}
 
 VideoMemory::VideoMemory(const VideoMemory& other)
-    : size_(other.size_), data_(Spares::Instance().Take(other.size_, /*zeroed=*/false)) {
-  std::memcpy(data_.get(), other.data_.get(), size_);
+    : size_(other.size_), data_(Spares::Instance().Take(other.size_)), flags_(Pages(), 0) {
+  if (other.exposed_) {
+    // Written by hand: any page may hold data.
+    std::memcpy(data_.get(), other.data_.get(), size_);
+    std::fill(flags_.begin(), flags_.end(), kMayHoldData);
+    for (uint32_t page = 0; page < Pages(); ++page)
+      mayHold_.push_back(page);
+    return;
+  }
+  // Every other page is zeros on both sides.
+  for (uint32_t page : other.mayHold_) {
+    std::memcpy(Page(page), other.Page(page), PageLength(page));
+    flags_[page] = kMayHoldData;
+  }
+  mayHold_ = other.mayHold_;
 }
 
 VideoMemory& VideoMemory::operator=(const VideoMemory& other) {
   if (this == &other) return *this;
+  VideoMemory copy(other);
+  std::swap(size_, copy.size_);
+  std::swap(data_, copy.data_);
+  std::swap(flags_, copy.flags_);
+  std::swap(mayHold_, copy.mayHold_);
+  std::swap(exposed_, copy.exposed_);
   StopRecord();
-  if (size_ != other.size_) {
-    Spares::Instance().Give(size_, std::move(data_));
-    Spares::Instance().Give(size_, std::move(before_));
-    size_ = other.size_;
-    data_ = Spares::Instance().Take(size_, /*zeroed=*/false);
-    written_.clear();
-  }
-  std::memcpy(data_.get(), other.data_.get(), size_);
+  written_.clear();
+  base_ = 0;
+  watch_ = kMayHoldData | kWrittenSince;
   return *this;
 }
 
 VideoMemory::~VideoMemory() {
-  Spares::Instance().Give(size_, std::move(data_));
-  Spares::Instance().Give(size_, std::move(before_));
+  Spares::Instance().Give(size_, std::move(data_), std::move(mayHold_), exposed_);
 }
 
 bool VideoMemory::operator==(const VideoMemory& other) const {
   return size_ == other.size_ && std::memcmp(data_.get(), other.data_.get(), size_) == 0;
 }
 
-void VideoMemory::KeepRange(uint32_t at, uint32_t length) {
+uint32_t VideoMemory::PageLength(uint32_t page) const {
+  return std::min(kPageBytes, size_ - (page << kPageShift));
+}
+
+void VideoMemory::Mark(uint32_t page) {
+  const uint8_t f = flags_[page];
+  if (!(f & kMayHoldData)) mayHold_.push_back(page);
+  if (!(f & kWrittenSince)) written_.push_back(page);
+  if (recording_ && !(f & kKeptForRecord)) {
+    order_.push_back(page);
+    before_.insert(before_.end(), Page(page), Page(page) + PageLength(page));
+  }
+  flags_[page] = f | watch_;
+}
+
+void VideoMemory::NoteRange(uint32_t at, uint32_t length) {
   if (length == 0) return;
   const uint32_t last = (at + length - 1) >> kPageShift;
   for (uint32_t page = at >> kPageShift; page <= last; ++page)
     Note(page);
 }
 
+// Every page may hold data and counts as written; the record cannot tell
+// what any held before.
+void VideoMemory::MarkAll() {
+  for (uint32_t page = 0; page < Pages(); ++page) {
+    const uint8_t f = flags_[page];
+    if (!(f & kMayHoldData)) mayHold_.push_back(page);
+    if (!(f & kWrittenSince)) written_.push_back(page);
+    flags_[page] = f | kMayHoldData | kWrittenSince;
+  }
+}
+
+void VideoMemory::Clear() {
+  if (exposed_) {
+    MarkAll();
+    if (recording_) writtenWhole_ = true;
+    std::memset(data_.get(), 0, size_);
+  } else {
+    for (uint32_t page : mayHold_) {
+      Note(page);
+      std::memset(Page(page), 0, PageLength(page));
+    }
+  }
+  for (uint32_t page : mayHold_)
+    flags_[page] &= static_cast<uint8_t>(~kMayHoldData);
+  mayHold_.clear();
+}
+
 std::span<uint8_t> VideoMemory::Unfollowed() {
   if (recording_) writtenWhole_ = true;
+  exposed_ = true;
+  MarkAll();
   return {data_.get(), size_};
 }
 
+uint8_t* VideoMemory::Exposed() {
+  exposed_ = true;
+  MarkAll();
+  return data_.get();
+}
+
+// ---- the change record
+
 void VideoMemory::StartRecord() {
-  if (!before_) {
-    before_ = Spares::Instance().Take(size_, /*zeroed=*/false);
-    written_.assign((size_ + kPageBytes - 1) >> kPageShift, 0);
-  }
   for (uint32_t page : order_)
-    written_[page] = 0;
+    flags_[page] &= static_cast<uint8_t>(~kKeptForRecord);
   order_.clear();
+  before_.clear();
   writtenWhole_ = false;
   recording_ = true;
+  watch_ = kMayHoldData | kWrittenSince | kKeptForRecord;
 }
 
 void VideoMemory::StopRecord() {
-  if (before_) StartRecord();
+  StartRecord();
   recording_ = false;
-}
-
-uint32_t VideoMemory::PageLength(uint32_t page) const {
-  return std::min(kPageBytes, size_ - (page << kPageShift));
-}
-
-void VideoMemory::Keep(uint32_t page) {
-  const size_t offset = size_t{page} << kPageShift;
-  std::memcpy(before_.get() + offset, data_.get() + offset, PageLength(page));
-  written_[page] = 1;
-  order_.push_back(page);
+  watch_ = kMayHoldData | kWrittenSince;
 }
 
 std::vector<VideoMemory::WrittenPage> VideoMemory::WrittenPages() const {
   std::vector<WrittenPage> pages;
   pages.reserve(order_.size());
+  size_t kept = 0;
   for (uint32_t page : order_) {
-    const uint32_t offset = page << kPageShift;
     const uint32_t length = PageLength(page);
-    pages.push_back({offset, {before_.get() + offset, length}, {data_.get() + offset, length}});
+    pages.push_back({page << kPageShift, {before_.data() + kept, length}, {Page(page), length}});
+    kept += length;
   }
   return pages;
+}
+
+// ---- images
+
+VideoMemory::Image VideoMemory::Capture() {
+  // Bytes written by hand may be anywhere.
+  if (exposed_) MarkAll();
+  Image image;
+  image.size_ = size_;
+  image.serial_ = NextSerial();
+  image.slot_.assign(Pages(), -1);
+  std::sort(mayHold_.begin(), mayHold_.end());
+  std::vector<uint32_t> holding;
+  for (uint32_t page : mayHold_) {
+    if (AllZero(Page(page), PageLength(page))) {
+      flags_[page] &= static_cast<uint8_t>(~kMayHoldData);
+      continue;
+    }
+    holding.push_back(page);
+    image.slot_[page] = static_cast<int32_t>(image.bytes_.size());
+    image.bytes_.insert(image.bytes_.end(), Page(page), Page(page) + PageLength(page));
+  }
+  mayHold_ = holding;
+  image.pages_ = std::move(holding);
+  for (uint32_t page : written_)
+    flags_[page] &= static_cast<uint8_t>(~kWrittenSince);
+  written_.clear();
+  base_ = image.serial_;
+  return image;
+}
+
+void VideoMemory::Rollback(const Image& image) {
+  if (image.size_ != size_) {
+    throw std::invalid_argument("video memory of " + std::to_string(size_) +
+                                " bytes rolled back to an image of " + std::to_string(image.size_));
+  }
+  StopRecord();
+  if (exposed_) MarkAll();
+  auto restore = [&](uint32_t page) {
+    const int32_t slot = image.slot_[page];
+    if (slot < 0) {
+      std::memset(Page(page), 0, PageLength(page));
+    } else {
+      std::memcpy(Page(page), image.bytes_.data() + slot, PageLength(page));
+    }
+  };
+  // From its own image, only what was written since differs; from another,
+  // any page that either side may hold.
+  for (uint32_t page : written_)
+    restore(page);
+  if (image.serial_ != base_) {
+    for (uint32_t page : mayHold_)
+      restore(page);
+    for (uint32_t page : image.pages_)
+      restore(page);
+  }
+  for (uint32_t page : mayHold_)
+    flags_[page] &= static_cast<uint8_t>(~kMayHoldData);
+  for (uint32_t page : written_)
+    flags_[page] &= static_cast<uint8_t>(~(kMayHoldData | kWrittenSince));
+  for (uint32_t page : image.pages_)
+    flags_[page] |= kMayHoldData;
+  mayHold_ = image.pages_;
+  written_.clear();
+  base_ = image.serial_;
+  exposed_ = false;
+}
+
+std::optional<uint32_t> VideoMemory::FirstDifference(const Image& image) const {
+  if (image.size_ != size_) return 0;
+  for (uint32_t page = 0; page < Pages(); ++page) {
+    const uint8_t* now = Page(page);
+    const uint32_t length = PageLength(page);
+    const int32_t slot = image.slot_[page];
+    const uint8_t* then = slot < 0 ? nullptr : image.bytes_.data() + slot;
+    if (then ? std::memcmp(now, then, length) == 0 : AllZero(now, length)) continue;
+    for (uint32_t i = 0; i < length; ++i) {
+      if (now[i] != (then ? then[i] : 0)) return (page << kPageShift) + i;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace sim::vga
