@@ -5,8 +5,9 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <set>
 #include <stdexcept>
+
+#include <sanitizer/asan_interface.h>
 
 #include "miniport/device_extension.h"
 #include "modes/modes.h"
@@ -121,72 +122,105 @@ ULONG ReadLength(Input& in) {
   return base == 0 && nudge < 0 ? 0 : base + nudge;
 }
 
-// A heap block of exactly `length` bytes, filled with `fill`, so that AddressSanitizer catches
-// a driver that reads or writes one byte past it. Blocks of a length used
-// before come back: under AddressSanitizer a block of hundreds of KB is a
-// mapping of its own, paid for in page faults every run.
-struct Block {
-  Block(size_t length, uint8_t fill) : length(length) {
-    auto it = Spares().find(length);
-    if (it == Spares().end()) {
-      bytes.reset(new uint8_t[length]);
-    } else {
-      bytes = std::move(it->second);
-      Spares().erase(it);
+// A caller's buffer of exactly `length` bytes, filled with `fill`: the
+// front of a heap block kept for its role (input, output, state), whose
+// other bytes are poisoned, so that AddressSanitizer catches a driver that
+// reads or writes one byte past it; between requests the whole block is
+// poisoned, so that a pointer the driver kept from a request faults on its
+// next use. A fresh heap block per request would catch the same at the cost
+// of a mapping and its page faults for every large one.
+class Block {
+ public:
+  enum Role { kInput, kOutput, kState };
+  Block(Role role, size_t length, uint8_t fill) : length(length), store_(Store(role)) {
+    if (store_.empty() || store_.size() < length) {
+      ASAN_UNPOISON_MEMORY_REGION(store_.data(), store_.size());
+      store_.assign(std::max<size_t>(length, kLargestState), 0);
+      ASAN_POISON_MEMORY_REGION(store_.data(), store_.size());
     }
-    std::memset(bytes.get(), fill, length);
+    bytes = store_.data();
+    ASAN_UNPOISON_MEMORY_REGION(bytes, length);
+    std::memset(bytes, fill, length);
   }
-  ~Block() {
-    if (Spares().size() == 8) Spares().erase(Spares().begin());
-    Spares().emplace(length, std::move(bytes));
+  ~Block() { ASAN_POISON_MEMORY_REGION(bytes, length); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  std::span<const uint8_t> View() const { return {bytes, length}; }
+
+  const size_t length;
+  uint8_t* bytes;
+
+ private:
+  static std::vector<uint8_t>& Store(Role role) {
+    static std::vector<uint8_t> stores[3];
+    return stores[role];
   }
-  static std::multimap<size_t, std::unique_ptr<uint8_t[]>>& Spares() {
-    static std::multimap<size_t, std::unique_ptr<uint8_t[]>> spares;
-    return spares;
-  }
-  std::span<const uint8_t> View() const { return {bytes.get(), length}; }
-  size_t length;
-  std::unique_ptr<uint8_t[]> bytes;
+  std::vector<uint8_t>& store_;
 };
 
-// Bytes copied with memcpy: under AddressSanitizer on i386 the memmove that
-// std::copy becomes goes byte by byte, and these are hundreds of KB.
+// Every setting of a profile as bytes: profiles with the same key make the
+// same machine.
+std::string ProfileKey(const sim::Profile& p) {
+  static_assert(sizeof(void*) != 4 || sizeof(sim::Profile) == 104,
+                "a new setting of the profile: add it to the key");
+  std::string key;
+  auto put = [&key](const auto& value) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  put(p.revision), put(p.memoryMB), put(p.busWidth), put(p.memoryType), put(p.memoryClockMHz);
+  put(p.strap), put(p.romKB), put(p.pciBus), put(p.pciDevice), put(p.onPciBus), put(p.bar0);
+  put(p.romVendor), put(p.romDevice), put(p.romPcirOffset.has_value());
+  put(p.romPcirOffset.value_or(0)), put(p.sr10Bit6), put(p.ramTop), put(p.eisaBus);
+  const sim::Defects& d = p.defects;
+  put(d.graphicsIndexMasked), put(d.bitMaskStuckLow), put(d.graphicsDataNotIndexed);
+  put(d.sequencerIndexMasked), put(d.chain4Stuck);
+  put(p.seqOverrides.size());
+  for (const auto& [index, value] : p.seqOverrides)
+    put(index), put(value);
+  put(p.romImage.has_value());
+  if (p.romImage) key.append(p.romImage->begin(), p.romImage->end());
+  return key;
+}
+
+// Snapshots kept per profile, the most recently used last: the booted
+// machine, and the driver loaded unless each execution loads it itself. A
+// harness has one machine, which goes back to the snapshot its input's
+// profile needs: at the cost of what the last execution changed when the
+// profile is the last one's, else of the two states' video memory pages.
+// A profile not kept costs a POST (on a machine of its own, whose booted
+// snapshot the harness's machine then takes) and a load.
+struct Kept {
+  std::string key;
+  sim::Snapshot snapshot;
+};
+constexpr size_t kKeptSnapshots = 256;
+
+std::deque<Kept>& KeptSnapshots() {
+  static std::deque<Kept> kept;
+  return kept;
+}
+
+// The kept snapshot for `key`, moved to the back, or null.
+const Kept* FindKept(const std::string& key) {
+  auto& kept = KeptSnapshots();
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if (it->key.size() != key.size() || it->key != key) continue;
+    if (it != kept.rbegin()) {
+      Kept found = std::move(*it);
+      kept.erase(std::next(it).base());
+      kept.push_back(std::move(found));
+    }
+    return &kept.back();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void CopyInto(std::vector<uint8_t>& to, std::span<const uint8_t> from) {
   to.resize(from.size());
   if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
 }
-
-// A power-on state met a second time starts from a copy of its adapter as
-// the POST left it, untouched by any run. The adapter is made from the
-// power-on state alone, so its bytes are the key. A state met once is not
-// copied: most profiles of a run are new, and a copy costs about a POST.
-std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
-  static std::deque<std::pair<std::string, std::unique_ptr<const sim::Adapter>>> booted;
-  static std::set<std::string> seen;
-  const sim::PowerOnState s = sim::DerivePowerOn(profile);
-  // Reserved first: GCC 12 at -O3 misreads appends to a short string as out of bounds.
-  std::string key;
-  key.reserve(sizeof s.videoMemoryBytes + sizeof s.defects + s.extendedSeq.size() +
-              s.pciConfig.size() + s.optionRom.size());
-  key.append(reinterpret_cast<const char*>(&s.videoMemoryBytes), sizeof s.videoMemoryBytes);
-  key.append(reinterpret_cast<const char*>(&s.defects), sizeof s.defects);
-  key.append(s.extendedSeq.begin(), s.extendedSeq.end());
-  key.append(s.pciConfig.begin(), s.pciConfig.end());
-  key.append(s.optionRom.begin(), s.optionRom.end());
-  for (const auto& [k, adapter] : booted) {
-    if (k == key) return std::make_unique<sim::Machine>(profile, *adapter);
-  }
-  auto machine = std::make_unique<sim::Machine>(profile);
-  if (seen.insert(key).second) {
-    if (seen.size() > 4096) seen.clear();
-    return machine;
-  }
-  if (booted.size() == 6) booted.pop_front();
-  booted.emplace_back(key, std::make_unique<const sim::Adapter>(machine->adapter()));
-  return machine;
-}
-
-}  // namespace
 
 void Fail(const std::string& where, const std::string& what) {
   std::fprintf(stderr, "\n*** invariant broken at %s:\n%s\n", where.c_str(), what.c_str());
@@ -212,19 +246,41 @@ sim::Profile ReadProfile(Input& in) {
   return p;
 }
 
-std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where) {
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          bool loadEachTime) {
   test::ReserveTopOfAddressSpace();
-  std::unique_ptr<sim::Machine> machine;
-  try {
-    machine = Boot(profile);
-  } catch (const std::invalid_argument&) {
-    return nullptr;  // a profile no chip is built to
+  static std::unique_ptr<sim::Machine> machine;
+  const std::string key = (loadEachTime ? "booted " : "loaded ") + ProfileKey(profile);
+  const Kept* kept = FindKept(key);
+  if (kept) {
+    machine->Rollback(kept->snapshot);
+  } else {
+    std::unique_ptr<sim::Machine> booted;
+    try {
+      booted = std::make_unique<sim::Machine>(profile);
+    } catch (const std::invalid_argument&) {
+      return nullptr;  // a profile no chip is built to
+    }
+    // The access invariants read the port accesses of the trace.
+    booted->trace().Start(sim::Trace::Detail::Ports);
+    if (machine) {
+      machine->Rollback(booted->TakeSnapshot());
+    } else {
+      machine = std::move(booted);
+    }
+    if (!loadEachTime) {
+      machine->Load();
+      CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
+    }
+    auto& all = KeptSnapshots();
+    if (all.size() == kKeptSnapshots) all.pop_front();
+    all.push_back({key, machine->TakeSnapshot()});
   }
-  // The access invariants read the port accesses of the trace.
-  const size_t mark = machine->trace().Start(sim::Trace::Detail::Ports);
-  machine->Load();
-  CheckStep(*machine, mark, Scope::Loading, where + ", loading the driver");
-  return machine->Started() ? std::move(machine) : nullptr;
+  if (loadEachTime) {
+    machine->Load();
+    CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
+  }
+  return machine->Started() ? machine.get() : nullptr;
 }
 
 Request ReadRequest(Input& in) {
@@ -247,9 +303,10 @@ Request ReadRequest(Input& in) {
 Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
   const auto inLength = static_cast<ULONG>(request.input.size());
   const uint8_t fill = request.outputFill;
-  Block in(request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
-  Block out(request.sameBuffer ? 0 : request.outputLength, fill);
-  if (inLength != 0) std::memcpy(in.bytes.get(), request.input.data(), inLength);
+  Block in(Block::kInput,
+           request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
+  Block out(Block::kOutput, request.sameBuffer ? 0 : request.outputLength, fill);
+  if (inLength != 0) std::memcpy(in.bytes, request.input.data(), inLength);
   const Block& reply = request.sameBuffer ? in : out;
 
   // A hardware state record points at the state buffer: one of exactly the
@@ -257,7 +314,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   std::unique_ptr<Block> state;
   const bool save = request.code == IOCTL_VIDEO_SAVE_HARDWARE_STATE;
   const bool restore = request.code == IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-  uint8_t* record = (save ? reply : in).bytes.get();
+  uint8_t* record = (save ? reply : in).bytes;
   if ((save || restore) && (save ? reply : in).length >= 4) {
     ULONG length = request.state ? request.state->size() : kStateSize;
     if (!request.state && restore && in.length >= 8) {
@@ -265,18 +322,17 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       length %= kLargestState;
       std::memcpy(record + 4, &length, 4);
     }
-    state = std::make_unique<Block>(length, fill);
-    if (request.state && length != 0)
-      std::memcpy(state->bytes.get(), request.state->data(), length);
-    const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes.get()));
+    state = std::make_unique<Block>(Block::kState, length, request.stateFill);
+    if (request.state && length != 0) std::memcpy(state->bytes, request.state->data(), length);
+    const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes));
     std::memcpy(record, &pointer, 4);
   }
 
-  // Copies kept from one request to the next: their storage is reused.
-  static std::vector<uint8_t> inBefore, outBefore, stateBefore;
+  // Copies kept from one request to the next: their storage is reused. The
+  // state buffer holds the request's state, or the fill byte throughout.
+  static std::vector<uint8_t> inBefore, outBefore;
   CopyInto(inBefore, in.View());
   CopyInto(outBefore, out.View());
-  CopyInto(stateBefore, state ? state->View() : std::span<const uint8_t>());
   // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
   test::Capture(machine, before);
@@ -286,8 +342,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   const uint32_t mapsBefore = machine.CallCount(sim::Service::MapMemory);
   const size_t mark = machine.trace().Size();
   const sim::Machine::Result result =
-      machine.Ioctl(request.code, inLength ? in.bytes.get() : nullptr, inLength,
-                    request.outputLength ? reply.bytes.get() : nullptr, request.outputLength);
+      machine.Ioctl(request.code, inLength ? in.bytes : nullptr, inLength,
+                    request.outputLength ? reply.bytes : nullptr, request.outputLength);
   const std::string done =
       where + ", request " + Hex(request.code) + " in " + std::to_string(inLength) + " out " +
       std::to_string(request.outputLength) + (request.sameBuffer ? " (one buffer)" : "") +
@@ -324,7 +380,10 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
                         ")");
       }
     }
-    if (state && !std::equal(stateBefore.begin(), stateBefore.end(), state->bytes.get())) {
+    if (state && state->length != 0 &&
+        (request.state ? std::memcmp(state->bytes, request.state->data(), state->length) != 0
+                       : std::any_of(state->bytes, state->bytes + state->length,
+                                     [&request](uint8_t b) { return b != request.stateFill; }))) {
       lines.push_back("the hardware state buffer changed");
     }
     if (!lines.empty()) {
@@ -338,10 +397,12 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     }
   }
   machine.adapter().StopChangeRecord();
-  Answer answer{result, {}, {}};
-  CopyInto(answer.output, reply.View());
-  if (state && save) CopyInto(answer.state, state->View());
-  return answer;
+  static std::vector<uint8_t> output, savedState;
+  CopyInto(output, reply.View());
+  const bool saved = state && save && result.status == NO_ERROR;
+  if (saved) CopyInto(savedState, state->View());
+  return {result, output,
+          saved ? std::span<const uint8_t>(savedState) : std::span<const uint8_t>()};
 }
 
 Answer EnableVdm(sim::Machine& machine, const std::string& where) {
@@ -354,11 +415,11 @@ Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where) {
   return Send(machine, set, where + ", mode set");
 }
 
-Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where) {
+Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where) {
   return Send(machine,
               {.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE,
                .outputLength = sizeof(VIDEO_HARDWARE_STATE),
-               .state = buffer},
+               .stateFill = fill},
               where + ", save");
 }
 

@@ -29,27 +29,41 @@ struct Live {
 // Live machines, most recent last. A machine that calls into the driver is
 // pushed again for the length of the call, so that the driver's service calls
 // reach the machine that called it even when a newer one is alive.
+// Never destroyed: machines held by other statics die after it would.
 std::vector<Live>& Stack() {
-  static std::vector<Live> stack;
-  return stack;
+  static auto* const stack = new std::vector<Live>;
+  return *stack;
+}
+
+// The top of the stack, kept beside it: every port access asks for it.
+Live top{nullptr, nullptr};
+
+void Push(const Live& live) {
+  Stack().push_back(live);
+  top = live;
+}
+
+void Refresh() {
+  top = Stack().empty() ? Live{nullptr, nullptr} : Stack().back();
 }
 
 class Activation {
  public:
-  Activation(Machine* machine, platform::Platform* platform) {
-    Stack().push_back({machine, platform});
+  Activation(Machine* machine, platform::Platform* platform) { Push({machine, platform}); }
+  ~Activation() {
+    Stack().pop_back();
+    Refresh();
   }
-  ~Activation() { Stack().pop_back(); }
   Activation(const Activation&) = delete;
   Activation& operator=(const Activation&) = delete;
 };
 
 const Live& Top() {
-  if (Stack().empty()) {
+  if (top.machine == nullptr) {
     std::fprintf(stderr, "a video port service was called with no machine alive\n");
     std::abort();
   }
-  return Stack().back();
+  return top;
 }
 
 }  // namespace
@@ -65,12 +79,12 @@ Machine& Machine::Current() {
 }
 
 Machine::Machine(const Profile& profile) : impl_(std::make_unique<Impl>(profile, nullptr)) {
-  Stack().push_back({this, &impl_->platform});
+  Push({this, &impl_->platform});
 }
 
 Machine::Machine(const Profile& profile, const Adapter& booted)
     : impl_(std::make_unique<Impl>(profile, &booted)) {
-  Stack().push_back({this, &impl_->platform});
+  Push({this, &impl_->platform});
 }
 
 Machine::~Machine() {
@@ -78,6 +92,7 @@ Machine::~Machine() {
   stack.erase(std::remove_if(stack.begin(), stack.end(),
                              [this](const Live& live) { return live.machine == this; }),
               stack.end());
+  Refresh();
 }
 
 Adapter& Machine::adapter() {

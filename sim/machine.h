@@ -138,8 +138,10 @@ class Machine {
   // of them while a caller holds the linear aperture as plain memory), the
   // rest copied back whole. Debug builds then compare the adapter, the
   // statics and the extensions with the snapshot and abort on a difference;
-  // other builds do so every 64th rollback. Throws std::invalid_argument
-  // for another machine's snapshot.
+  // other builds do so every 64th rollback. A machine also takes another
+  // machine's snapshot taken before any driver load (a booted machine, of
+  // any profile: it becomes that machine); any other snapshot of another
+  // machine throws std::invalid_argument.
   void Rollback(const Snapshot& snapshot);
 
   // The machine whose adapter the port shim and the services reach.

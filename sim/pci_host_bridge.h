@@ -33,8 +33,17 @@ class PciHostBridge {
   void Out(uint16_t port, unsigned size, uint32_t value);
 
   uint32_t Address() const { return address_; }
-  // The address register put back (a snapshot's); the rest is the profile's.
-  void RestoreAddress(uint32_t address) { address_ = address; }
+
+  // Where the adapter answers and the address register, for snapshots.
+  struct State {
+    uint8_t bus, device;
+    bool present;
+    uint32_t address;
+  };
+  State Save() const { return {bus_, device_, present_, address_}; }
+  void Restore(const State& s) {
+    bus_ = s.bus, device_ = s.device, present_ = s.present, address_ = s.address;
+  }
 
  private:
   uint32_t ReadAddressed() const;

@@ -155,6 +155,7 @@ std::vector<std::string> Play(Machine& m, uint32_t seed) {
               lines.push_back(Hex(m.V86In(1, port)));
             }
             m.V86Write8(0xA0000 + pick(0x20000), static_cast<uint8_t>(random()));
+            lines.push_back(Hex(m.V86Read8(0xA0000 + pick(0x20000))));  // and the latches
           } catch (const std::runtime_error& refused) {
             lines.push_back(refused.what());
           }
@@ -169,6 +170,8 @@ std::vector<std::string> Play(Machine& m, uint32_t seed) {
         m.adapter().Vram()[pick(m.adapter().Vram().size())] = static_cast<uint8_t>(random());
         break;
       case 7:
+        if (pick(2)) m.SetConfigInfoLength(64 + pick(16));
+        if (pick(4) == 0) m.ForceRegistration(Isa, pick(2) ? 0xC000000E : NO_ERROR);
         lines.push_back(Hex(m.Load()));
         break;
       default:
@@ -179,45 +182,51 @@ std::vector<std::string> Play(Machine& m, uint32_t seed) {
   return lines;
 }
 
-// Rollbacks to the loaded driver (twice in a row) and to the booted adapter
-// before it, in turn: after each the machine holds what a fresh one (booted, and loaded
-// for the first) holds, byte for byte where no address differs, and then
-// plays the next execution as the fresh one does, to the trace.
+// One machine goes back, execution after execution, to snapshots of four
+// profiles (booted ones taken of other machines, and the driver loaded on
+// it), twice in a row to the same and then to another: after each it holds
+// what a fresh machine of that profile (booted, and loaded for the second)
+// holds, byte for byte where no address differs, and then plays the next
+// execution as the fresh one does, to the trace.
 TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
   Profile profiles[4];
   profiles[1].revision = 0x0B, profiles[1].memoryMB = 1, profiles[1].busWidth = 32;
   profiles[2].memoryMB = 8, profiles[2].strap = 1, profiles[2].memoryClockMHz = 75;
   profiles[3].eisaBus = true, profiles[3].romKB = 64;
+  Machine m;
+  std::vector<Snapshot> booted, loaded;
+  std::vector<std::vector<uint8_t>> extensions;
   for (const Profile& profile : profiles) {
-    Machine m(profile);
-    m.trace().Start();
-    const Snapshot booted = m.TakeSnapshot();
+    Machine boot(profile);
+    boot.trace().Start();
+    booted.push_back(boot.TakeSnapshot());
+    m.Rollback(booted.back());
     ASSERT_EQ(m.Load(), 0u);
-    const Snapshot loaded = m.TakeSnapshot();
+    loaded.push_back(m.TakeSnapshot());
     const auto* ext = static_cast<const uint8_t*>(m.DeviceExtension());
-    const std::vector<uint8_t> extension(ext, ext + sizeof(VgaDeviceExtension));
-    for (uint32_t run = 0; run < 24; ++run) {
-      SCOPED_TRACE("profile #" + std::to_string(&profile - profiles) + ", execution " +
-                   std::to_string(run));
-      const bool load = run % 3 != 2;
-      Machine fresh(profile);
-      fresh.trace().Start();
-      if (load) fresh.Load();
-      const std::vector<std::string> before = Holdings(fresh);
-      const Adapter adapter = fresh.adapter();
-      const std::vector<std::string> outcome = Play(fresh, run);
+    extensions.emplace_back(ext, ext + sizeof(VgaDeviceExtension));
+  }
+  for (uint32_t run = 0; run < 48; ++run) {
+    const uint32_t p = run / 3 % 4;
+    const bool load = run % 3 != 2;
+    SCOPED_TRACE("profile #" + std::to_string(p) + ", execution " + std::to_string(run));
+    Machine fresh(profiles[p]);
+    fresh.trace().Start();
+    if (load) fresh.Load();
+    const std::vector<std::string> before = Holdings(fresh);
+    const Adapter adapter = fresh.adapter();
+    const std::vector<std::string> outcome = Play(fresh, run);
 
-      m.Rollback(load ? loaded : booted);
-      EXPECT_EQ(Holdings(m), before);
-      EXPECT_TRUE(m.adapter() == adapter);
-      if (load) {
-        ext = static_cast<const uint8_t*>(m.DeviceExtension());
-        EXPECT_TRUE(std::equal(extension.begin(), extension.end(), ext));
-      }
-      EXPECT_EQ(Play(m, run), outcome);
-      EXPECT_EQ(CompareTraces(fresh.trace().Entries(), m.trace().Entries()), "");
-      EXPECT_TRUE(m.adapter() == fresh.adapter());
+    m.Rollback(load ? loaded[p] : booted[p]);
+    EXPECT_EQ(Holdings(m), before);
+    EXPECT_TRUE(m.adapter() == adapter);
+    if (load) {
+      const auto* ext = static_cast<const uint8_t*>(m.DeviceExtension());
+      EXPECT_TRUE(std::equal(extensions[p].begin(), extensions[p].end(), ext));
     }
+    EXPECT_EQ(Play(m, run), outcome);
+    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), m.trace().Entries()), "");
+    EXPECT_TRUE(m.adapter() == fresh.adapter());
   }
 }
 
@@ -243,11 +252,15 @@ TEST(Snapshot, WritesThroughAMappingHeldAcrossRollbacksAreUndone) {
   }
 }
 
-// A snapshot belongs to the machine that took it.
-TEST(Snapshot, OnlyItsOwnMachineGoesBackToIt) {
+// The driver's device extension and views belong to the machine that
+// loaded it: another machine takes a booted snapshot, not a loaded one.
+TEST(Snapshot, OnlyABootedOneMovesToAnotherMachine) {
   Machine a, b;
-  const Snapshot s = a.TakeSnapshot();
-  EXPECT_THROW(b.Rollback(s), std::invalid_argument);
+  const Snapshot booted = a.TakeSnapshot();
+  ASSERT_EQ(a.Load(), 0u);
+  const Snapshot loaded = a.TakeSnapshot();
+  EXPECT_THROW(b.Rollback(loaded), std::invalid_argument);
+  EXPECT_NO_THROW(b.Rollback(booted));
   EXPECT_THROW(a.Rollback(Snapshot{}), std::invalid_argument);
 }
 

@@ -20,7 +20,7 @@ constexpr size_t kRegionSize = size_t{128} << 20;
 
 }  // namespace
 
-// Never destroyed: snapshots held by other statics release their blocks
+// Never destroyed: machines held by other statics give their blocks back
 // after it would die.
 InaccessibleRegion& InaccessibleRegion::Instance() {
   static InaccessibleRegion* const region = new InaccessibleRegion;
@@ -39,24 +39,17 @@ uintptr_t InaccessibleRegion::Allocate(uint32_t length) {
   const size_t pages = length == 0 ? 1 : (size_t{length} + kPageSize - 1) / kPageSize;
   const size_t bytes = pages * kPageSize;
   uintptr_t candidate = base_;
-  for (const auto& [start, block] : blocks_) {
+  for (const auto& [start, used] : blocks_) {
     if (start - candidate >= bytes) break;
-    candidate = start + block.length;
+    candidate = start + used;
   }
   if (candidate + bytes > base_ + size_) Fail("exhausted (views or mappings never released?)");
-  blocks_.emplace(candidate, Block{bytes, 1});
+  blocks_.emplace(candidate, bytes);
   return candidate;
 }
 
-void InaccessibleRegion::Hold(uintptr_t address) {
-  const auto it = blocks_.find(address);
-  if (it == blocks_.end()) Fail("a block that is not allocated cannot be held");
-  ++it->second.holders;
-}
-
 void InaccessibleRegion::Release(uintptr_t address) {
-  const auto it = blocks_.find(address);
-  if (it != blocks_.end() && --it->second.holders == 0) blocks_.erase(it);
+  blocks_.erase(address);
 }
 
 }  // namespace sim::platform

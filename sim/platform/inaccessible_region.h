@@ -16,12 +16,8 @@ class InaccessibleRegion {
 
   static InaccessibleRegion& Instance();
 
-  // A page-aligned block of at least `length` bytes (one page for 0), held
-  // once. A block goes back to the region when nothing holds it any more:
-  // a snapshot of a machine holds the blocks of the views and mappings it
-  // records, so that they are still there to come back to.
+  // A page-aligned block of at least `length` bytes (one page for 0).
   uintptr_t Allocate(uint32_t length);
-  void Hold(uintptr_t address);
   void Release(uintptr_t address);
   bool Contains(uintptr_t address) const { return address >= base_ && address - base_ < size_; }
   // Some byte of [address, address + length) lies in the region.
@@ -34,11 +30,7 @@ class InaccessibleRegion {
   InaccessibleRegion();
   uintptr_t base_ = 0;
   size_t size_ = 0;
-  struct Block {
-    size_t length;
-    uint32_t holders;
-  };
-  std::map<uintptr_t, Block> blocks_;  // by start, in use
+  std::map<uintptr_t, size_t> blocks_;  // start -> length, in use
 };
 
 }  // namespace sim::platform

@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -65,15 +64,14 @@ class MemoryWindows {
   // Drops every view and mapping (a fresh driver load).
   void Reset();
 
-  // ---- snapshots: the views and mappings as they are now. A state holds
-  // their blocks of the inaccessible region while it lives, so that a
-  // rollback finds every address it records free for this machine.
+  // ---- snapshots: the views and mappings as they are now. The blocks of
+  // the inaccessible region they take stay with this machine until it dies,
+  // so that a state of it finds its addresses its own again.
   struct State {
     std::vector<View> views;
     std::vector<Mapping> mappings;
-    std::shared_ptr<const std::vector<uintptr_t>> blocks;
   };
-  State Save() const;
+  State Save() const { return {views_, mappings_}; }
   void Restore(const State& state);
 
  private:
@@ -85,15 +83,21 @@ class MemoryWindows {
   // The window holding all of [address, address + length), if one does.
   std::optional<Target> ResolveRun(uintptr_t address, size_t length) const;
   bool InVideoMemory(const void* plain, size_t length) const;
-  // The addresses of the inaccessible region that the views and mappings
-  // take.
-  std::vector<uintptr_t> Blocks() const;
+  // A block of the region of at least `length` bytes that no view or
+  // mapping of this machine takes: one it had, else a new one.
+  uintptr_t TakeBlock(uint32_t length);
+  bool BlockInUse(uintptr_t address) const;
 
   Adapter& adapter_;
   Trace& trace_;
   PortBus& ports_;
   std::vector<View> views_;
   std::vector<Mapping> mappings_;
+  struct Block {
+    uintptr_t address;
+    uint32_t length;
+  };
+  std::vector<Block> blocks_;  // of the inaccessible region, this machine's
 };
 
 }  // namespace sim::platform

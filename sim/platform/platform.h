@@ -62,8 +62,9 @@ class Platform {
   // extensions included, to come back to. A rollback costs what changed
   // since: the video memory pages written and the platform's small records.
   Snapshot TakeSnapshot();
-  // Back to a snapshot this platform took. Throws std::invalid_argument for
-  // another's.
+  // Back to a snapshot this platform took, or to one of another platform
+  // that holds no device, view or mapping (a booted machine, of any
+  // profile). Throws std::invalid_argument for any other.
   void Rollback(const Snapshot& snapshot);
   // Where the platform differs from the snapshot, empty when nowhere (the
   // check behind every rollback in debug builds).
@@ -107,7 +108,7 @@ class Platform {
 struct Snapshot {
   const Platform* platform;
   Adapter::Snapshot adapter;
-  uint32_t bridgeAddress;
+  PciHostBridge::State bridge;
   VideoBios::State bios;
   Trace trace;
   MemoryWindows::State windows;

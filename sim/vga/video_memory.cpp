@@ -1,11 +1,10 @@
 #include "sim/vga/video_memory.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <new>
-#include <stdexcept>
-#include <string>
 
 namespace sim::vga {
 
@@ -76,6 +75,15 @@ uint64_t NextSerial() {
   return ++serial;
 }
 
+// Bytes to the end of a vector with memcpy: under AddressSanitizer the
+// memmove of a vector's insert goes byte by byte.
+void Append(std::vector<uint8_t>& to, const uint8_t* bytes, size_t length) {
+  const size_t at = to.size();
+  if (to.capacity() < at + length) to.reserve(std::max(2 * to.capacity(), at + length));
+  to.resize(at + length);
+  std::memcpy(to.data() + at, bytes, length);
+}
+
 bool AllZero(const uint8_t* bytes, size_t length) {
   return length == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, length - 1) == 0);
 }
@@ -140,9 +148,15 @@ void VideoMemory::Mark(uint32_t page) {
   if (!(f & kWrittenSince)) written_.push_back(page);
   if (recording_ && !(f & kKeptForRecord)) {
     order_.push_back(page);
-    before_.insert(before_.end(), Page(page), Page(page) + PageLength(page));
+    Append(before_, Page(page), PageLength(page));
   }
   flags_[page] = f | watch_;
+}
+
+void VideoMemory::OutsideMemory(uint64_t at, uint64_t length) const {
+  std::fprintf(stderr, "video memory: a run of %llu bytes at 0x%llx lies beyond its %u bytes\n",
+               static_cast<unsigned long long>(length), static_cast<unsigned long long>(at), size_);
+  std::abort();
 }
 
 void VideoMemory::NoteRange(uint32_t at, uint32_t length) {
@@ -240,7 +254,7 @@ VideoMemory::Image VideoMemory::Capture() {
     }
     holding.push_back(page);
     image.slot_[page] = static_cast<int32_t>(image.bytes_.size());
-    image.bytes_.insert(image.bytes_.end(), Page(page), Page(page) + PageLength(page));
+    Append(image.bytes_, Page(page), PageLength(page));
   }
   mayHold_ = holding;
   image.pages_ = std::move(holding);
@@ -252,11 +266,18 @@ VideoMemory::Image VideoMemory::Capture() {
 }
 
 void VideoMemory::Rollback(const Image& image) {
-  if (image.size_ != size_) {
-    throw std::invalid_argument("video memory of " + std::to_string(size_) +
-                                " bytes rolled back to an image of " + std::to_string(image.size_));
-  }
   StopRecord();
+  if (image.size_ != size_) {
+    // Another adapter's: this one takes its size, zeros to start from.
+    Spares::Instance().Give(size_, std::move(data_), std::move(mayHold_), exposed_);
+    size_ = image.size_;
+    data_ = Spares::Instance().Take(size_);
+    flags_.assign(Pages(), 0);
+    mayHold_.clear();
+    written_.clear();
+    base_ = 0;
+    exposed_ = false;
+  }
   if (exposed_) MarkAll();
   auto restore = [&](uint32_t page) {
     const int32_t slot = image.slot_[page];

@@ -56,9 +56,16 @@ class VideoMemory {
     group = (group & ~lanes) | (value * 0x01010101u & lanes);
     std::memcpy(data_.get() + at, &group, 4);
   }
-  // Bytes [at, at + length) for writing, all inside the memory.
+  // Bytes [at, at + length) for writing, all inside the memory (a run that
+  // is not stops the process: loops go through it unchecked).
   uint8_t* Writable(uint32_t at, uint32_t length) {
+    CheckInside(at, length);
     NoteRange(at, length);
+    return data_.get() + at;
+  }
+  // Bytes [at, at + length) for reading, the same.
+  const uint8_t* Readable(uint64_t at, uint64_t length) const {
+    CheckInside(at, length);
     return data_.get() + at;
   }
   // Every byte to zero (the BIOS's clear of a graphics mode), at the cost of
@@ -110,10 +117,10 @@ class VideoMemory {
   // The memory as it is now; from here on the pages written are counted
   // against it.
   Image Capture();
-  // Back to `image` (of a memory of this size): the pages written since the
-  // memory was captured into it or last rolled back to it, or, coming from
-  // another image, the pages either may hold. Throws std::invalid_argument
-  // for an image of another size. Stops a running change record.
+  // Back to `image`: the pages written since the memory was captured into
+  // it or last rolled back to it, or, coming from another image, the pages
+  // either may hold. An image of a memory of another size gives this one
+  // that size. Stops a running change record.
   void Rollback(const Image& image);
   // The first byte at which the memory differs from `image`, if any.
   std::optional<uint32_t> FirstDifference(const Image& image) const;
@@ -130,6 +137,10 @@ class VideoMemory {
     if ((flags_[page] & watch_) != watch_) Mark(page);
   }
   void NoteRange(uint32_t at, uint32_t length);
+  void CheckInside(uint64_t at, uint64_t length) const {
+    if (at > size_ || length > size_ - at) OutsideMemory(at, length);
+  }
+  [[noreturn]] void OutsideMemory(uint64_t at, uint64_t length) const;
   void Mark(uint32_t page);
   void MarkAll();
   uint32_t Pages() const { return (size_ + kPageBytes - 1) >> kPageShift; }

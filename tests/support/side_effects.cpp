@@ -76,7 +76,7 @@ void Capture(sim::Machine& machine, MachineState& into) {
 
 std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
                                       size_t limit) {
-  MachineState after;
+  static MachineState after;  // its storage reused
   CaptureRegisters(machine, after);
   const sim::Adapter& adapter = machine.adapter();
   Lines lines{limit};
@@ -85,11 +85,13 @@ std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& 
     for (const std::string& line : sim::Diff(before.vga, after.vga, limit))
       lines.Add("VGA " + line);
   }
-  auto compare = [&lines](const std::string& what, uint8_t was, uint8_t now) {
-    if (was != now) lines.Add(what + ": " + Hex(was) + " -> " + Hex(now));
+  auto compare = [&lines](const char* what, uint8_t was, uint8_t now) {
+    if (was != now) lines.Add(std::string(what) + ": " + Hex(was) + " -> " + Hex(now));
   };
-  for (size_t i = 5; i < before.seq.size(); ++i)
-    compare("SR" + Hex(static_cast<uint32_t>(i)).substr(2), before.seq[i], after.seq[i]);
+  for (size_t i = 5; i < before.seq.size(); ++i) {
+    if (before.seq[i] == after.seq[i]) continue;
+    compare(("SR" + Hex(static_cast<uint32_t>(i)).substr(2)).c_str(), before.seq[i], after.seq[i]);
+  }
   compare("bank select 0x3CD", before.bankSelect, after.bankSelect);
   compare("extended registers unlocked", before.extendedUnlocked, after.extendedUnlocked);
   compare("key port 0x3BF", before.keyPort3BF, after.keyPort3BF);
