@@ -132,7 +132,9 @@ ULONG ReadLength(Input& in) {
 class Block {
  public:
   enum Role { kInput, kOutput, kState };
-  Block(Role role, size_t length, uint8_t fill) : length(length), store_(Store(role)) {
+  // Without `fill`, the bytes are the caller's to set, every one of them.
+  Block(Role role, size_t length, std::optional<uint8_t> fill)
+      : length(length), store_(Store(role)) {
     if (store_.empty() || store_.size() < length) {
       ASAN_UNPOISON_MEMORY_REGION(store_.data(), store_.size());
       store_.assign(std::max<size_t>(length, kLargestState), 0);
@@ -140,12 +142,25 @@ class Block {
     }
     bytes = store_.data();
     ASAN_UNPOISON_MEMORY_REGION(bytes, length);
-    std::memset(bytes, fill, length);
+    if (fill) std::memset(bytes, *fill, length);
   }
-  ~Block() { ASAN_POISON_MEMORY_REGION(bytes, length); }
+  ~Block() {
+    if (!kept_) ASAN_POISON_MEMORY_REGION(bytes, length);
+  }
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
   std::span<const uint8_t> View() const { return {bytes, length}; }
+
+  // The bytes as the request left them, kept past the block until the next
+  // Keep (a save's state, with no copy): the kept store and this block's
+  // trade places, the one that comes back poisoned whole.
+  std::span<const uint8_t> Keep() {
+    static std::vector<uint8_t> kept;
+    std::swap(kept, store_);
+    ASAN_POISON_MEMORY_REGION(store_.data(), store_.size());
+    kept_ = true;
+    return View();
+  }
 
   const size_t length;
   uint8_t* bytes;
@@ -156,6 +171,7 @@ class Block {
     return stores[role];
   }
   std::vector<uint8_t>& store_;
+  bool kept_ = false;
 };
 
 // Every setting of a profile as bytes: profiles with the same key make the
@@ -296,17 +312,20 @@ Request ReadRequest(Input& in) {
   // The first bytes from the input, the rest one fill value: the handlers
   // read their fixed parts from the front.
   r.input = in.Bytes(in.U8() % 72);
-  r.input.resize(inLength, fill);
+  if (r.input.size() > inLength) r.input.resize(inLength);
+  r.inputLength = inLength;
+  r.inputFill = fill;
   return r;
 }
 
 Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
-  const auto inLength = static_cast<ULONG>(request.input.size());
+  const auto inLength = request.inputLength.value_or(static_cast<ULONG>(request.input.size()));
   const uint8_t fill = request.outputFill;
   Block in(Block::kInput,
            request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
   Block out(Block::kOutput, request.sameBuffer ? 0 : request.outputLength, fill);
-  if (inLength != 0) std::memcpy(in.bytes, request.input.data(), inLength);
+  std::memset(in.bytes, request.inputFill, inLength);
+  if (!request.input.empty()) std::memcpy(in.bytes, request.input.data(), request.input.size());
   const Block& reply = request.sameBuffer ? in : out;
 
   // A hardware state record points at the state buffer: one of exactly the
@@ -322,7 +341,9 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       length %= kLargestState;
       std::memcpy(record + 4, &length, 4);
     }
-    state = std::make_unique<Block>(Block::kState, length, request.stateFill);
+    state = std::make_unique<Block>(
+        Block::kState, length,
+        request.state ? std::nullopt : std::optional<uint8_t>(request.stateFill));
     if (request.state && length != 0) std::memcpy(state->bytes, request.state->data(), length);
     const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes));
     std::memcpy(record, &pointer, 4);
@@ -382,8 +403,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     }
     if (state && state->length != 0 &&
         (request.state ? std::memcmp(state->bytes, request.state->data(), state->length) != 0
-                       : std::any_of(state->bytes, state->bytes + state->length,
-                                     [&request](uint8_t b) { return b != request.stateFill; }))) {
+                       : state->bytes[0] != request.stateFill ||
+                             std::memcmp(state->bytes, state->bytes + 1, state->length - 1) != 0)) {
       lines.push_back("the hardware state buffer changed");
     }
     if (!lines.empty()) {
@@ -397,12 +418,10 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     }
   }
   machine.adapter().StopChangeRecord();
-  static std::vector<uint8_t> output, savedState;
+  static std::vector<uint8_t> output;
   CopyInto(output, reply.View());
   const bool saved = state && save && result.status == NO_ERROR;
-  if (saved) CopyInto(savedState, state->View());
-  return {result, output,
-          saved ? std::span<const uint8_t>(savedState) : std::span<const uint8_t>()};
+  return {result, output, saved ? state->Keep() : std::span<const uint8_t>()};
 }
 
 Answer EnableVdm(sim::Machine& machine, const std::string& where) {

@@ -65,7 +65,11 @@ sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
 
 struct Request {
   ULONG code = 0;
-  std::vector<uint8_t> input{};  // exactly InputBufferLength bytes
+  // The input buffer: its first bytes, then `inputFill` up to
+  // `inputLength` (InputBufferLength; none: the first bytes alone).
+  std::vector<uint8_t> input{};
+  std::optional<ULONG> inputLength{};
+  uint8_t inputFill = 0;
   ULONG outputLength = 0;
   uint8_t outputFill = 0;
   bool sameBuffer = false;  // METHOD_BUFFERED: one buffer of the larger length

@@ -484,8 +484,9 @@ VgaState Adapter::RegisterState() const {
   s.misc = general_.Misc();
   s.featureControl = general_.FeatureControl();
   s.videoEnable = general_.VideoEnable();
+  const auto& table = dac_.Table();
   for (size_t i = 0; i < s.dac.size(); ++i)
-    s.dac[i] = Dac(static_cast<uint8_t>(i));
+    s.dac[i] = Rgb{table[i][0], table[i][1], table[i][2]};
   s.dacAddress = dac_.ReadAddress();
   s.dacReadMode = dac_.ReadMode();
   s.dacPosition = dac_.Position();

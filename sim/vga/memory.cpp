@@ -160,17 +160,26 @@ __attribute__((no_sanitize("address"))) void FillEveryFourth(uint8_t* to, uint8_
     *to = value;
 }
 
-// Character and attribute pairs from byte `i` of the source on, one masked
-// store per group, eight bytes apart.
-template <typename Source>
+// Character and attribute pairs (`bytes`, or one value throughout), one
+// masked store per group, eight bytes apart.
 __attribute__((no_sanitize("address"))) void StorePairs(uint8_t* group, uint32_t lanes,
-                                                        const Source& source, uint32_t i,
-                                                        uint32_t pairs) {
-  for (uint32_t k = 0; k < pairs; ++k, i += 2, group += 8) {
-    const uint32_t pair = (uint32_t{source(i)} | uint32_t{source(i + 1)} << 8) * 0x00010001u;
+                                                        const uint8_t* bytes, uint32_t pairs) {
+  for (uint32_t k = 0; k < pairs; ++k, bytes += 2, group += 8) {
+    const uint32_t pair = (uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8) * 0x00010001u;
     uint32_t held;
     std::memcpy(&held, group, 4);
     held = (held & ~lanes) | (pair & lanes);
+    std::memcpy(group, &held, 4);
+  }
+}
+
+__attribute__((no_sanitize("address"))) void FillPairs(uint8_t* group, uint32_t lanes,
+                                                       uint8_t value, uint32_t pairs) {
+  const uint32_t pair = value * 0x01010101u & lanes;
+  for (uint32_t k = 0; k < pairs; ++k, group += 8) {
+    uint32_t held;
+    std::memcpy(&held, group, 4);
+    held = (held & ~lanes) | pair;
     std::memcpy(group, &held, 4);
   }
 }
@@ -182,6 +191,9 @@ struct FromBuffer {
   void EveryFourth(uint8_t* to, unsigned plane, uint32_t count) const {
     ScatterEveryFourth(to, plane, bytes.data(), count);
   }
+  void Pairs(uint8_t* group, uint32_t lanes, uint32_t i, uint32_t pairs) const {
+    StorePairs(group, lanes, bytes.data() + i, pairs);
+  }
 };
 
 struct Repeated {
@@ -189,6 +201,9 @@ struct Repeated {
   uint8_t operator()(uint32_t) const { return value; }
   void EveryFourth(uint8_t* to, unsigned, uint32_t count) const {
     FillEveryFourth(to, value, count);
+  }
+  void Pairs(uint8_t* group, uint32_t lanes, uint32_t, uint32_t pairs) const {
+    FillPairs(group, lanes, value, pairs);
   }
 };
 
@@ -405,7 +420,7 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
       // A16 page's) while they lie in the memory.
       const uint32_t o = PlaneAddress(offset + i, true);
       const uint32_t pairs = o < groups ? std::min((count - i) / 2, (groups - o + 1) / 2) : 0;
-      StorePairs(base + (o - from) * 4, lanes, source, i, pairs);
+      source.Pairs(base + (o - from) * 4, lanes, i, pairs);
       i += 2 * pairs;
       if (i + 1 < count) return;  // the rest lies beyond the memory
     }

@@ -247,12 +247,17 @@ VideoMemory::Image VideoMemory::Capture() {
   image.slot_.assign(Pages(), -1);
   std::sort(mayHold_.begin(), mayHold_.end());
   std::vector<uint32_t> holding;
+  size_t bytes = 0;
   for (uint32_t page : mayHold_) {
     if (AllZero(Page(page), PageLength(page))) {
       flags_[page] &= static_cast<uint8_t>(~kMayHoldData);
       continue;
     }
     holding.push_back(page);
+    bytes += PageLength(page);
+  }
+  image.bytes_.reserve(bytes);
+  for (uint32_t page : holding) {
     image.slot_[page] = static_cast<int32_t>(image.bytes_.size());
     Append(image.bytes_, Page(page), PageLength(page));
   }

@@ -52,7 +52,8 @@ void CompareBytes(const std::string& what, std::span<const uint8_t> before,
 void CaptureRegisters(sim::Machine& machine, MachineState& s) {
   s.extension.clear();
   if (const auto* ext = static_cast<const uint8_t*>(machine.DeviceExtension())) {
-    s.extension.assign(ext, ext + sizeof(VgaDeviceExtension));
+    s.extension.resize(sizeof(VgaDeviceExtension));
+    std::memcpy(s.extension.data(), ext, sizeof(VgaDeviceExtension));
   }
   sim::Adapter& a = machine.adapter();
   s.vga = a.RegisterState();  // the planes are in the video memory
