@@ -40,12 +40,86 @@ enum class Scope {
   Session,  // a session's own accesses and the validators': the VGA ports only
 };
 
+// ---------------------------------------------------------------- mappings
+
+// A stretch of the adapter's own address space, and what falls inside it.
+struct Range {
+  const char* what;
+  uint64_t start, length;
+  bool Holds(uint64_t at, uint64_t bytes) const {
+    return at >= start && at - start <= length && bytes <= length - (at - start);
+  }
+};
+
+std::string Hex64(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Nothing mapped that does not belong to the adapter: every range the
+// driver claims, every view it holds and every mapping it handed a caller
+// (whatever the request answered) lies inside one of the adapter's own
+// ranges, no longer than it: its ports 0x3B0-0x3DF; the VGA window
+// 0xA0000-0xBFFFF; the option ROM at 0xC0000, as long as its header says
+// (byte 2, in 512-byte blocks: what the system firmware leaves there); and
+// the 8 MB linear aperture where the driver placed it, its claim, which must
+// be a place the aperture registers can hold (a 512 KB step, all of it
+// below 4 GB).
+void CheckMappings(sim::Machine& machine, const std::string& where) {
+  constexpr uint64_t kApertureLength = 0x800000, kApertureStep = 0x80000;
+  const std::span<const uint8_t> rom = machine.adapter().OptionRom();
+  const Range ports{"its ports", 0x3B0, 0x30};
+  Range memory[3] = {{"the VGA window", 0xA0000, 0x20000},
+                     {"its option ROM", 0xC0000, rom.size() > 2 ? rom[2] * 512u : 0u},
+                     {"the linear aperture", 0, 0}};
+  size_t ranges = 2;  // the aperture's once its claim is seen
+  auto fail = [&](const std::string& what, uint64_t at, uint64_t bytes, bool io) {
+    std::string own, claims;
+    for (size_t i = 0; i < ranges; ++i)
+      own += std::string(i ? ", " : "") + memory[i].what + " " + Hex64(memory[i].start) + "+" +
+             Hex64(memory[i].length);
+    for (const VIDEO_ACCESS_RANGE& c : machine.Claims())
+      claims += " " + Hex64(static_cast<uint64_t>(c.RangeStart.QuadPart)) + "+" +
+                Hex64(c.RangeLength) + (c.RangeInIoSpace ? " (ports)" : "");
+    Fail(where, what + " of " + Hex64(bytes) + " bytes at " + (io ? "port " : "") + Hex64(at) +
+                    " reaches beyond the adapter's own " +
+                    (io ? "ports 0x3b0-0x3df" : "memory (" + own + ")") +
+                    "; the driver's claims:" + claims);
+  };
+
+  for (const VIDEO_ACCESS_RANGE& claim : machine.Claims()) {
+    const auto start = static_cast<uint64_t>(claim.RangeStart.QuadPart);
+    const uint64_t length = std::max<uint64_t>(claim.RangeLength, 1);
+    if (claim.RangeInIoSpace) {
+      if (!ports.Holds(start, length)) fail("a claim", start, length, true);
+    } else if (!memory[0].Holds(start, length) && !memory[1].Holds(start, length)) {
+      // The linear frame: one placement the aperture registers can decode.
+      const bool placeable = start % kApertureStep == 0 && start + kApertureLength <= (1ull << 32);
+      if (ranges > 2 || !placeable || length > kApertureLength)
+        fail("a claim", start, length, false);
+      memory[ranges++] = {"the linear aperture", start, kApertureLength};
+    }
+  }
+  auto check = [&](const char* what, uint64_t at, uint64_t bytes, bool io) {
+    bytes = std::max<uint64_t>(bytes, 1);
+    const bool inside = io ? ports.Holds(at, bytes)
+                           : std::any_of(memory, memory + ranges,
+                                         [&](const Range& r) { return r.Holds(at, bytes); });
+    if (!inside) fail(what, at, bytes, io);
+  };
+  for (const sim::View& view : machine.Views())
+    check("a view", view.physical, view.length, view.inIoSpace);
+  for (const sim::Mapping& mapping : machine.Mappings())
+    check("a caller mapping", mapping.physical, mapping.length, mapping.inIoSpace);
+}
+
 // After a step: the accesses recorded since `mark`, every port access inside
 // the adapter's block 0x3B0-0x3DF (or the PCI configuration ports while
 // loading), and in requests no run of input status reads longer than two
-// frames of the free-running timing and a read on each side; then the
-// driver's record at rest: at most 98 validator writes stay recorded, and
-// CurrentMode is null or the row ModeIndex names. Clears the trace.
+// frames of the free-running timing and a read on each side; nothing mapped
+// beyond the adapter (CheckMappings); then the driver's record at rest: at most 98 validator writes
+// stay recorded, and CurrentMode is null or the row ModeIndex names. Clears the trace.
 void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::string& where) {
   constexpr size_t kLongestWait = 2 * sim::Adapter::kStatusReadsPerFrame + 2;
   const auto& entries = machine.trace().Entries();
@@ -70,6 +144,7 @@ void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::strin
     }
   }
   machine.trace().Clear();
+  CheckMappings(machine, where);
   const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
   if (ext == nullptr) return;
   if (ext->TrappedValidatorCount > 98) {
