@@ -85,7 +85,7 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   ext->RomPhysical = PhysicalAddress(kOptionRomPhysical);
   const ULONG romBytes = static_cast<ULONG>(ext->BiosRomSizeKb) * 1024;
   ext->RomLength = romBytes < kOptionRomWindow ? romBytes : kOptionRomWindow;
-  if (ext->RomLength != 0) {
+  if (romBytes != 0) {
     ext->RomView =
         static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, ext->RomPhysical, ext->RomLength, 0));
     if (ext->RomView == nullptr) return ERROR_INVALID_PARAMETER;
