@@ -353,6 +353,14 @@ uint32_t Adapter::ConfigRead32(uint8_t reg) const {
 uint8_t Adapter::Seq(uint8_t index) const {
   return index < 5 ? seq_.Reg(index) : zel_.Stored(index);
 }
+std::array<uint8_t, 256> Adapter::SeqAll() const {
+  std::array<uint8_t, 256> all = zel_.Registers();
+  for (uint8_t index = 0; index < 5; ++index)
+    all[index] = seq_.Reg(index);
+  all[zel::kSr05Lock] = zel_.Stored(zel::kSr05Lock);
+  return all;
+}
+
 uint8_t Adapter::Crtc(uint8_t index) const {
   return crtc_.Reg(index);
 }

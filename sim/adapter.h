@@ -107,7 +107,8 @@ class Adapter {
   uint32_t ConfigRead32(uint8_t reg) const;
 
   // ---- inspection without side effects
-  uint8_t Seq(uint8_t index) const;  // the register as stored, lock or not
+  uint8_t Seq(uint8_t index) const;         // the register as stored, lock or not
+  std::array<uint8_t, 256> SeqAll() const;  // every index as Seq gives it
   uint8_t Crtc(uint8_t index) const;
   uint8_t Gc(uint8_t index) const;
   uint8_t Attr(uint8_t index) const;
