@@ -75,15 +75,6 @@ uint64_t NextSerial() {
   return ++serial;
 }
 
-// Bytes to the end of a vector with memcpy: under AddressSanitizer the
-// memmove of a vector's insert goes byte by byte.
-void Append(std::vector<uint8_t>& to, const uint8_t* bytes, size_t length) {
-  const size_t at = to.size();
-  if (to.capacity() < at + length) to.reserve(std::max(2 * to.capacity(), at + length));
-  to.resize(at + length);
-  std::memcpy(to.data() + at, bytes, length);
-}
-
 bool AllZero(const uint8_t* bytes, size_t length) {
   return length == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, length - 1) == 0);
 }
@@ -147,8 +138,10 @@ void VideoMemory::Mark(uint32_t page) {
   if (!(f & kMayHoldData)) mayHold_.push_back(page);
   if (!(f & kWrittenSince)) written_.push_back(page);
   if (recording_ && !(f & kKeptForRecord)) {
+    if (before_.size() == order_.size())
+      before_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kPageBytes));
+    std::memcpy(before_[order_.size()].get(), Page(page), PageLength(page));
     order_.push_back(page);
-    Append(before_, Page(page), PageLength(page));
   }
   flags_[page] = f | watch_;
 }
@@ -212,7 +205,6 @@ void VideoMemory::StartRecord() {
   for (uint32_t page : order_)
     flags_[page] &= static_cast<uint8_t>(~kKeptForRecord);
   order_.clear();
-  before_.clear();
   writtenWhole_ = false;
   recording_ = true;
   watch_ = kMayHoldData | kWrittenSince | kKeptForRecord;
@@ -227,11 +219,9 @@ void VideoMemory::StopRecord() {
 std::vector<VideoMemory::WrittenPage> VideoMemory::WrittenPages() const {
   std::vector<WrittenPage> pages;
   pages.reserve(order_.size());
-  size_t kept = 0;
-  for (uint32_t page : order_) {
-    const uint32_t length = PageLength(page);
-    pages.push_back({page << kPageShift, {before_.data() + kept, length}, {Page(page), length}});
-    kept += length;
+  for (size_t i = 0; i < order_.size(); ++i) {
+    const uint32_t page = order_[i], length = PageLength(page);
+    pages.push_back({page << kPageShift, {before_[i].get(), length}, {Page(page), length}});
   }
   return pages;
 }
@@ -256,10 +246,11 @@ VideoMemory::Image VideoMemory::Capture() {
     holding.push_back(page);
     bytes += PageLength(page);
   }
-  image.bytes_.reserve(bytes);
+  image.bytes_ = std::make_shared_for_overwrite<uint8_t[]>(bytes);
   for (uint32_t page : holding) {
-    image.slot_[page] = static_cast<int32_t>(image.bytes_.size());
-    Append(image.bytes_, Page(page), PageLength(page));
+    image.slot_[page] = static_cast<int32_t>(image.stored_);
+    std::memcpy(image.bytes_.get() + image.stored_, Page(page), PageLength(page));
+    image.stored_ += PageLength(page);
   }
   mayHold_ = holding;
   image.pages_ = std::move(holding);
@@ -289,7 +280,7 @@ void VideoMemory::Rollback(const Image& image) {
     if (slot < 0) {
       std::memset(Page(page), 0, PageLength(page));
     } else {
-      std::memcpy(Page(page), image.bytes_.data() + slot, PageLength(page));
+      std::memcpy(Page(page), image.bytes_.get() + slot, PageLength(page));
     }
   };
   // From its own image, only what was written since differs; from another,
@@ -320,7 +311,7 @@ std::optional<uint32_t> VideoMemory::FirstDifference(const Image& image) const {
     const uint8_t* now = Page(page);
     const uint32_t length = PageLength(page);
     const int32_t slot = image.slot_[page];
-    const uint8_t* then = slot < 0 ? nullptr : image.bytes_.data() + slot;
+    const uint8_t* then = slot < 0 ? nullptr : image.bytes_.get() + slot;
     if (then ? std::memcmp(now, then, length) == 0 : AllZero(now, length)) continue;
     for (uint32_t i = 0; i < length; ++i) {
       if (now[i] != (then ? then[i] : 0)) return (page << kPageShift) + i;

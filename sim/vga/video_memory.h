@@ -104,7 +104,7 @@ class VideoMemory {
    public:
     uint32_t Size() const { return size_; }
     // Bytes held for the pages that are not zeros.
-    size_t StoredBytes() const { return bytes_.size(); }
+    size_t StoredBytes() const { return stored_; }
 
    private:
     friend class VideoMemory;
@@ -112,7 +112,8 @@ class VideoMemory {
     uint64_t serial_ = 0;          // which capture this is
     std::vector<uint32_t> pages_;  // the pages held, ascending
     std::vector<int32_t> slot_;    // per page: where its bytes are in bytes_, or -1
-    std::vector<uint8_t> bytes_;
+    std::shared_ptr<uint8_t[]> bytes_;
+    size_t stored_ = 0;
   };
   // The memory as it is now; from here on the pages written are counted
   // against it.
@@ -166,7 +167,7 @@ class VideoMemory {
   bool recording_ = false;
   bool writtenWhole_ = false;
   std::vector<uint32_t> order_;
-  std::vector<uint8_t> before_;
+  std::vector<std::unique_ptr<uint8_t[]>> before_;  // a page each, kept for the next record
 };
 
 }  // namespace sim::vga
