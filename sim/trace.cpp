@@ -156,16 +156,22 @@ Trace::Trace(const Trace& other)
       detail_(other.detail_),
       entries_(other.Entries().begin(), other.Entries().end()),
       count_(other.count_),
-      listener_(other.listener_) {}
+      buffer_(entries_.data()),
+      room_(entries_.size()),
+      listener_(other.listener_),
+      listening_(other.listening_) {}
 
 Trace& Trace::operator=(const Trace& other) {
   if (this == &other) return *this;
   recording_ = other.recording_;
   detail_ = other.detail_;
   if (entries_.size() < other.count_) entries_.resize(other.count_);
-  std::copy_n(other.entries_.begin(), other.count_, entries_.begin());
+  std::copy_n(other.buffer_, other.count_, entries_.begin());
+  buffer_ = entries_.data();
+  room_ = entries_.size();
   count_ = other.count_;
   listener_ = other.listener_;
+  listening_ = other.listening_;
   return *this;
 }
 
@@ -173,9 +179,15 @@ Trace& Trace::operator=(const Trace& other) {
 // place without AddressSanitizer's check of the copy, a call into its
 // runtime for every access: the room is there, the buffer was grown first.
 __attribute__((no_sanitize("address"))) void Trace::Append(const TraceEntry& entry) {
-  if (count_ == entries_.size()) entries_.resize(std::max<size_t>(256, 2 * entries_.size()));
-  entries_.data()[count_++] = entry;
-  if (listener_) listener_(entry);
+  if (count_ == room_) Grow();
+  buffer_[count_++] = entry;
+  if (listening_) listener_(entry);
+}
+
+void Trace::Grow() {
+  entries_.resize(std::max<size_t>(256, 2 * entries_.size()));
+  buffer_ = entries_.data();
+  room_ = entries_.size();
 }
 
 std::vector<TraceEntry> Trace::Since(size_t mark) const {
@@ -186,6 +198,7 @@ std::vector<TraceEntry> Trace::Since(size_t mark) const {
 
 void Trace::SetListener(std::function<void(const TraceEntry&)> listener) {
   listener_ = std::move(listener);
+  listening_ = static_cast<bool>(listener_);
 }
 
 // Accesses are numbered from 0, as positions in the vectors compared.

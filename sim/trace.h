@@ -98,7 +98,7 @@ class Trace {
   void Record(const TraceEntry& entry) {
     if (Recording(entry.kind)) Append(entry);
   }
-  std::span<const TraceEntry> Entries() const { return {entries_.data(), count_}; }
+  std::span<const TraceEntry> Entries() const { return {buffer_, count_}; }
   size_t Size() const { return count_; }
   void Clear() { count_ = 0; }
   // Entries from position `mark` on (a mark is a Size() taken earlier).
@@ -111,11 +111,17 @@ class Trace {
 
   bool recording_ = false;
   Detail detail_ = Detail::Everything;
+  void Grow();
+
   // The entries are the first count_ of a buffer that doubles when full:
   // every port access of a fuzz run lands here, written in place.
   std::vector<TraceEntry> entries_;
   size_t count_ = 0;
+  // entries_.data() and entries_.size(), kept beside it for Append.
+  TraceEntry* buffer_ = nullptr;
+  size_t room_ = 0;
   std::function<void(const TraceEntry&)> listener_;
+  bool listening_ = false;  // listener_ is set
 };
 
 // Empty when the sequences match; otherwise names the first differing entry
