@@ -273,7 +273,8 @@ TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
     ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), memory.Bytes().begin())) << "step " << step;
   }
   // Memory handed out is written through after captures and clears too: a
-  // capture holds the byte, a rollback takes it back, a clear clears it.
+  // capture holds the byte, a rollback takes it back, a record keeps it as
+  // the page's before, a clear clears it.
   for (bool span : {false, true}) {
     vga::VideoMemory m(kSize);
     uint8_t* out = span ? m.Unfollowed().data() : m.Exposed();
@@ -289,6 +290,11 @@ TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
     out = m.Exposed();
     m.Capture();
     out[0xA000] = 0x33;
+    m.StartRecord();
+    m.Store(0xA001, 0x01);
+    ASSERT_EQ(m.WrittenPages().size(), 1u);
+    EXPECT_EQ(m.WrittenPages()[0].before[0], 0x33) << "the page as it was, not as captured";
+    m.StopRecord();
     m.Clear();
     EXPECT_EQ(m[0xA000], 0x00);
   }

@@ -116,7 +116,7 @@ VideoMemory& VideoMemory::operator=(const VideoMemory& other) {
   std::swap(exposed_, copy.exposed_);
   StopRecord();
   written_.clear();
-  base_ = 0;
+  base_ = Image{};
   watch_ = kMayHoldData | kWrittenSince;
   return *this;
 }
@@ -138,12 +138,25 @@ void VideoMemory::Mark(uint32_t page) {
   if (!(f & kMayHoldData)) mayHold_.push_back(page);
   if (!(f & kWrittenSince)) written_.push_back(page);
   if (recording_ && !(f & kKeptForRecord)) {
-    if (before_.size() == order_.size())
-      before_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kPageBytes));
-    std::memcpy(before_[order_.size()].get(), Page(page), PageLength(page));
+    // A page not written since the base image (and no hand that writes
+    // past the bus) still holds the image's bytes.
+    if (base_.serial_ != 0 && !(f & kWrittenSince) && !exposed_) {
+      before_.push_back(BasePage(page));
+    } else {
+      if (copies_.size() == copied_)
+        copies_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kPageBytes));
+      std::memcpy(copies_[copied_].get(), Page(page), PageLength(page));
+      before_.push_back(copies_[copied_++].get());
+    }
     order_.push_back(page);
   }
   flags_[page] = f | watch_;
+}
+
+const uint8_t* VideoMemory::BasePage(uint32_t page) const {
+  static const uint8_t zeros[kPageBytes] = {};
+  const int32_t slot = (*base_.slot_)[page];
+  return slot < 0 ? zeros : base_.bytes_.get() + slot;
 }
 
 void VideoMemory::OutsideMemory(uint64_t at, uint64_t length) const {
@@ -205,6 +218,8 @@ void VideoMemory::StartRecord() {
   for (uint32_t page : order_)
     flags_[page] &= static_cast<uint8_t>(~kKeptForRecord);
   order_.clear();
+  before_.clear();
+  copied_ = 0;
   writtenWhole_ = false;
   recording_ = true;
   watch_ = kMayHoldData | kWrittenSince | kKeptForRecord;
@@ -221,7 +236,7 @@ std::vector<VideoMemory::WrittenPage> VideoMemory::WrittenPages() const {
   pages.reserve(order_.size());
   for (size_t i = 0; i < order_.size(); ++i) {
     const uint32_t page = order_[i], length = PageLength(page);
-    pages.push_back({page << kPageShift, {before_[i].get(), length}, {Page(page), length}});
+    pages.push_back({page << kPageShift, {before_[i], length}, {Page(page), length}});
   }
   return pages;
 }
@@ -234,7 +249,7 @@ VideoMemory::Image VideoMemory::Capture() {
   Image image;
   image.size_ = size_;
   image.serial_ = NextSerial();
-  image.slot_.assign(Pages(), -1);
+  image.slot_ = std::make_shared<std::vector<int32_t>>(Pages(), -1);
   std::sort(mayHold_.begin(), mayHold_.end());
   std::vector<uint32_t> holding;
   size_t bytes = 0;
@@ -248,7 +263,7 @@ VideoMemory::Image VideoMemory::Capture() {
   }
   image.bytes_ = std::make_shared_for_overwrite<uint8_t[]>(bytes);
   for (uint32_t page : holding) {
-    image.slot_[page] = static_cast<int32_t>(image.stored_);
+    (*image.slot_)[page] = static_cast<int32_t>(image.stored_);
     std::memcpy(image.bytes_.get() + image.stored_, Page(page), PageLength(page));
     image.stored_ += PageLength(page);
   }
@@ -257,7 +272,7 @@ VideoMemory::Image VideoMemory::Capture() {
   for (uint32_t page : written_)
     flags_[page] &= static_cast<uint8_t>(~kWrittenSince);
   written_.clear();
-  base_ = image.serial_;
+  base_ = image;
   return image;
 }
 
@@ -271,12 +286,12 @@ void VideoMemory::Rollback(const Image& image) {
     flags_.assign(Pages(), 0);
     mayHold_.clear();
     written_.clear();
-    base_ = 0;
+    base_ = Image{};
     exposed_ = false;
   }
   if (exposed_) MarkAll();
   auto restore = [&](uint32_t page) {
-    const int32_t slot = image.slot_[page];
+    const int32_t slot = (*image.slot_)[page];
     if (slot < 0) {
       std::memset(Page(page), 0, PageLength(page));
     } else {
@@ -287,7 +302,7 @@ void VideoMemory::Rollback(const Image& image) {
   // any page that either side may hold.
   for (uint32_t page : written_)
     restore(page);
-  if (image.serial_ != base_) {
+  if (image.serial_ != base_.serial_) {
     for (uint32_t page : mayHold_)
       restore(page);
     for (uint32_t page : image.pages_)
@@ -301,7 +316,7 @@ void VideoMemory::Rollback(const Image& image) {
     flags_[page] |= kMayHoldData;
   mayHold_ = image.pages_;
   written_.clear();
-  base_ = image.serial_;
+  base_ = image;
   exposed_ = false;
 }
 
@@ -310,7 +325,7 @@ std::optional<uint32_t> VideoMemory::FirstDifference(const Image& image) const {
   for (uint32_t page = 0; page < Pages(); ++page) {
     const uint8_t* now = Page(page);
     const uint32_t length = PageLength(page);
-    const int32_t slot = image.slot_[page];
+    const int32_t slot = (*image.slot_)[page];
     const uint8_t* then = slot < 0 ? nullptr : image.bytes_.get() + slot;
     if (then ? std::memcmp(now, then, length) == 0 : AllZero(now, length)) continue;
     for (uint32_t i = 0; i < length; ++i) {

@@ -111,7 +111,9 @@ class VideoMemory {
     uint32_t size_ = 0;
     uint64_t serial_ = 0;          // which capture this is
     std::vector<uint32_t> pages_;  // the pages held, ascending
-    std::vector<int32_t> slot_;    // per page: where its bytes are in bytes_, or -1
+    // Per page: where its bytes are in bytes_, or -1. Shared with the
+    // memory that was captured into the image or rolled back to it.
+    std::shared_ptr<std::vector<int32_t>> slot_;
     std::shared_ptr<uint8_t[]> bytes_;
     size_t stored_ = 0;
   };
@@ -160,14 +162,20 @@ class VideoMemory {
   uint8_t watch_ = kMayHoldData | kWrittenSince;  // the flags a write must find set
   std::vector<uint32_t> mayHold_;                 // the pages with kMayHoldData, in no order
   std::vector<uint32_t> written_;                 // the pages with kWrittenSince, in no order
-  uint64_t base_ = 0;                             // the image written_ counts against (0: none)
+  // The image written_ counts against (serial 0: none), whose bytes are
+  // those of every page not written since.
+  Image base_;
+  const uint8_t* BasePage(uint32_t page) const;
   bool exposed_ = false;
   // The change record: the pages kept, in the order first written, and
-  // their bytes before, one page after the other.
+  // where their bytes before are: the base image's page, for a page not
+  // written since (nothing to copy), else a copy.
   bool recording_ = false;
   bool writtenWhole_ = false;
   std::vector<uint32_t> order_;
-  std::vector<std::unique_ptr<uint8_t[]>> before_;  // a page each, kept for the next record
+  std::vector<const uint8_t*> before_;
+  std::vector<std::unique_ptr<uint8_t[]>> copies_;  // a page each, kept for the next record
+  size_t copied_ = 0;
 };
 
 }  // namespace sim::vga
