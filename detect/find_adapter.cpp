@@ -54,15 +54,16 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
   if (!ZelIsPresent(ext)) return ERROR_DEV_NOT_EXIST;
 
   // Walk the linear range up in 4 MB steps until all four ranges can be
-  // claimed together. A start already above 512 MB (a PCI base) is taken
-  // as it is.
+  // claimed together. A start already above 512 MB (a PCI base) is claimed
+  // where it is, once: mapped unclaimed, it could be system RAM or another
+  // device's, and the display driver would get it as the frame buffer.
   VIDEO_ACCESS_RANGE& linear = VgaAccessRange[VGA_LINEAR_ACCESS_RANGE];
-  status = NO_ERROR;
-  while (linear.RangeStart.LowPart <= kLinearProbeLimit) {
+  const BOOLEAN placedByPci = linear.RangeStart.LowPart > kLinearProbeLimit;
+  do {
     status = VideoPortVerifyAccessRanges(ext, VGA_NUM_ACCESS_RANGES, VgaAccessRange);
-    if (status == NO_ERROR) break;
+    if (status == NO_ERROR || placedByPci) break;
     linear.RangeStart.LowPart += kLinearProbeStep;
-  }
+  } while (linear.RangeStart.LowPart <= kLinearProbeLimit);
   if (status != NO_ERROR) return status;
 
   // Mode set programs this address into the aperture registers.
@@ -77,11 +78,18 @@ VP_STATUS VPAPI VgaFindAdapter(PVOID HwDeviceExtension, PVOID /*HwContext*/,
       VideoPortGetDeviceBase(ext, ext->LinearFramePhysical, kLinearFrameLength, 0));
   if (ext->LinearFrameView == nullptr) return ERROR_INVALID_PARAMETER;
 
+  // The ROM window, no longer than the ROM's header says the ROM is (in
+  // whole KB): past a short ROM lies the next ROM or device, which neither
+  // this view nor a caller's public range may reach. A ROM of less than a
+  // KB gets no view.
   ext->RomPhysical = PhysicalAddress(kOptionRomPhysical);
-  ext->RomLength = kOptionRomWindow;
-  ext->RomView =
-      static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, ext->RomPhysical, ext->RomLength, 0));
-  if (ext->RomView == nullptr) return ERROR_INVALID_PARAMETER;
+  const ULONG romBytes = static_cast<ULONG>(ext->BiosRomSizeKb) * 1024;
+  ext->RomLength = romBytes < kOptionRomWindow ? romBytes : kOptionRomWindow;
+  if (romBytes != 0) {
+    ext->RomView =
+        static_cast<PUCHAR>(VideoPortGetDeviceBase(ext, ext->RomPhysical, ext->RomLength, 0));
+    if (ext->RomView == nullptr) return ERROR_INVALID_PARAMETER;
+  }
 
   ConfigInfo->NumEmulatorAccessEntries = VGA_NUM_EMULATOR_ACCESS_ENTRIES;
   ConfigInfo->EmulatorAccessEntries = VgaEmulatorAccessEntries;

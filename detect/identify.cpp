@@ -31,7 +31,6 @@ constexpr ULONG kPciBus0Last = 0x8000A000;  // device 20
 constexpr ULONG kPciDeviceStep = 0x800;
 constexpr ULONG kPciRegBar0 = 0x10;
 constexpr ULONG kPciRegRevision = 0x08;
-constexpr ULONG kBarFlagBits = 0x0F;
 
 constexpr ULONG kHighLinearBase = 0x20000000;
 
@@ -113,7 +112,9 @@ UCHAR ScanPci(VgaDeviceExtension* ext, const RomIds& ids) {
 
   UCHAR revision = 0;
   if (found != 0) {
-    const ULONG base = PciRead32(ports, found + kPciRegBar0) & ~kBarFlagBits;
+    // A memory BAR holds its base in the bits above its size: the 8 MB
+    // aperture starts on an 8 MB step whatever the lower bits read.
+    const ULONG base = PciRead32(ports, found + kPciRegBar0) & ~(kLinearFrameLength - 1);
     if (base != 0) VgaAccessRange[VGA_LINEAR_ACCESS_RANGE].RangeStart = PhysicalAddress(base);
 
     VideoPortWritePortUlong(reinterpret_cast<PULONG>(ports + kPciAddressOffset),

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <set>
 #include <stdexcept>
+
+#include <sanitizer/asan_interface.h>
 
 #include "miniport/device_extension.h"
 #include "modes/modes.h"
@@ -39,12 +40,86 @@ enum class Scope {
   Session,  // a session's own accesses and the validators': the VGA ports only
 };
 
+// ---------------------------------------------------------------- mappings
+
+// A stretch of the adapter's own address space, and what falls inside it.
+struct Range {
+  const char* what;
+  uint64_t start, length;
+  bool Holds(uint64_t at, uint64_t bytes) const {
+    return at >= start && at - start <= length && bytes <= length - (at - start);
+  }
+};
+
+std::string Hex64(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Nothing mapped that does not belong to the adapter: every range the
+// driver claims, every view it holds and every mapping it handed a caller
+// (whatever the request answered) lies inside one of the adapter's own
+// ranges, no longer than it: its ports 0x3B0-0x3DF; the VGA window
+// 0xA0000-0xBFFFF; the option ROM at 0xC0000, as long as its header says
+// (byte 2, in 512-byte blocks: what the system firmware leaves there); and
+// the 8 MB linear aperture where the driver placed it, its claim, which must
+// be a place the aperture registers can hold (a 512 KB step, all of it
+// below 4 GB).
+void CheckMappings(sim::Machine& machine, const std::string& where) {
+  constexpr uint64_t kApertureLength = 0x800000, kApertureStep = 0x80000;
+  const std::span<const uint8_t> rom = machine.adapter().OptionRom();
+  const Range ports{"its ports", 0x3B0, 0x30};
+  Range memory[3] = {{"the VGA window", 0xA0000, 0x20000},
+                     {"its option ROM", 0xC0000, rom.size() > 2 ? rom[2] * 512u : 0u},
+                     {"the linear aperture", 0, 0}};
+  size_t ranges = 2;  // the aperture's once its claim is seen
+  auto fail = [&](const std::string& what, uint64_t at, uint64_t bytes, bool io) {
+    std::string own, claims;
+    for (size_t i = 0; i < ranges; ++i)
+      own += std::string(i ? ", " : "") + memory[i].what + " " + Hex64(memory[i].start) + "+" +
+             Hex64(memory[i].length);
+    for (const VIDEO_ACCESS_RANGE& c : machine.Claims())
+      claims += " " + Hex64(static_cast<uint64_t>(c.RangeStart.QuadPart)) + "+" +
+                Hex64(c.RangeLength) + (c.RangeInIoSpace ? " (ports)" : "");
+    Fail(where, what + " of " + Hex64(bytes) + " bytes at " + (io ? "port " : "") + Hex64(at) +
+                    " reaches beyond the adapter's own " +
+                    (io ? "ports 0x3b0-0x3df" : "memory (" + own + ")") +
+                    "; the driver's claims:" + claims);
+  };
+
+  for (const VIDEO_ACCESS_RANGE& claim : machine.Claims()) {
+    const auto start = static_cast<uint64_t>(claim.RangeStart.QuadPart);
+    const uint64_t length = std::max<uint64_t>(claim.RangeLength, 1);
+    if (claim.RangeInIoSpace) {
+      if (!ports.Holds(start, length)) fail("a claim", start, length, true);
+    } else if (!memory[0].Holds(start, length) && !memory[1].Holds(start, length)) {
+      // The linear frame: one placement the aperture registers can decode.
+      const bool placeable = start % kApertureStep == 0 && start + kApertureLength <= (1ull << 32);
+      if (ranges > 2 || !placeable || length > kApertureLength)
+        fail("a claim", start, length, false);
+      memory[ranges++] = {"the linear aperture", start, kApertureLength};
+    }
+  }
+  auto check = [&](const char* what, uint64_t at, uint64_t bytes, bool io) {
+    bytes = std::max<uint64_t>(bytes, 1);
+    const bool inside = io ? ports.Holds(at, bytes)
+                           : std::any_of(memory, memory + ranges,
+                                         [&](const Range& r) { return r.Holds(at, bytes); });
+    if (!inside) fail(what, at, bytes, io);
+  };
+  for (const sim::View& view : machine.Views())
+    check("a view", view.physical, view.length, view.inIoSpace);
+  for (const sim::Mapping& mapping : machine.Mappings())
+    check("a caller mapping", mapping.physical, mapping.length, mapping.inIoSpace);
+}
+
 // After a step: the accesses recorded since `mark`, every port access inside
 // the adapter's block 0x3B0-0x3DF (or the PCI configuration ports while
 // loading), and in requests no run of input status reads longer than two
-// frames of the free-running timing and a read on each side; then the
-// driver's record at rest: at most 98 validator writes stay recorded, and
-// CurrentMode is null or the row ModeIndex names. Clears the trace.
+// frames of the free-running timing and a read on each side; nothing mapped
+// beyond the adapter (CheckMappings); then the driver's record at rest: at most 98 validator writes
+// stay recorded, and CurrentMode is null or the row ModeIndex names. Clears the trace.
 void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::string& where) {
   constexpr size_t kLongestWait = 2 * sim::Adapter::kStatusReadsPerFrame + 2;
   const auto& entries = machine.trace().Entries();
@@ -69,6 +144,7 @@ void CheckStep(sim::Machine& machine, size_t mark, Scope scope, const std::strin
     }
   }
   machine.trace().Clear();
+  CheckMappings(machine, where);
   const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
   if (ext == nullptr) return;
   if (ext->TrappedValidatorCount > 98) {
@@ -121,72 +197,121 @@ ULONG ReadLength(Input& in) {
   return base == 0 && nudge < 0 ? 0 : base + nudge;
 }
 
-// A heap block of exactly `length` bytes, filled with `fill`, so that AddressSanitizer catches
-// a driver that reads or writes one byte past it. Blocks of a length used
-// before come back: under AddressSanitizer a block of hundreds of KB is a
-// mapping of its own, paid for in page faults every run.
-struct Block {
-  Block(size_t length, uint8_t fill) : length(length) {
-    auto it = Spares().find(length);
-    if (it == Spares().end()) {
-      bytes.reset(new uint8_t[length]);
-    } else {
-      bytes = std::move(it->second);
-      Spares().erase(it);
+// A caller's buffer of exactly `length` bytes, filled with `fill`: the
+// front of a heap block kept for its role (input, output, state), whose
+// other bytes are poisoned, so that AddressSanitizer catches a driver that
+// reads or writes one byte past it; between requests the whole block is
+// poisoned, so that a pointer the driver kept from a request faults on its
+// next use. A fresh heap block per request would catch the same at the cost
+// of a mapping and its page faults for every large one.
+class Block {
+ public:
+  enum Role { kInput, kOutput, kState };
+  // Without `fill`, the bytes are the caller's to set, every one of them.
+  Block(Role role, size_t length, std::optional<uint8_t> fill)
+      : length(length), store_(Store(role)) {
+    if (store_.empty() || store_.size() < length) {
+      ASAN_UNPOISON_MEMORY_REGION(store_.data(), store_.size());
+      store_.assign(std::max<size_t>(length, kLargestState), 0);
+      ASAN_POISON_MEMORY_REGION(store_.data(), store_.size());
     }
-    std::memset(bytes.get(), fill, length);
+    bytes = store_.data();
+    ASAN_UNPOISON_MEMORY_REGION(bytes, length);
+    if (fill) std::memset(bytes, *fill, length);
   }
   ~Block() {
-    if (Spares().size() == 8) Spares().erase(Spares().begin());
-    Spares().emplace(length, std::move(bytes));
+    if (!kept_) ASAN_POISON_MEMORY_REGION(bytes, length);
   }
-  static std::multimap<size_t, std::unique_ptr<uint8_t[]>>& Spares() {
-    static std::multimap<size_t, std::unique_ptr<uint8_t[]>> spares;
-    return spares;
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  std::span<const uint8_t> View() const { return {bytes, length}; }
+
+  // The bytes as the request left them, kept past the block until the next
+  // Keep (a save's state, with no copy): the kept store and this block's
+  // trade places, the one that comes back poisoned whole.
+  std::span<const uint8_t> Keep() {
+    static std::vector<uint8_t> kept;
+    std::swap(kept, store_);
+    ASAN_POISON_MEMORY_REGION(store_.data(), store_.size());
+    kept_ = true;
+    return View();
   }
-  std::span<const uint8_t> View() const { return {bytes.get(), length}; }
-  size_t length;
-  std::unique_ptr<uint8_t[]> bytes;
+
+  const size_t length;
+  uint8_t* bytes;
+
+ private:
+  static std::vector<uint8_t>& Store(Role role) {
+    static std::vector<uint8_t> stores[3];
+    return stores[role];
+  }
+  std::vector<uint8_t>& store_;
+  bool kept_ = false;
 };
 
-// Bytes copied with memcpy: under AddressSanitizer on i386 the memmove that
-// std::copy becomes goes byte by byte, and these are hundreds of KB.
+// Every setting of a profile as bytes: profiles with the same key make the
+// same machine.
+std::string ProfileKey(const sim::Profile& p) {
+  static_assert(sizeof(void*) != 4 || sizeof(sim::Profile) == 104,
+                "a new setting of the profile: add it to the key");
+  std::string key;
+  auto put = [&key](const auto& value) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  put(p.revision), put(p.memoryMB), put(p.busWidth), put(p.memoryType), put(p.memoryClockMHz);
+  put(p.strap), put(p.romKB), put(p.pciBus), put(p.pciDevice), put(p.onPciBus), put(p.bar0);
+  put(p.romVendor), put(p.romDevice), put(p.romPcirOffset.has_value());
+  put(p.romPcirOffset.value_or(0)), put(p.sr10Bit6), put(p.ramTop), put(p.eisaBus);
+  const sim::Defects& d = p.defects;
+  put(d.graphicsIndexMasked), put(d.bitMaskStuckLow), put(d.graphicsDataNotIndexed);
+  put(d.sequencerIndexMasked), put(d.chain4Stuck);
+  put(p.seqOverrides.size());
+  for (const auto& [index, value] : p.seqOverrides)
+    put(index), put(value);
+  put(p.romImage.has_value());
+  if (p.romImage) key.append(p.romImage->begin(), p.romImage->end());
+  return key;
+}
+
+// Snapshots kept per profile, the most recently used last: the booted
+// machine, and the driver loaded unless each execution loads it itself. A
+// harness has one machine, which goes back to the snapshot its input's
+// profile needs: at the cost of what the last execution changed when the
+// profile is the last one's, else of the two states' video memory pages.
+// A profile not kept costs a POST (on a machine of its own, whose booted
+// snapshot the harness's machine then takes) and a load.
+struct Kept {
+  std::string key;
+  sim::Snapshot snapshot;
+};
+constexpr size_t kKeptSnapshots = 256;
+
+std::deque<Kept>& KeptSnapshots() {
+  static std::deque<Kept> kept;
+  return kept;
+}
+
+// The kept snapshot for `key`, moved to the back, or null.
+const Kept* FindKept(const std::string& key) {
+  auto& kept = KeptSnapshots();
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if (it->key.size() != key.size() || it->key != key) continue;
+    if (it != kept.rbegin()) {
+      Kept found = std::move(*it);
+      kept.erase(std::next(it).base());
+      kept.push_back(std::move(found));
+    }
+    return &kept.back();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void CopyInto(std::vector<uint8_t>& to, std::span<const uint8_t> from) {
   to.resize(from.size());
   if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
 }
-
-// A power-on state met a second time starts from a copy of its adapter as
-// the POST left it, untouched by any run. The adapter is made from the
-// power-on state alone, so its bytes are the key. A state met once is not
-// copied: most profiles of a run are new, and a copy costs about a POST.
-std::unique_ptr<sim::Machine> Boot(const sim::Profile& profile) {
-  static std::deque<std::pair<std::string, std::unique_ptr<const sim::Adapter>>> booted;
-  static std::set<std::string> seen;
-  const sim::PowerOnState s = sim::DerivePowerOn(profile);
-  // Reserved first: GCC 12 at -O3 misreads appends to a short string as out of bounds.
-  std::string key;
-  key.reserve(sizeof s.videoMemoryBytes + sizeof s.defects + s.extendedSeq.size() +
-              s.pciConfig.size() + s.optionRom.size());
-  key.append(reinterpret_cast<const char*>(&s.videoMemoryBytes), sizeof s.videoMemoryBytes);
-  key.append(reinterpret_cast<const char*>(&s.defects), sizeof s.defects);
-  key.append(s.extendedSeq.begin(), s.extendedSeq.end());
-  key.append(s.pciConfig.begin(), s.pciConfig.end());
-  key.append(s.optionRom.begin(), s.optionRom.end());
-  for (const auto& [k, adapter] : booted) {
-    if (k == key) return std::make_unique<sim::Machine>(profile, *adapter);
-  }
-  auto machine = std::make_unique<sim::Machine>(profile);
-  if (seen.insert(key).second) {
-    if (seen.size() > 4096) seen.clear();
-    return machine;
-  }
-  if (booted.size() == 6) booted.pop_front();
-  booted.emplace_back(key, std::make_unique<const sim::Adapter>(machine->adapter()));
-  return machine;
-}
-
-}  // namespace
 
 void Fail(const std::string& where, const std::string& what) {
   std::fprintf(stderr, "\n*** invariant broken at %s:\n%s\n", where.c_str(), what.c_str());
@@ -212,19 +337,41 @@ sim::Profile ReadProfile(Input& in) {
   return p;
 }
 
-std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where) {
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          bool loadEachTime) {
   test::ReserveTopOfAddressSpace();
-  std::unique_ptr<sim::Machine> machine;
-  try {
-    machine = Boot(profile);
-  } catch (const std::invalid_argument&) {
-    return nullptr;  // a profile no chip is built to
+  static std::unique_ptr<sim::Machine> machine;
+  const std::string key = (loadEachTime ? "booted " : "loaded ") + ProfileKey(profile);
+  const Kept* kept = FindKept(key);
+  if (kept) {
+    machine->Rollback(kept->snapshot);
+  } else {
+    std::unique_ptr<sim::Machine> booted;
+    try {
+      booted = std::make_unique<sim::Machine>(profile);
+    } catch (const std::invalid_argument&) {
+      return nullptr;  // a profile no chip is built to
+    }
+    // The access invariants read the port accesses of the trace.
+    booted->trace().Start(sim::Trace::Detail::Ports);
+    if (machine) {
+      machine->Rollback(booted->TakeSnapshot());
+    } else {
+      machine = std::move(booted);
+    }
+    if (!loadEachTime) {
+      machine->Load();
+      CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
+    }
+    auto& all = KeptSnapshots();
+    if (all.size() == kKeptSnapshots) all.pop_front();
+    all.push_back({key, machine->TakeSnapshot()});
   }
-  // The access invariants read the port accesses of the trace.
-  const size_t mark = machine->trace().Start(sim::Trace::Detail::Ports);
-  machine->Load();
-  CheckStep(*machine, mark, Scope::Loading, where + ", loading the driver");
-  return machine->Started() ? std::move(machine) : nullptr;
+  if (loadEachTime) {
+    machine->Load();
+    CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
+  }
+  return machine->Started() ? machine.get() : nullptr;
 }
 
 Request ReadRequest(Input& in) {
@@ -240,16 +387,20 @@ Request ReadRequest(Input& in) {
   // The first bytes from the input, the rest one fill value: the handlers
   // read their fixed parts from the front.
   r.input = in.Bytes(in.U8() % 72);
-  r.input.resize(inLength, fill);
+  if (r.input.size() > inLength) r.input.resize(inLength);
+  r.inputLength = inLength;
+  r.inputFill = fill;
   return r;
 }
 
 Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
-  const auto inLength = static_cast<ULONG>(request.input.size());
+  const auto inLength = request.inputLength.value_or(static_cast<ULONG>(request.input.size()));
   const uint8_t fill = request.outputFill;
-  Block in(request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
-  Block out(request.sameBuffer ? 0 : request.outputLength, fill);
-  if (inLength != 0) std::memcpy(in.bytes.get(), request.input.data(), inLength);
+  Block in(Block::kInput,
+           request.sameBuffer ? std::max<size_t>(inLength, request.outputLength) : inLength, fill);
+  Block out(Block::kOutput, request.sameBuffer ? 0 : request.outputLength, fill);
+  std::memset(in.bytes, request.inputFill, inLength);
+  if (!request.input.empty()) std::memcpy(in.bytes, request.input.data(), request.input.size());
   const Block& reply = request.sameBuffer ? in : out;
 
   // A hardware state record points at the state buffer: one of exactly the
@@ -257,7 +408,7 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   std::unique_ptr<Block> state;
   const bool save = request.code == IOCTL_VIDEO_SAVE_HARDWARE_STATE;
   const bool restore = request.code == IOCTL_VIDEO_RESTORE_HARDWARE_STATE;
-  uint8_t* record = (save ? reply : in).bytes.get();
+  uint8_t* record = (save ? reply : in).bytes;
   if ((save || restore) && (save ? reply : in).length >= 4) {
     ULONG length = request.state ? request.state->size() : kStateSize;
     if (!request.state && restore && in.length >= 8) {
@@ -265,18 +416,19 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       length %= kLargestState;
       std::memcpy(record + 4, &length, 4);
     }
-    state = std::make_unique<Block>(length, fill);
-    if (request.state && length != 0)
-      std::memcpy(state->bytes.get(), request.state->data(), length);
-    const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes.get()));
+    state = std::make_unique<Block>(
+        Block::kState, length,
+        request.state ? std::nullopt : std::optional<uint8_t>(request.stateFill));
+    if (request.state && length != 0) std::memcpy(state->bytes, request.state->data(), length);
+    const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->bytes));
     std::memcpy(record, &pointer, 4);
   }
 
-  // Copies kept from one request to the next: their storage is reused.
-  static std::vector<uint8_t> inBefore, outBefore, stateBefore;
+  // Copies kept from one request to the next: their storage is reused. The
+  // state buffer holds the request's state, or the fill byte throughout.
+  static std::vector<uint8_t> inBefore, outBefore;
   CopyInto(inBefore, in.View());
   CopyInto(outBefore, out.View());
-  CopyInto(stateBefore, state ? state->View() : std::span<const uint8_t>());
   // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
   test::Capture(machine, before);
@@ -286,8 +438,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   const uint32_t mapsBefore = machine.CallCount(sim::Service::MapMemory);
   const size_t mark = machine.trace().Size();
   const sim::Machine::Result result =
-      machine.Ioctl(request.code, inLength ? in.bytes.get() : nullptr, inLength,
-                    request.outputLength ? reply.bytes.get() : nullptr, request.outputLength);
+      machine.Ioctl(request.code, inLength ? in.bytes : nullptr, inLength,
+                    request.outputLength ? reply.bytes : nullptr, request.outputLength);
   const std::string done =
       where + ", request " + Hex(request.code) + " in " + std::to_string(inLength) + " out " +
       std::to_string(request.outputLength) + (request.sameBuffer ? " (one buffer)" : "") +
@@ -324,7 +476,10 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
                         ")");
       }
     }
-    if (state && !std::equal(stateBefore.begin(), stateBefore.end(), state->bytes.get())) {
+    if (state && state->length != 0 &&
+        (request.state ? std::memcmp(state->bytes, request.state->data(), state->length) != 0
+                       : state->bytes[0] != request.stateFill ||
+                             std::memcmp(state->bytes, state->bytes + 1, state->length - 1) != 0)) {
       lines.push_back("the hardware state buffer changed");
     }
     if (!lines.empty()) {
@@ -338,10 +493,10 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
     }
   }
   machine.adapter().StopChangeRecord();
-  Answer answer{result, {}, {}};
-  CopyInto(answer.output, reply.View());
-  if (state && save) CopyInto(answer.state, state->View());
-  return answer;
+  static std::vector<uint8_t> output;
+  CopyInto(output, reply.View());
+  const bool saved = state && save && result.status == NO_ERROR;
+  return {result, output, saved ? state->Keep() : std::span<const uint8_t>()};
 }
 
 Answer EnableVdm(sim::Machine& machine, const std::string& where) {
@@ -354,11 +509,11 @@ Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where) {
   return Send(machine, set, where + ", mode set");
 }
 
-Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where) {
+Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where) {
   return Send(machine,
               {.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE,
                .outputLength = sizeof(VIDEO_HARDWARE_STATE),
-               .state = buffer},
+               .stateFill = fill},
               where + ", save");
 }
 

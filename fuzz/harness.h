@@ -54,13 +54,22 @@ class Input {
 // strap and clock, ROM size, chosen by the input.
 sim::Profile ReadProfile(Input& in);
 
-// Builds the machine and loads the driver, checking the load like any step.
-// Null when the profile cannot be encoded or no adapter was found.
-std::unique_ptr<sim::Machine> LoadMachine(const sim::Profile& profile, const std::string& where);
+// The machine of this profile, booted, with the driver loaded and its load
+// checked like any step, from a snapshot kept for the profile: as if built
+// and loaded afresh, at the cost of what the last execution on it changed.
+// With `loadEachTime`, the snapshot is of the booted machine and the load
+// runs (and is checked) on every call. Null when the profile cannot be
+// encoded or no adapter was found. The machine stays with the harness.
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          bool loadEachTime = false);
 
 struct Request {
   ULONG code = 0;
-  std::vector<uint8_t> input{};  // exactly InputBufferLength bytes
+  // The input buffer: its first bytes, then `inputFill` up to
+  // `inputLength` (InputBufferLength; none: the first bytes alone).
+  std::vector<uint8_t> input{};
+  std::optional<ULONG> inputLength{};
+  uint8_t inputFill = 0;
   ULONG outputLength = 0;
   uint8_t outputFill = 0;
   bool sameBuffer = false;  // METHOD_BUFFERED: one buffer of the larger length
@@ -68,13 +77,22 @@ struct Request {
   // allocated at exactly this size. Without it, a save gets a buffer of the
   // size a save fills and a restore one of the StateLength given.
   std::optional<std::span<const uint8_t>> state{};
+  uint8_t stateFill = 0;  // without `state`: every byte of the state buffer
 };
 
+// What a request gave back: the output buffer (or the one buffer),
+// valid until the next request, and a successful save's hardware state
+// buffer, valid until the next successful save.
 struct Answer {
   sim::Machine::Result result;
-  std::vector<uint8_t> output;  // the output buffer (or the one buffer) afterwards
-  std::vector<uint8_t> state;   // a save's hardware state buffer afterwards
+  std::span<const uint8_t> output;
+  std::span<const uint8_t> state;
 };
+
+// Bytes copied with memcpy, the vector's storage reused: under
+// AddressSanitizer on i386 the memmove that std::copy becomes goes byte by
+// byte, and these are hundreds of KB.
+void CopyInto(std::vector<uint8_t>& to, std::span<const uint8_t> from);
 
 // The size of the hardware state buffer a save fills.
 inline constexpr ULONG kStateSize = 264359;
@@ -90,7 +108,8 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
 // The requests the harnesses make on purpose, each checked as any other.
 Answer EnableVdm(sim::Machine& machine, const std::string& where);
 Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where);
-Answer Save(sim::Machine& machine, std::span<const uint8_t> buffer, const std::string& where);
+// A save into a state buffer whose bytes are all `fill` before.
+Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where);
 Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where);
 
 // A session's port access through the V86 emulator, then the checks.

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in({data, size});
   sim::Profile profile = ReadWildProfile(in);
   FuzzRom(in, profile);
-  auto machine = fuzz::LoadMachine(profile, "identification");
+  sim::Machine* machine = fuzz::LoadMachine(profile, "identification", /*loadEachTime=*/true);
   if (!machine) return 0;
 
   const fuzz::Answer count = fuzz::Send(

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in({data, size});
-  auto machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "requests");
+  sim::Machine* machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "requests");
   if (!machine) return 0;
   // Most runs start from a mode (one of the 96 rows), so that the handlers
   // of text and graphics modes are reached without the fuzzer first finding

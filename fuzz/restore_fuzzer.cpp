@@ -21,11 +21,10 @@ constexpr uint32_t kPlanesOffset = 2215;
 // held in synchronous reset by the session, so that the validator block is
 // in it ([1]).
 const std::vector<uint8_t>* GenuineStates() {
-  static const std::vector<uint8_t> zeros(fuzz::kStateSize, 0);
   static std::vector<uint8_t> genuine[2];
   if (!genuine[0].empty()) return genuine;
   const char* where = "restore set-up";
-  auto machine = fuzz::LoadMachine(sim::Profile::Default(), where);
+  sim::Machine* machine = fuzz::LoadMachine(sim::Profile::Default(), where);
   if (!machine) fuzz::Fail(where, "the default adapter did not load");
   fuzz::EnableVdm(*machine, where);
   for (auto& state : genuine) {
@@ -38,9 +37,9 @@ const std::vector<uint8_t>* GenuineStates() {
       machine->V86Out(1, 0x3C4, 0x02);
       machine->trace().Clear();
     }
-    fuzz::Answer answer = fuzz::Save(*machine, zeros, where);
+    const fuzz::Answer answer = fuzz::Save(*machine, 0x00, where);
     if (answer.result.status != NO_ERROR) fuzz::Fail(where, "a genuine save failed");
-    state = std::move(answer.state);
+    fuzz::CopyInto(state, answer.state);
   }
   const auto* header = reinterpret_cast<const VIDEO_HARDWARE_STATE_HEADER*>(genuine[1].data());
   if ((header->VGAStateFlags & VIDEO_STATE_UNEMULATED_VGA_STATE) == 0)
@@ -80,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const unsigned kWidths[] = {1, 2, 4};
   const std::vector<uint8_t>* genuine = GenuineStates();
   fuzz::Input in({data, size});
-  auto machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "restore");
+  sim::Machine* machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "restore");
   if (!machine) return 0;
 
   const uint8_t setup = in.U8();
@@ -96,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The genuine bytes, then the input's fill up to the length (copied with
   // memcpy: std::copy of bytes is slow under AddressSanitizer on i386).
   const std::vector<uint8_t>& saved = genuine[(setup >> 3) & 1];
-  std::vector<uint8_t> state(stateLength, in.U8());
+  static std::vector<uint8_t> state;  // its storage reused
+  state.assign(stateLength, in.U8());
   if (!state.empty()) std::memcpy(state.data(), saved.data(), std::min(saved.size(), state.size()));
   for (uint32_t i = 0, patches = in.Below(17); i < patches; ++i)
     Patch(in, state);

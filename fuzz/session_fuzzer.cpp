@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const unsigned kWidths[] = {1, 1, 1, 2, 2, 4};
   static const uint8_t kModes[] = {0, 1, 2, 12, 40};
   fuzz::Input in({data, size});
-  auto machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "session");
+  sim::Machine* machine = fuzz::LoadMachine(fuzz::ReadProfile(in), "session");
   if (!machine) return 0;
 
-  std::vector<uint8_t> saved;  // the last state a save filled
+  std::span<const uint8_t> saved;  // the last state a save filled
   for (int step = 0; step < 96 && !in.Empty(); ++step) {
     const std::string where = "session step " + std::to_string(step);
     const uint8_t op = in.U8();
@@ -30,10 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (op < 192) {
       fuzz::EnableVdm(*machine, where);
     } else if (op < 208) {
-      static std::vector<uint8_t> fill;
-      fill.assign(fuzz::kStateSize, in.U8());
-      fuzz::Answer answer = fuzz::Save(*machine, fill, where);
-      if (answer.result.status == NO_ERROR) saved = std::move(answer.state);
+      const fuzz::Answer answer = fuzz::Save(*machine, in.U8(), where);
+      if (answer.result.status == NO_ERROR) saved = answer.state;
     } else if (op < 224) {
       if (!saved.empty()) fuzz::Restore(*machine, saved, where);
     } else if (op < 240) {

@@ -5,12 +5,18 @@
 # median of several runs of the whole command. A piece of work is measured
 # as the difference between two zelctl scripts (or harness replays) that
 # differ by that work alone, repeated where one alone is too small to time.
-# Not a test: it prints figures and fails on nothing but a broken build.
+# Then the fuzzing speed: the fuzz preset (clang, AddressSanitizer + UBSan,
+# libFuzzer), each harness alone for F executions from its corpus (seed 1,
+# so that runs compare), with libFuzzer's executions a second, the wall and
+# processor time, and the load average around the run: the machine may be
+# shared. Not a test: it prints figures and fails on nothing but a broken
+# build.
 #
-#   scripts/bench.sh [--runs N] [--repeats M]
+#   scripts/bench.sh [--runs N] [--repeats M] [--fuzz-runs F]
 #
 # N runs for each median (default 5); each request or mode set M times in
-# its script (default 50).
+# its script (default 50); F executions per harness (default 20000, 0: no
+# fuzzing figures).
 #
 # i386 executables run natively where the kernel can run them, else under
 # qemu-i386 (then the wall times are qemu's; the instruction counts are
@@ -20,12 +26,14 @@ cd "$(dirname "$0")/.."
 
 runs=5
 repeats=50
+fuzzruns=20000
 while (($#)); do
   case "$1" in
     --runs) runs="${2:?--runs needs a number}" ;;
     --repeats) repeats="${2:?--repeats needs a number}" ;;
+    --fuzz-runs) fuzzruns="${2:?--fuzz-runs needs a number}" ;;
     *)
-      echo "usage: scripts/bench.sh [--runs N] [--repeats M]" >&2
+      echo "usage: scripts/bench.sh [--runs N] [--repeats M] [--fuzz-runs F]" >&2
       exit 2
       ;;
   esac
@@ -104,10 +112,10 @@ row() {  # row LABEL WITH BASE COUNT UNIT
 for s in empty start reset save round-trip mode-set graphics colours; do
   measure "$s" "$zelctl" run "$work/$s.zel"
 done
-declare -A seeds
+declare -A inputs
 for h in requests restore session identification; do
-  mapfile -t files < <(find "fuzz/corpus/$h" -type f -name 'seed-*' | sort)
-  seeds[$h]=${#files[@]}
+  mapfile -t files < <(find "fuzz/corpus/$h" -type f | sort)
+  inputs[$h]=${#files[@]}
   measure "$h" "$build/fuzz/${h}_replay" "${files[@]}"
   measure "$h-none" "$build/fuzz/${h}_replay"
 done
@@ -126,5 +134,34 @@ row "save + restore round trip" round-trip start "$repeats" "round trip"
 row "mode set: 1024 x 768 at 8 bits" mode-set start "$repeats" "mode set"
 row "1,000 colour-table requests (one entry each)" colours graphics 1 "1,000 requests"
 for h in requests restore session identification; do
-  row "fuzz harness $h, its ${seeds[$h]} seed inputs" "$h" "$h-none" "${seeds[$h]}" "input"
+  row "fuzz harness $h, its ${inputs[$h]} corpus inputs" "$h" "$h-none" "${inputs[$h]}" "input"
+done
+
+# ---- fuzzing speed: ASan + UBSan, one harness at a time, from the corpus
+((fuzzruns > 0)) || exit 0
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+fuzzrunner=()
+if ! build/fuzz/fuzz/requests_fuzzer -help=1 >/dev/null 2>&1; then fuzzrunner=(qemu-i386); fi
+echo
+echo "fuzzing, ${fuzzrunner[*]:-natively}, each harness alone for $fuzzruns executions from its" \
+  "corpus (seed 1)"
+printf '%-16s %10s %8s %9s %8s %12s   %s\n' harness executions exec/s "wall s" "cpu s" \
+  "exec/cpu s" "load average before, after"
+TIMEFORMAT='%R %U %S'
+for h in requests restore session identification; do
+  scratch="$work/fuzz-$h"
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  find "$PWD/fuzz/corpus/$h" -type f | paste -sd, - >"$scratch.seeds"
+  before=$(cut -d' ' -f1 /proc/loadavg)
+  { time "${fuzzrunner[@]}" "build/fuzz/fuzz/${h}_fuzzer" -seed=1 -runs="$fuzzruns" \
+    -detect_leaks=0 -print_final_stats=1 -seed_inputs="@$scratch.seeds" "$scratch" \
+    >"$scratch.log" 2>&1; } 2>"$scratch.time"
+  read -r real user sys <"$scratch.time"
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$scratch.log")
+  awk -v h="$h" -v n="$fuzzruns" -v e="${speed:--}" -v r="$real" -v u="$user" -v s="$sys" \
+    -v b="$before" -v a="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
+      printf "%-16s %10d %8s %9.2f %8.2f %12.0f   %s, %s\n", h, n, e, r, u + s, n / (u + s), b, a }'
 done

@@ -4,7 +4,9 @@
 #include "sim/adapter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace sim {
 
@@ -17,7 +19,7 @@ constexpr uint8_t kUndecoded = 0xFF;
 
 Adapter::Adapter(const PowerOnState& powerOn)
     : vram_(powerOn.videoMemoryBytes),
-      rom_(powerOn.optionRom),
+      rom_(std::make_shared<const std::vector<uint8_t>>(powerOn.optionRom)),
       pciConfig_(powerOn.pciConfig),
       seq_(powerOn.defects),
       gc_(powerOn.defects),
@@ -176,7 +178,7 @@ std::optional<uint32_t> Within(uint32_t physical, std::optional<uint32_t> base, 
 
 bool Adapter::Decodes(uint32_t physical) const {
   return vga::Memory::WindowOffset(physical, gc_.Reg(vga::kGr06Misc)).has_value() ||
-         Within(physical, kRomBase, static_cast<uint32_t>(rom_.size())).has_value() ||
+         Within(physical, kRomBase, static_cast<uint32_t>(rom_->size())).has_value() ||
          Within(physical, ApertureBase(), ApertureLength()).has_value();
 }
 
@@ -186,8 +188,8 @@ uint8_t Adapter::MemRead8(uint32_t physical) {
   if (physical - w.windowStart < w.windowLength) {
     return memory_.Read(physical - w.windowStart, w, vram_);
   }
-  if (auto offset = Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) {
-    return rom_[*offset];
+  if (auto offset = Within(physical, kRomBase, static_cast<uint32_t>(rom_->size()))) {
+    return (*rom_)[*offset];
   }
   if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
     return *offset < vram_.Size() ? vram_[*offset] : kUndecoded;
@@ -201,7 +203,7 @@ void Adapter::RefreshLogic() {
 }
 
 void Adapter::WriteOutsideWindow(uint32_t physical, uint8_t value) {
-  if (Within(physical, kRomBase, static_cast<uint32_t>(rom_.size()))) return;
+  if (Within(physical, kRomBase, static_cast<uint32_t>(rom_->size()))) return;
   if (auto offset = Within(physical, ApertureBase(), ApertureLength())) {
     if (*offset < vram_.Size()) vram_.Store(*offset, value);
   }
@@ -255,7 +257,7 @@ Stretch StretchAt(uint32_t physical, uint64_t remaining, std::span<const Range, 
 
 void Adapter::MemRead(uint32_t physical, std::span<uint8_t> out) {
   const vga::WindowLogic& w = Logic();
-  const std::array<Range, 3> ranges = Ranges(w, rom_.size(), ApertureBase(), ApertureLength());
+  const std::array<Range, 3> ranges = Ranges(w, rom_->size(), ApertureBase(), ApertureLength());
   size_t done = 0;
   while (done < out.size()) {
     const Stretch s = StretchAt(static_cast<uint32_t>(physical + done), out.size() - done, ranges);
@@ -265,7 +267,7 @@ void Adapter::MemRead(uint32_t physical, std::span<uint8_t> out) {
         memory_.Read(s.offset, part, w, vram_);
         break;
       case Target::Rom:
-        std::memcpy(part.data(), rom_.data() + s.offset, s.length);
+        std::memcpy(part.data(), rom_->data() + s.offset, s.length);
         break;
       case Target::Aperture: {
         const uint32_t installed =
@@ -285,7 +287,7 @@ void Adapter::MemRead(uint32_t physical, std::span<uint8_t> out) {
 template <typename Source>
 void Adapter::WriteSpan(uint32_t physical, uint32_t length, Source source) {
   const vga::WindowLogic& w = Logic();
-  const std::array<Range, 3> ranges = Ranges(w, rom_.size(), ApertureBase(), ApertureLength());
+  const std::array<Range, 3> ranges = Ranges(w, rom_->size(), ApertureBase(), ApertureLength());
   uint32_t done = 0;
   while (done < length) {
     const Stretch s = StretchAt(physical + done, length - done, ranges);
@@ -351,6 +353,14 @@ uint32_t Adapter::ConfigRead32(uint8_t reg) const {
 uint8_t Adapter::Seq(uint8_t index) const {
   return index < 5 ? seq_.Reg(index) : zel_.Stored(index);
 }
+std::array<uint8_t, 256> Adapter::SeqAll() const {
+  std::array<uint8_t, 256> all = zel_.Registers();
+  for (uint8_t index = 0; index < 5; ++index)
+    all[index] = seq_.Reg(index);
+  all[zel::kSr05Lock] = zel_.Stored(zel::kSr05Lock);
+  return all;
+}
+
 uint8_t Adapter::Crtc(uint8_t index) const {
   return crtc_.Reg(index);
 }
@@ -412,10 +422,60 @@ VgaState Adapter::WholeState() const {
 }
 
 bool Adapter::operator==(const Adapter& other) const {
-  return vram_ == other.vram_ && rom_ == other.rom_ && pciConfig_ == other.pciConfig_ &&
+  return vram_ == other.vram_ && *rom_ == *other.rom_ && pciConfig_ == other.pciConfig_ &&
          general_ == other.general_ && seq_ == other.seq_ && crtc_ == other.crtc_ &&
          gc_ == other.gc_ && attr_ == other.attr_ && dac_ == other.dac_ &&
          memory_ == other.memory_ && zel_ == other.zel_;
+}
+
+// ---- snapshots
+
+// Every member of the adapter is in its snapshot: one added here must join
+// TakeSnapshot, Rollback and DifferenceFrom.
+static_assert(sizeof(void*) != 4 || sizeof(Adapter) == 1596,
+              "a new member of the adapter: add it to its snapshot");
+
+Adapter::Snapshot Adapter::TakeSnapshot() {
+  return Snapshot{vram_.Capture(), rom_, pciConfig_, general_, seq_, crtc_, gc_,
+                  attr_,           dac_, memory_,    zel_};
+}
+
+void Adapter::Rollback(const Snapshot& s) {
+  vram_.Rollback(s.vram);
+  rom_ = s.rom;
+  pciConfig_ = s.pciConfig;
+  general_ = s.general;
+  seq_ = s.seq;
+  crtc_ = s.crtc;
+  gc_ = s.gc;
+  attr_ = s.attr;
+  dac_ = s.dac;
+  memory_ = s.memory;
+  zel_ = s.zel;
+  logicStale_ = true;
+}
+
+std::string Adapter::DifferenceFrom(const Snapshot& s) const {
+  if (auto at = vram_.FirstDifference(s.vram)) {
+    char text[48];
+    std::snprintf(text, sizeof text, "video memory 0x%x", *at);
+    return text;
+  }
+  const std::pair<bool, const char*> parts[] = {
+      {*rom_ == *s.rom, "option ROM"},
+      {pciConfig_ == s.pciConfig, "PCI configuration"},
+      {general_ == s.general, "misc output, feature control and status"},
+      {seq_ == s.seq, "sequencer"},
+      {crtc_ == s.crtc, "CRTC"},
+      {gc_ == s.gc, "graphics controller"},
+      {attr_ == s.attr, "attribute controller"},
+      {dac_ == s.dac, "DAC"},
+      {memory_ == s.memory, "latches"},
+      {zel_ == s.zel, "Zel extensions"}};
+  for (const auto& [same, what] : parts) {
+    if (!same) return what;
+  }
+  return {};
 }
 
 VgaState Adapter::RegisterState() const {
@@ -432,8 +492,9 @@ VgaState Adapter::RegisterState() const {
   s.misc = general_.Misc();
   s.featureControl = general_.FeatureControl();
   s.videoEnable = general_.VideoEnable();
+  const auto& table = dac_.Table();
   for (size_t i = 0; i < s.dac.size(); ++i)
-    s.dac[i] = Dac(static_cast<uint8_t>(i));
+    s.dac[i] = Rgb{table[i][0], table[i][1], table[i][2]};
   s.dacAddress = dac_.ReadAddress();
   s.dacReadMode = dac_.ReadMode();
   s.dacPosition = dac_.Position();

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -106,7 +107,8 @@ class Adapter {
   uint32_t ConfigRead32(uint8_t reg) const;
 
   // ---- inspection without side effects
-  uint8_t Seq(uint8_t index) const;  // the register as stored, lock or not
+  uint8_t Seq(uint8_t index) const;         // the register as stored, lock or not
+  std::array<uint8_t, 256> SeqAll() const;  // every index as Seq gives it
   uint8_t Crtc(uint8_t index) const;
   uint8_t Gc(uint8_t index) const;
   uint8_t Attr(uint8_t index) const;
@@ -121,13 +123,18 @@ class Adapter {
   uint8_t KeyPort3BF() const;
   uint8_t KeyPortMode() const;  // last value written to 0x3D8 or 0x3B8
   std::span<const uint8_t> Vram() const { return vram_.Bytes(); }
-  // For writing by hand (a test's set-up, the BIOS's clear): a change record
-  // running meanwhile cannot tell what the memory held before.
+  // For writing by hand (a test's set-up): a change record running
+  // meanwhile cannot tell what the memory held before, and every page
+  // counts as written.
   std::span<uint8_t> Vram() { return vram_.Unfollowed(); }
   // Where a caller mapping of the linear aperture points: the video memory
-  // itself, written by the caller's own stores.
-  uint8_t* LinearMemory() { return vram_.Storage(); }
-  std::span<const uint8_t> OptionRom() const { return rom_; }
+  // itself, written by the caller's own stores (so every page counts as
+  // written from here on).
+  uint8_t* LinearMemory() { return vram_.Exposed(); }
+  // All of video memory to zeros, as the BIOS's string store through the
+  // aperture leaves it.
+  void ClearVram() { vram_.Clear(); }
+  std::span<const uint8_t> OptionRom() const { return *rom_; }
   VgaState WholeState() const;
   // WholeState with the planes left empty: the registers alone, cheap
   // enough to take before every request.
@@ -144,6 +151,27 @@ class Adapter {
   std::vector<vga::VideoMemory::WrittenPage> WrittenPages() const { return vram_.WrittenPages(); }
   // The memory was handed out whole for writing (Vram()) meanwhile.
   bool VramWrittenWhole() const { return vram_.WrittenWhole(); }
+
+  // ---- snapshots: the adapter as it is now, to come back to at the cost of
+  // what changed since (video memory by the pages written).
+  struct Snapshot {
+    vga::VideoMemory::Image vram;
+    std::shared_ptr<const std::vector<uint8_t>> rom;
+    std::array<uint8_t, 256> pciConfig;
+    vga::General general;
+    vga::Sequencer seq;
+    vga::Crtc crtc;
+    vga::Graphics gc;
+    vga::Attribute attr;
+    vga::Dac dac;
+    vga::Memory memory;
+    zel::Extensions zel;
+  };
+  Snapshot TakeSnapshot();
+  void Rollback(const Snapshot& snapshot);
+  // Where the adapter differs from the snapshot ("video memory 0x1234",
+  // "sequencer", ...), empty when it does not.
+  std::string DifferenceFrom(const Snapshot& snapshot) const;
 
   // ---- test hooks
   // Input status bits forced to a value (mask of bits 0 and 3 of 0x3DA/0x3BA).
@@ -188,7 +216,8 @@ class Adapter {
   void WriteSpan(uint32_t physical, uint32_t length, Source source);
 
   vga::VideoMemory vram_;
-  std::vector<uint8_t> rom_;
+  // Never written: copies and snapshots of the adapter share it.
+  std::shared_ptr<const std::vector<uint8_t>> rom_;
   std::array<uint8_t, 256> pciConfig_;
   vga::General general_;
   vga::Sequencer seq_;

@@ -74,6 +74,10 @@ DriverImage LoadDriverImage(const std::string& path) {
   DriverImage driver;
   driver.entry = reinterpret_cast<PDRIVER_ENTRY>(image->Entry());
   driver.resetStatics = [image] { image->Restore(); };
+  // The whole image: its data sections and anything written elsewhere in it.
+  driver.statics = [image] {
+    return std::span<uint8_t>(static_cast<uint8_t*>(image->Address(0)), image->Size());
+  };
   driver.callGate = [image](const void* routine, std::span<const ULONG> args,
                             bool byteResult) -> ULONG {
     const pe::CallOutcome outcome = pe::CallStdcall(routine, args);

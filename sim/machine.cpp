@@ -29,27 +29,41 @@ struct Live {
 // Live machines, most recent last. A machine that calls into the driver is
 // pushed again for the length of the call, so that the driver's service calls
 // reach the machine that called it even when a newer one is alive.
+// Never destroyed: machines held by other statics die after it would.
 std::vector<Live>& Stack() {
-  static std::vector<Live> stack;
-  return stack;
+  static auto* const stack = new std::vector<Live>;
+  return *stack;
+}
+
+// The top of the stack, kept beside it: every port access asks for it.
+Live top{nullptr, nullptr};
+
+void Push(const Live& live) {
+  Stack().push_back(live);
+  top = live;
+}
+
+void Refresh() {
+  top = Stack().empty() ? Live{nullptr, nullptr} : Stack().back();
 }
 
 class Activation {
  public:
-  Activation(Machine* machine, platform::Platform* platform) {
-    Stack().push_back({machine, platform});
+  Activation(Machine* machine, platform::Platform* platform) { Push({machine, platform}); }
+  ~Activation() {
+    Stack().pop_back();
+    Refresh();
   }
-  ~Activation() { Stack().pop_back(); }
   Activation(const Activation&) = delete;
   Activation& operator=(const Activation&) = delete;
 };
 
 const Live& Top() {
-  if (Stack().empty()) {
+  if (top.machine == nullptr) {
     std::fprintf(stderr, "a video port service was called with no machine alive\n");
     std::abort();
   }
-  return Stack().back();
+  return top;
 }
 
 }  // namespace
@@ -65,12 +79,12 @@ Machine& Machine::Current() {
 }
 
 Machine::Machine(const Profile& profile) : impl_(std::make_unique<Impl>(profile, nullptr)) {
-  Stack().push_back({this, &impl_->platform});
+  Push({this, &impl_->platform});
 }
 
 Machine::Machine(const Profile& profile, const Adapter& booted)
     : impl_(std::make_unique<Impl>(profile, &booted)) {
-  Stack().push_back({this, &impl_->platform});
+  Push({this, &impl_->platform});
 }
 
 Machine::~Machine() {
@@ -78,6 +92,7 @@ Machine::~Machine() {
   stack.erase(std::remove_if(stack.begin(), stack.end(),
                              [this](const Live& live) { return live.machine == this; }),
               stack.end());
+  Refresh();
 }
 
 Adapter& Machine::adapter() {
@@ -98,6 +113,7 @@ ULONG Machine::Load(const DriverImage& image) {
   Activation active(this, &p);
   p.ResetForLoad();
   p.gate = image.callGate;
+  p.statics = image.statics;
   if (image.resetStatics) image.resetStatics();
   return CallDriver(p.gate, image.entry, static_cast<PVOID>(&p.driverObject),
                     static_cast<PVOID>(&p.registryPath));
@@ -235,6 +251,34 @@ void Machine::AddForeignClaim(uint64_t start, uint32_t length) {
 
 const std::vector<VIDEO_ACCESS_RANGE>& Machine::Claims() const {
   return impl_->platform.claims.Driver();
+}
+
+// ---- snapshots
+
+size_t Snapshot::VideoMemoryBytes() const {
+  return state_ ? state_->adapter.vram.StoredBytes() : 0;
+}
+
+Snapshot Machine::TakeSnapshot() {
+  Snapshot snapshot;
+  snapshot.state_ = std::make_shared<const platform::Snapshot>(impl_->platform.TakeSnapshot());
+  return snapshot;
+}
+
+void Machine::Rollback(const Snapshot& snapshot) {
+  if (!snapshot.state_) throw std::invalid_argument("Machine::Rollback: an empty snapshot");
+  auto& p = impl_->platform;
+  p.Rollback(*snapshot.state_);
+  // The rollback goes by what the machine noted as written; a write it
+  // missed must not pass for the snapshot's state.
+#ifdef NDEBUG
+  static uint32_t rollbacks = 0;
+  if (++rollbacks % 64 != 0) return;
+#endif
+  if (const std::string what = p.DifferenceFrom(*snapshot.state_); !what.empty()) {
+    std::fprintf(stderr, "a rollback left the machine unlike its snapshot: %s\n", what.c_str());
+    std::abort();
+  }
 }
 
 // ---- faults

@@ -21,6 +21,20 @@ namespace sim {
 
 class VideoBios;
 class PciHostBridge;
+namespace platform {
+struct Snapshot;
+}
+
+// A machine as it was when Machine::TakeSnapshot made this. Copies share it.
+class Snapshot {
+ public:
+  // Bytes of video memory it holds: the pages that were not zeros.
+  size_t VideoMemoryBytes() const;
+
+ private:
+  friend class Machine;
+  std::shared_ptr<const platform::Snapshot> state_;
+};
 
 // The driver linked into this executable.
 DriverImage LinkedDriver();
@@ -111,6 +125,24 @@ class Machine {
   void InjectFault(const Fault& fault);
   void ClearFaults();
   uint32_t CallCount(Service service) const;
+
+  // ---- snapshots
+  // Everything the machine holds: the adapter (registers, latches, video
+  // memory, ROM, PCI space), the driver's writable statics and device
+  // extensions, the views, mappings, claims, registry values,
+  // registrations, emulator table and trap set, injected faults and call
+  // counts, and the trace.
+  Snapshot TakeSnapshot();
+  // Back to a snapshot of this machine, at the cost of what changed since
+  // it was taken or last returned to: the video memory pages written (all
+  // of them while a caller holds the linear aperture as plain memory), the
+  // rest copied back whole. Debug builds then compare the adapter, the
+  // statics and the extensions with the snapshot and abort on a difference;
+  // other builds do so every 64th rollback. A machine also takes another
+  // machine's snapshot taken before any driver load (a booted machine, of
+  // any profile: it becomes that machine); any other snapshot of another
+  // machine throws std::invalid_argument.
+  void Rollback(const Snapshot& snapshot);
 
   // The machine whose adapter the port shim and the services reach.
   static Machine& Current();

@@ -34,6 +34,17 @@ class PciHostBridge {
 
   uint32_t Address() const { return address_; }
 
+  // Where the adapter answers and the address register, for snapshots.
+  struct State {
+    uint8_t bus, device;
+    bool present;
+    uint32_t address;
+  };
+  State Save() const { return {bus_, device_, present_, address_}; }
+  void Restore(const State& s) {
+    bus_ = s.bus, device_ = s.device, present_ = s.present, address_ = s.address;
+  }
+
  private:
   uint32_t ReadAddressed() const;
 

@@ -43,6 +43,9 @@ struct Fault {
 struct DriverImage {
   PDRIVER_ENTRY entry = nullptr;
   std::function<void()> resetStatics;
+  // The bytes resetStatics puts back, where the driver keeps its writable
+  // statics: a snapshot of a machine keeps them with the rest.
+  std::function<std::span<uint8_t>()> statics;
   // When set, every call the platform makes into the driver (DriverEntry,
   // find-adapter, initialize, start-I/O, validators, synchronize routines)
   // goes through it: the routine, its arguments as 32-bit stack slots, and

@@ -79,10 +79,15 @@ class Trace {
 
   // Recording is off until started; Size() and Since() count recorded
   // entries. Start returns the mark of what is recorded from then on.
+  Trace() = default;
+  // A copy holds the entries recorded, not the room kept for more.
+  Trace(const Trace& other);
+  Trace& operator=(const Trace& other);
+
   size_t Start(Detail detail = Detail::Everything) {
     recording_ = true;
     detail_ = detail;
-    return entries_.size();
+    return count_;
   }
   void Stop() { recording_ = false; }
   // Whether an access of this kind is recorded now.
@@ -93,9 +98,9 @@ class Trace {
   void Record(const TraceEntry& entry) {
     if (Recording(entry.kind)) Append(entry);
   }
-  const std::vector<TraceEntry>& Entries() const { return entries_; }
-  size_t Size() const { return entries_.size(); }
-  void Clear() { entries_.clear(); }
+  std::span<const TraceEntry> Entries() const { return {buffer_, count_}; }
+  size_t Size() const { return count_; }
+  void Clear() { count_ = 0; }
   // Entries from position `mark` on (a mark is a Size() taken earlier).
   std::vector<TraceEntry> Since(size_t mark) const;
   // Called for every entry as it is recorded (zelctl's live trace).
@@ -106,17 +111,25 @@ class Trace {
 
   bool recording_ = false;
   Detail detail_ = Detail::Everything;
+  void Grow();
+
+  // The entries are the first count_ of a buffer that doubles when full:
+  // every port access of a fuzz run lands here, written in place.
   std::vector<TraceEntry> entries_;
+  size_t count_ = 0;
+  // entries_.data() and entries_.size(), kept beside it for Append.
+  TraceEntry* buffer_ = nullptr;
+  size_t room_ = 0;
   std::function<void(const TraceEntry&)> listener_;
+  bool listening_ = false;  // listener_ is set
 };
 
 // Empty when the sequences match; otherwise names the first differing entry
 // with both sides, e.g. "access #5: expected out16 0x3c4 0x0100, got out8 0x3c4 0x00",
 // or the first missing or extra entry.
-std::string CompareTraces(const std::vector<TraceEntry>& expected,
-                          const std::vector<TraceEntry>& actual);
+std::string CompareTraces(std::span<const TraceEntry> expected, std::span<const TraceEntry> actual);
 
 // Port writes only (out8/out16/out32), for tests that do not care about reads.
-std::vector<TraceEntry> Writes(const std::vector<TraceEntry>& entries);
+std::vector<TraceEntry> Writes(std::span<const TraceEntry> entries);
 
 }  // namespace sim

@@ -2,7 +2,8 @@
 // VGA battery (tests/qemu/battery.cpp, played on this model too) leaves out:
 // chain odd/even outside the 64 KB odd/even map, the Zel lock, write masks
 // and banks, the latches of a closed window, the window's span accesses
-// against its byte accesses, and the whole-state view round trips compare.
+// against its byte accesses, the whole-state view round trips compare, and
+// what video memory knows of its writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -188,6 +189,114 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
     for (const auto& page : b.WrittenPages())
       std::copy(page.before.begin(), page.before.end(), undone.begin() + page.offset);
     ASSERT_TRUE(undone == before) << "the change record does not undo the span";
+  }
+}
+
+// Video memory against a plain array of the same bytes, over random runs of
+// followed stores (bytes, plane groups, ranges), clears, hand writes (a
+// span handed out, a caller's plain mapping), captures and rollbacks to any
+// image taken, and change records: it holds the array's bytes throughout, a
+// rollback gives the image's bytes back, and a record lists every page
+// written with its bytes before.
+TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
+  std::mt19937 random(0xC0FFEE);
+  auto pick = [&random](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+  constexpr uint32_t kSize = 0x40000;
+  vga::VideoMemory memory(kSize);
+  std::vector<uint8_t> bytes(kSize), recordStart;
+  std::vector<vga::VideoMemory::Image> images;
+  std::vector<std::vector<uint8_t>> imageBytes;
+  uint8_t* hand = nullptr;
+  for (int step = 0; step < 4000; ++step) {
+    const uint32_t at = pick(kSize), value = pick(256);
+    switch (pick(11)) {
+      case 0:
+      case 1:
+        memory.Store(at, static_cast<uint8_t>(value));
+        bytes[at] = static_cast<uint8_t>(value);
+        break;
+      case 2: {
+        const uint32_t group = at & ~3u, planes = pick(16);
+        memory.StorePlanes(group, static_cast<uint8_t>(planes), static_cast<uint8_t>(value));
+        for (uint32_t p = 0; p < 4; ++p)
+          if (planes & (1u << p)) bytes[group + p] = static_cast<uint8_t>(value);
+        break;
+      }
+      case 3: {
+        const uint32_t length = std::min(kSize - at, pick(0x3000));
+        std::fill_n(memory.Writable(at, length), length, static_cast<uint8_t>(value));
+        std::fill_n(bytes.begin() + at, length, static_cast<uint8_t>(value));
+        break;
+      }
+      case 4:
+        if (pick(4) == 0) {
+          memory.Clear();
+          std::fill(bytes.begin(), bytes.end(), 0);
+        }
+        break;
+      case 5:
+        // Stores through memory handed out, until a rollback takes it back;
+        // a caller's own stores are not the bus's, and no record follows them.
+        if (pick(4) == 0 && !memory.Recording()) {
+          if (!hand) hand = pick(2) ? memory.Unfollowed().data() : memory.Exposed();
+          hand[at] = static_cast<uint8_t>(value);
+          bytes[at] = static_cast<uint8_t>(value);
+        }
+        break;
+      case 6:
+        images.push_back(memory.Capture());
+        imageBytes.push_back(bytes);
+        break;
+      case 7:
+      case 8:
+        if (!images.empty()) {
+          const uint32_t i =
+              pick(4) ? static_cast<uint32_t>(images.size() - 1) : pick(images.size());
+          memory.Rollback(images[i]);
+          bytes = imageBytes[i];
+          hand = nullptr;
+        }
+        break;
+      case 9:
+        memory.StartRecord();
+        recordStart = bytes;
+        break;
+      default:
+        if (memory.Recording() && !memory.WrittenWhole()) {
+          std::vector<uint8_t> undone(bytes);
+          for (const auto& page : memory.WrittenPages())
+            std::copy(page.before.begin(), page.before.end(), undone.begin() + page.offset);
+          ASSERT_TRUE(undone == recordStart) << "step " << step << ": the record misses a write";
+        }
+        memory.StopRecord();
+    }
+    ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), memory.Bytes().begin())) << "step " << step;
+  }
+  // Memory handed out is written through after captures and clears too: a
+  // capture holds the byte, a rollback takes it back, a record keeps it as
+  // the page's before, a clear clears it.
+  for (bool span : {false, true}) {
+    vga::VideoMemory m(kSize);
+    uint8_t* out = span ? m.Unfollowed().data() : m.Exposed();
+    const vga::VideoMemory::Image empty = m.Capture();
+    out[0x5000] = 0x11;
+    const vga::VideoMemory::Image held = m.Capture();
+    out[0x9000] = 0x22;
+    m.Rollback(held);
+    EXPECT_EQ(m[0x9000], 0x00);
+    m.Rollback(empty);
+    m.Rollback(held);
+    EXPECT_EQ(m[0x5000], 0x11);
+    out = m.Exposed();
+    m.Capture();
+    out[0xA000] = 0x33;
+    m.StartRecord();
+    m.Store(0xA001, 0x01);
+    ASSERT_EQ(m.WrittenPages().size(), 1u);
+    EXPECT_EQ(m.WrittenPages()[0].before[0], 0x33) << "the page as it was, not as captured";
+    m.StopRecord();
+    m.Clear();
+    EXPECT_EQ(m[0xA000], 0x00);
   }
 }
 

@@ -120,7 +120,10 @@ TEST(Discovery, FindAdapterOnEachAdapter) {
       {"ROM view null at discovery", nullptr, {NullView(0xC0000, 1, 1)}, ERROR_INVALID_PARAMETER, 0, 0, 0},
       // Without the configuration ports the chip is still found, as an A1.
       {"configuration ports unmappable", nullptr, {NullView(0xCF0, 16)}, NO_ERROR, 11, 0, 0},
-      {"a BAR above 512 MB is never verified", nullptr, {{Service::VerifyAccessRanges, 1, kAll, 0x4C8}}, NO_ERROR, 12, 0xE0000000, 1},
+      // A BAR above 512 MB is claimed where it is, once; a refusal (another
+      // device's range, system RAM) ends discovery there.
+      {"a BAR above 512 MB is claimed once", nullptr, {{Service::VerifyAccessRanges, 1, kAll, 0x4C8}}, 0x4C8, 0, 0, 1 + 1},
+      {"a BAR over system RAM", [](Profile& p) { p.ramTop = 0xE0800000; }, {}, ERROR_INVALID_PARAMETER, 0, 0, 1 + 1},
       {"registry writes refused: ignored", nullptr, {{Service::SetRegistryParameters, 0, kAll, ERROR_INVALID_PARAMETER}}, NO_ERROR, 12, 0, 0},
       // The linear range probed from the bottom without a BAR: 8 MB higher
       // after a foreign claim; at 512 MB (SR10 bit 6) one refusal ends it.
@@ -147,7 +150,11 @@ TEST(Discovery, FindAdapterOnEachAdapter) {
       // A BAR of flag bits holds no base; a base from the BAR wins over SR10 bit 6.
       {"BAR of flag bits only", [](Profile& p) { p.bar0 = 0x08; }, {}, NO_ERROR, 12, 0x07C00000, 0},
       {"BAR 0, SR10 bit 6", [](Profile& p) { p.bar0 = 0; p.sr10Bit6 = true; }, {}, NO_ERROR, 12, 0x20000000, 0},
-      {"BAR over SR10 bit 6", [](Profile& p) { p.bar0 = 0xD800000F; p.sr10Bit6 = true; }, {}, NO_ERROR, 12, 0xD8000000, 0},
+      {"BAR over SR10 bit 6", [](Profile& p) { p.bar0 = 0xD800000F; p.sr10Bit6 = true; }, {}, NO_ERROR, 12, 0xD8000000, 1 + 1},
+      // The 8 MB aperture's base is in the bits above 8 MB, as a memory BAR of
+      // that size decodes it.
+      {"BAR bits below 8 MB, high", [](Profile& p) { p.bar0 = 0xE0012348; }, {}, NO_ERROR, 12, 0xE0000000, 1 + 1},
+      {"BAR bits below 8 MB, low", [](Profile& p) { p.bar0 = 0x04400028; }, {}, NO_ERROR, 12, 0x04000000, 1 + 1},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -176,6 +183,48 @@ TEST(Discovery, FindAdapterOnEachAdapter) {
     if (c.chip != 0 && !m.Registry().empty()) {
       EXPECT_EQ(m.Registry()[0].data, Wide(c.chip == 12 ? "Zel B1" : "Zel A1"));
     }
+  }
+}
+
+// The ROM's window, the view discovery keeps and the public range a caller
+// gets, is no longer than the ROM's header says (in whole KB): past a short
+// ROM lies whatever follows it. Less than a KB: no view, and the public
+// range cannot be made.
+TEST(Discovery, TheRomWindowIsNoLongerThanTheRom) {
+  const struct {
+    uint32_t romKB;
+    uint8_t blocks;  // header byte 2 as patched, 0: as built
+    ULONG length;
+    VP_STATUS ranges;
+  } cases[] = {{32, 0, 4096, NO_ERROR},
+               {4, 0, 4096, NO_ERROR},
+               {1, 0, 1024, NO_ERROR},
+               {1, 5, 2048, NO_ERROR},
+               {1, 1, 0, ERROR_INVALID_PARAMETER}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.romKB << " KB, byte 2 " << int{c.blocks});
+    Profile p;
+    p.romKB = c.romKB;
+    if (c.blocks) {
+      p.romImage = sim::DerivePowerOn(p).optionRom;
+      (*p.romImage)[2] = c.blocks;
+    }
+    Machine m(p);
+    m.Load();
+    ASSERT_EQ(Status(m), NO_ERROR);
+    EXPECT_EQ(Ext(m).RomLength, c.length);
+    EXPECT_EQ(Ext(m).RomView != nullptr, c.length != 0);
+    VIDEO_PUBLIC_ACCESS_RANGES ranges[2]{};
+    EXPECT_EQ(
+        m.Ioctl(IOCTL_VIDEO_QUERY_PUBLIC_ACCESS_RANGES, nullptr, 0, ranges, sizeof ranges).status,
+        c.ranges);
+    uint64_t romMapped = 0, romViewed = 0;
+    for (const auto& mapping : m.Mappings())
+      if (mapping.physical == 0xC0000) romMapped = mapping.length;
+    for (const auto& view : m.Views())
+      if (view.physical == 0xC0000) romViewed = view.length;
+    EXPECT_EQ(romMapped, c.ranges == NO_ERROR ? c.length : 0);
+    EXPECT_EQ(romViewed, c.length);
   }
 }
 

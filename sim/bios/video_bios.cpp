@@ -198,7 +198,7 @@ void VideoBios::SetGraphicsMode(const GraphicsMode& mode, bool clearMemory) {
 
   // The whole memory in one block, as the BIOS's string store through the
   // aperture would leave it.
-  if (clearMemory) std::memset(adapter_.Vram().data(), 0, adapter_.Vram().size());
+  if (clearMemory) adapter_.ClearVram();
   EnableDisplay();
 }
 

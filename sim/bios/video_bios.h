@@ -78,6 +78,17 @@ class VideoBios {
 
   uint32_t Calls() const { return calls_; }
 
+  // What the BIOS holds beside the adapter, for snapshots.
+  struct State {
+    std::optional<VP_STATUS> failure;
+    uint32_t calls;
+  };
+  State Save() const { return {failure_, calls_}; }
+  void Restore(const State& s) {
+    failure_ = s.failure;
+    calls_ = s.calls;
+  }
+
  private:
   void SetTextMode(bool clearMemory);
   void SetGraphicsMode(const bios::GraphicsMode& mode, bool clearMemory);

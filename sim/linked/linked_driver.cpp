@@ -22,6 +22,7 @@ DriverImage LinkedDriver() {
   DriverImage image;
   image.entry = &DriverEntry;
   image.resetStatics = &platform::RestoreWritableStatics;
+  image.statics = &platform::WritableStatics;
   return image;
 }
 

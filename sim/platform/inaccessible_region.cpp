@@ -20,9 +20,11 @@ constexpr size_t kRegionSize = size_t{128} << 20;
 
 }  // namespace
 
+// Never destroyed: machines held by other statics give their blocks back
+// after it would die.
 InaccessibleRegion& InaccessibleRegion::Instance() {
-  static InaccessibleRegion region;
-  return region;
+  static InaccessibleRegion* const region = new InaccessibleRegion;
+  return *region;
 }
 
 InaccessibleRegion::InaccessibleRegion() {

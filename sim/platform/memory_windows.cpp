@@ -18,26 +18,44 @@ bool Inside(uintptr_t address, uintptr_t start, uint32_t length) {
 }  // namespace
 
 MemoryWindows::~MemoryWindows() {
-  Reset();
+  for (const Block& block : blocks_)
+    InaccessibleRegion::Instance().Release(block.address);
 }
 
 void MemoryWindows::Reset() {
-  auto& region = InaccessibleRegion::Instance();
-  for (const auto& view : views_) {
-    if (!view.inIoSpace) region.Release(view.address);
-  }
-  for (const auto& mapping : mappings_) {
-    const auto address = reinterpret_cast<uintptr_t>(mapping.virtualAddress);
-    if (region.Contains(address)) region.Release(address);
-  }
   views_.clear();
   mappings_.clear();
 }
 
+bool MemoryWindows::BlockInUse(uintptr_t address) const {
+  return std::any_of(views_.begin(), views_.end(),
+                     [address](const View& v) { return !v.inIoSpace && v.address == address; }) ||
+         std::any_of(mappings_.begin(), mappings_.end(), [address](const Mapping& m) {
+           return reinterpret_cast<uintptr_t>(m.virtualAddress) == address;
+         });
+}
+
+// The smallest free block that holds the length; blocks are kept, not given
+// back, so that every state of this machine (see State) finds its own.
+uintptr_t MemoryWindows::TakeBlock(uint32_t length) {
+  constexpr uint32_t kPage = InaccessibleRegion::kPageSize;
+  length = length == 0 ? kPage : (length + kPage - 1) / kPage * kPage;
+  const Block* best = nullptr;
+  for (const Block& block : blocks_) {
+    if (block.length >= length && (!best || block.length < best->length) &&
+        !BlockInUse(block.address)) {
+      best = &block;
+    }
+  }
+  if (best) return best->address;
+  const uintptr_t address = InaccessibleRegion::Instance().Allocate(length);
+  blocks_.push_back({address, length});
+  return address;
+}
+
 uintptr_t MemoryWindows::MapView(uint64_t physical, uint32_t length, bool inIoSpace) {
   // On x86 an I/O-space base is the port number itself.
-  const uintptr_t address = inIoSpace ? static_cast<uintptr_t>(physical)
-                                      : InaccessibleRegion::Instance().Allocate(length);
+  const uintptr_t address = inIoSpace ? static_cast<uintptr_t>(physical) : TakeBlock(length);
   views_.push_back(View{address, physical, length, inIoSpace});
   return address;
 }
@@ -46,7 +64,6 @@ void MemoryWindows::FreeView(uintptr_t address) {
   const auto it = std::find_if(views_.begin(), views_.end(),
                                [&](const View& v) { return v.address == address; });
   if (it == views_.end()) return;  // the video port ignores bases it never made
-  if (!it->inIoSpace) InaccessibleRegion::Instance().Release(address);
   views_.erase(it);
 }
 
@@ -65,8 +82,7 @@ const Mapping& MemoryWindows::MapForCaller(uint64_t physical, uint32_t length, b
     mapping.virtualAddress = adapter_.LinearMemory() + (physical - *aperture);
     mapping.plainMemory = true;
   } else {
-    mapping.virtualAddress =
-        reinterpret_cast<void*>(InaccessibleRegion::Instance().Allocate(length));
+    mapping.virtualAddress = reinterpret_cast<void*>(TakeBlock(length));
   }
   mappings_.push_back(mapping);
   return mappings_.back();
@@ -84,9 +100,6 @@ bool MemoryWindows::UnmapForCaller(uintptr_t address) {
     return reinterpret_cast<uintptr_t>(m.virtualAddress) == address;
   });
   if (it == mappings_.end()) return false;
-  if (InaccessibleRegion::Instance().Contains(address)) {
-    InaccessibleRegion::Instance().Release(address);
-  }
   mappings_.erase(it);
   return true;
 }
@@ -165,10 +178,19 @@ std::optional<MemoryWindows::Target> MemoryWindows::ResolveRun(uintptr_t address
   return std::nullopt;
 }
 
-bool MemoryWindows::InVideoMemory(const void* plain, size_t length) {
-  const uint8_t* vram = adapter_.LinearMemory();
+bool MemoryWindows::InVideoMemory(const void* plain, size_t length) const {
+  const std::span<const uint8_t> vram = std::as_const(adapter_).Vram();
   const auto* p = static_cast<const uint8_t*>(plain);
-  return p < vram + std::as_const(adapter_).Vram().size() && vram < p + length;
+  return p < vram.data() + vram.size() && vram.data() < p + length;
+}
+
+void MemoryWindows::Restore(const State& state) {
+  views_ = state.views;
+  mappings_ = state.mappings;
+  // A caller holding the linear aperture as plain memory may write it.
+  for (const auto& mapping : mappings_) {
+    if (mapping.plainMemory) adapter_.LinearMemory();
+  }
 }
 
 uint8_t MemoryWindows::Read8(uintptr_t address) {

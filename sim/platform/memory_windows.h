@@ -64,6 +64,16 @@ class MemoryWindows {
   // Drops every view and mapping (a fresh driver load).
   void Reset();
 
+  // ---- snapshots: the views and mappings as they are now. The blocks of
+  // the inaccessible region they take stay with this machine until it dies,
+  // so that a state of it finds its addresses its own again.
+  struct State {
+    std::vector<View> views;
+    std::vector<Mapping> mappings;
+  };
+  State Save() const { return {views_, mappings_}; }
+  void Restore(const State& state);
+
  private:
   struct Target {
     uint32_t base;    // physical base of the window
@@ -72,13 +82,22 @@ class MemoryWindows {
   Target Resolve(uintptr_t address) const;  // a region address; aborts when in no window
   // The window holding all of [address, address + length), if one does.
   std::optional<Target> ResolveRun(uintptr_t address, size_t length) const;
-  bool InVideoMemory(const void* plain, size_t length);
+  bool InVideoMemory(const void* plain, size_t length) const;
+  // A block of the region of at least `length` bytes that no view or
+  // mapping of this machine takes: one it had, else a new one.
+  uintptr_t TakeBlock(uint32_t length);
+  bool BlockInUse(uintptr_t address) const;
 
   Adapter& adapter_;
   Trace& trace_;
   PortBus& ports_;
   std::vector<View> views_;
   std::vector<Mapping> mappings_;
+  struct Block {
+    uintptr_t address;
+    uint32_t length;
+  };
+  std::vector<Block> blocks_;  // of the inaccessible region, this machine's
 };
 
 }  // namespace sim::platform

@@ -80,7 +80,7 @@ VP_STATUS Platform::FindAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOI
 VP_STATUS Platform::FindOneAdapter(const VIDEO_HW_INITIALIZATION_DATA& record, PVOID hwContext,
                                    Registration& reg, UCHAR& again) {
   // The video port works from its own copy of the record.
-  auto device = std::make_unique<Device>();
+  auto device = std::make_shared<Device>();
   device->init = record;
   const VIDEO_HW_INITIALIZATION_DATA& init = device->init;
   const ULONG size = init.HwDeviceExtensionSize;

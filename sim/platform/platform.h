@@ -5,8 +5,11 @@
 // CurrentPlatform().
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "miniport/videoport.h"
@@ -39,6 +42,8 @@ struct Device {
   VIDEO_PORT_CONFIG_INFO config{};
 };
 
+struct Snapshot;
+
 class Platform {
  public:
   // With `booted`, the adapter is a copy of that adapter, already through
@@ -52,6 +57,18 @@ class Platform {
   Device* Started() const { return started_; }
   // The started device, else the one last given to find-adapter.
   Device* Current() const;
+
+  // Everything the platform holds, the driver's writable statics and device
+  // extensions included, to come back to. A rollback costs what changed
+  // since: the video memory pages written and the platform's small records.
+  Snapshot TakeSnapshot();
+  // Back to a snapshot this platform took, or to one of another platform
+  // that holds no device, view or mapping (a booted machine, of any
+  // profile). Throws std::invalid_argument for any other.
+  void Rollback(const Snapshot& snapshot);
+  // Where the platform differs from the snapshot, empty when nowhere (the
+  // check behind every rollback in debug builds).
+  std::string DifferenceFrom(const Snapshot& snapshot) const;
 
   Adapter adapter;
   PciHostBridge bridge;
@@ -69,6 +86,8 @@ class Platform {
   bool eisaBus = false;  // find-adapter is called for the Eisa registration too
   // How calls into the loaded driver are made (empty: straight calls).
   DriverCallGate gate;
+  // The loaded driver's writable statics (empty before a load).
+  std::function<std::span<uint8_t>()> statics;
   // Opaque objects whose addresses DriverEntry receives.
   uint32_t driverObject = 0x44524956;  // "DRIV"
   uint32_t registryPath = 0x52454750;  // "REGP"
@@ -79,8 +98,40 @@ class Platform {
   VP_STATUS FindOneAdapter(const VIDEO_HW_INITIALIZATION_DATA& init, PVOID hwContext,
                            Registration& reg, UCHAR& again);
 
-  std::vector<std::unique_ptr<Device>> devices_;
+  // Shared with the snapshots that record them: a device extension keeps
+  // its address, which the driver hands the emulator as its context.
+  std::vector<std::shared_ptr<Device>> devices_;
   Device* started_ = nullptr;
+};
+
+// What Platform::TakeSnapshot keeps.
+struct Snapshot {
+  const Platform* platform;
+  Adapter::Snapshot adapter;
+  PciHostBridge::State bridge;
+  VideoBios::State bios;
+  Trace trace;
+  MemoryWindows::State windows;
+  Claims claims;
+  Faults faults;
+  V86Emulator::State emulator;
+  std::vector<RegistryValue> registry;
+  std::vector<Registration> registrations;
+  std::map<INTERFACE_TYPE, VP_STATUS> forced;
+  ULONG configLength;
+  bool eisaBus;
+  DriverCallGate gate;
+  std::function<std::span<uint8_t>()> statics;
+  std::vector<uint8_t> staticBytes;
+  uint32_t driverObject, registryPath;
+  struct DeviceCopy {
+    std::shared_ptr<Device> device;
+    VIDEO_HW_INITIALIZATION_DATA init;
+    std::vector<uint8_t> extension;
+    VIDEO_PORT_CONFIG_INFO config;
+  };
+  std::vector<DeviceCopy> devices;
+  Device* started;
 };
 
 // The platform of the machine on top of the stack of live machines (defined

@@ -48,6 +48,13 @@ void V86Emulator::Reset() {
   trapSetInstalled_ = false;
 }
 
+void V86Emulator::Restore(const State& s) {
+  entries_ = s.entries;
+  context_ = s.context;
+  trapSetInstalled_ = s.trapSetInstalled;
+  trapSet_ = s.trapSet;
+}
+
 bool V86Emulator::Trapped(uint16_t port) const {
   if (!trapSetInstalled_) {
     for (const auto& e : entries_) {

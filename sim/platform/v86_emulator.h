@@ -29,6 +29,16 @@ class V86Emulator {
   const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const { return trapSet_; }
   void Reset();
 
+  // What the emulator holds, for snapshots.
+  struct State {
+    std::vector<EMULATOR_ACCESS_ENTRY> entries;
+    ULONG_PTR context;
+    bool trapSetInstalled;
+    std::vector<VIDEO_ACCESS_RANGE> trapSet;
+  };
+  State Save() const { return {entries_, context_, trapSetInstalled_, trapSet_}; }
+  void Restore(const State& s);
+
   bool Trapped(uint16_t port) const;
   uint32_t In(unsigned size, uint16_t port);
   void Out(unsigned size, uint16_t port, uint32_t value);

@@ -17,33 +17,37 @@ std::vector<uint8_t>& Pristine() {
   return bytes;
 }
 
-// Byte loops without AddressSanitizer's checks: the section is one block to
-// the linker, but the sanitizer may see padding between its objects as
-// poisoned.
-__attribute__((no_sanitize("address"))) void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    to[i] = from[i];
-}
-
 size_t SectionSize() {
   if (!__start_zel_rw || !__stop_zel_rw) return 0;
   return static_cast<size_t>(__stop_zel_rw - __start_zel_rw);
 }
 
-bool TakeSnapshot() {
+bool KeepPristine() {
   auto& pristine = Pristine();
   pristine.resize(SectionSize());
-  CopyBytes(pristine.data(), __start_zel_rw, pristine.size());
+  CopyUnchecked(pristine.data(), __start_zel_rw, pristine.size());
   return true;
 }
 
-[[maybe_unused]] const bool snapshotTaken = TakeSnapshot();
+[[maybe_unused]] const bool pristineKept = KeepPristine();
 
 }  // namespace
 
+// A byte loop: the section is one block to the linker, but the sanitizer
+// may see padding between its objects as poisoned.
+__attribute__((no_sanitize("address"))) void CopyUnchecked(uint8_t* to, const uint8_t* from,
+                                                           size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    to[i] = from[i];
+}
+
+std::span<uint8_t> WritableStatics() {
+  return {__start_zel_rw, SectionSize()};
+}
+
 void RestoreWritableStatics() {
   const auto& pristine = Pristine();
-  CopyBytes(__start_zel_rw, pristine.data(), pristine.size());
+  CopyUnchecked(__start_zel_rw, pristine.data(), pristine.size());
 }
 
 size_t WritableStaticsSize() {

@@ -1,5 +1,8 @@
 #include "sim/vga/memory.h"
 
+#include <emmintrin.h>
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -50,6 +53,158 @@ uint8_t Alu(uint8_t function, uint8_t data, uint8_t latch) {
       return data;
   }
 }
+
+// ---- runs of bytes checked once, whole, then gone through unchecked
+//
+// AddressSanitizer checks every byte a loop touches; a plane of a saved
+// state is 64 KB of them, every fourth byte of video memory. The loops
+// below leave that to one check of the whole run before them: a caller's
+// buffer through AddressSanitizer's shadow (CheckRun), video memory
+// through its bounds (VideoMemory::Readable, Writable). With both runs
+// inside their objects, no pointer in the loops can overflow, and UBSan's
+// check of each step is left out too (kRunLoop).
+
+#define ZEL_RUN_LOOP __attribute__((no_sanitize("address", "undefined")))
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// Where a byte of the caller's run may not be touched, this touches the
+// first such byte as the loop would have: AddressSanitizer's report is the
+// loop's.
+void CheckRun(const uint8_t* bytes, size_t length, bool write) {
+#ifdef ZEL_ADDRESS_SANITIZER
+  if (length == 0) return;
+  void* bad = __asan_region_is_poisoned(const_cast<uint8_t*>(bytes), length);
+  if (bad == nullptr) return;
+  if (write) {
+    *static_cast<volatile uint8_t*>(bad) = 0;
+  } else {
+    (void)*static_cast<const volatile uint8_t*>(bad);
+  }
+#else
+  (void)bytes, (void)length, (void)write;
+#endif
+}
+
+// A plane of a saved state, 16 bytes at a time with SSE2 where the
+// processor has it (every x86-64 processor that runs this i386 code): each
+// 32-bit lane of a load holds one byte wanted in its low byte.
+__attribute__((target("sse2"))) ZEL_RUN_LOOP uint32_t GatherSse2(uint8_t* to, const uint8_t* from,
+                                                                 uint32_t count) {
+  const __m128i lowByte = _mm_set1_epi32(0xFF);
+  const auto* in = reinterpret_cast<const __m128i*>(from);
+  uint32_t i = 0;
+  // A load reaches three bytes past the last byte it wants: a byte after
+  // the run's last keeps it inside.
+  for (; i + 16 < count; i += 16, in += 4) {
+    const __m128i low = _mm_packs_epi32(_mm_and_si128(_mm_loadu_si128(in), lowByte),
+                                        _mm_and_si128(_mm_loadu_si128(in + 1), lowByte));
+    const __m128i high = _mm_packs_epi32(_mm_and_si128(_mm_loadu_si128(in + 2), lowByte),
+                                         _mm_and_si128(_mm_loadu_si128(in + 3), lowByte));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_packus_epi16(low, high));
+  }
+  return i;
+}
+
+// The bytes into lane `plane` of 16 groups at a time, the other lanes kept.
+__attribute__((target("sse2"))) ZEL_RUN_LOOP uint32_t ScatterSse2(uint8_t* groups, unsigned plane,
+                                                                  const uint8_t* from,
+                                                                  uint32_t count) {
+  const __m128i keep = _mm_set1_epi32(static_cast<int>(~(0xFFu << (8 * plane))));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(8 * plane));
+  auto* out = reinterpret_cast<__m128i*>(groups);
+  uint32_t i = 0;
+  for (; i + 16 <= count; i += 16, out += 4) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+    // Each byte widened to the 32-bit lane of its group, moved to its plane.
+    _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out), keep),
+                                       _mm_sll_epi32(_mm_unpacklo_epi16(low, zero), shift)));
+    _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out + 1), keep),
+                                           _mm_sll_epi32(_mm_unpackhi_epi16(low, zero), shift)));
+    _mm_storeu_si128(out + 2, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out + 2), keep),
+                                           _mm_sll_epi32(_mm_unpacklo_epi16(high, zero), shift)));
+    _mm_storeu_si128(out + 3, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out + 3), keep),
+                                           _mm_sll_epi32(_mm_unpackhi_epi16(high, zero), shift)));
+  }
+  return i;
+}
+
+bool HasSse2() {
+  static const bool has = __builtin_cpu_supports("sse2");
+  return has;
+}
+
+ZEL_RUN_LOOP void GatherEveryFourth(uint8_t* to, const uint8_t* from, uint32_t count) {
+  uint32_t i = HasSse2() ? GatherSse2(to, from, count) : 0;
+  for (from += 4 * i; i < count; ++i, from += 4)
+    to[i] = *from;
+}
+
+// `to` is byte `plane` of the first group.
+ZEL_RUN_LOOP void ScatterEveryFourth(uint8_t* to, unsigned plane, const uint8_t* from,
+                                     uint32_t count) {
+  uint32_t i = HasSse2() ? ScatterSse2(to - plane, plane, from, count) : 0;
+  for (to += 4 * i; i < count; ++i, to += 4)
+    *to = from[i];
+}
+
+ZEL_RUN_LOOP void FillEveryFourth(uint8_t* to, uint8_t value, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i, to += 4)
+    *to = value;
+}
+
+// Character and attribute pairs (`bytes`, or one value throughout), one
+// masked store per group, eight bytes apart.
+ZEL_RUN_LOOP void StorePairs(uint8_t* group, uint32_t lanes, const uint8_t* bytes, uint32_t pairs) {
+  for (uint32_t k = 0; k < pairs; ++k, bytes += 2, group += 8) {
+    const uint32_t pair = (uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8) * 0x00010001u;
+    uint32_t held;
+    std::memcpy(&held, group, 4);
+    held = (held & ~lanes) | (pair & lanes);
+    std::memcpy(group, &held, 4);
+  }
+}
+
+ZEL_RUN_LOOP void FillPairs(uint8_t* group, uint32_t lanes, uint8_t value, uint32_t pairs) {
+  const uint32_t pair = value * 0x01010101u & lanes;
+  for (uint32_t k = 0; k < pairs; ++k, group += 8) {
+    uint32_t held;
+    std::memcpy(&held, group, 4);
+    held = (held & ~lanes) | pair;
+    std::memcpy(group, &held, 4);
+  }
+}
+
+// The bytes of a span write: a caller's buffer, or one value throughout.
+struct FromBuffer {
+  std::span<const uint8_t> bytes;
+  uint8_t operator()(uint32_t i) const { return bytes[i]; }
+  void EveryFourth(uint8_t* to, unsigned plane, uint32_t count) const {
+    ScatterEveryFourth(to, plane, bytes.data(), count);
+  }
+  void Pairs(uint8_t* group, uint32_t lanes, uint32_t i, uint32_t pairs) const {
+    StorePairs(group, lanes, bytes.data() + i, pairs);
+  }
+};
+
+struct Repeated {
+  uint8_t value;
+  uint8_t operator()(uint32_t) const { return value; }
+  void EveryFourth(uint8_t* to, unsigned, uint32_t count) const {
+    FillEveryFourth(to, value, count);
+  }
+  void Pairs(uint8_t* group, uint32_t lanes, uint32_t, uint32_t pairs) const {
+    FillPairs(group, lanes, value, pairs);
+  }
+};
 
 // How many of `count` bytes from video memory byte `first` on, `stride`
 // apart, lie in installed memory.
@@ -176,20 +331,14 @@ void Memory::Read(uint32_t offset, std::span<uint8_t> out, const WindowLogic& w,
     const uint32_t stride = w.readAddressing == Addressing::Planar ? 4 : 1;
     const uint64_t at = uint64_t{first.offset} * 4 + first.readPlane;
     const uint32_t installed = Installed(at, stride, count, vram.Size());
-    const uint8_t* from = vram.Bytes().data() + (installed ? at : 0);
-    uint8_t* to = out.data();
-    if (stride == 1) {
-      std::memcpy(to, from, installed);
-    } else {
-      uint32_t i = 0;
-      for (; i + 4 <= installed; i += 4, from += 16) {
-        to[i] = from[0];
-        to[i + 1] = from[4];
-        to[i + 2] = from[8];
-        to[i + 3] = from[12];
+    if (installed != 0) {
+      const uint8_t* from = vram.Readable(at, uint64_t{stride} * (installed - 1) + 1);
+      if (stride == 1) {
+        std::memcpy(out.data(), from, installed);
+      } else {
+        CheckRun(out.data(), installed, /*write=*/true);
+        GatherEveryFourth(out.data(), from, installed);
       }
-      for (; i < installed; ++i, from += 4)
-        to[i] = *from;
     }
     std::fill(out.begin() + installed, out.end(), kUninstalled);
     const Target last =
@@ -217,17 +366,7 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
     if (installed == 0 || planes == 0) return;
     uint8_t* group = vram.Writable(static_cast<uint32_t>(at), installed * 4);
     for (unsigned p = 0; p < 4; ++p) {
-      if (!(planes & (1u << p))) continue;
-      uint8_t* to = group + p;
-      uint32_t i = 0;
-      for (; i + 4 <= installed; i += 4, to += 16) {
-        to[0] = source(i);
-        to[4] = source(i + 1);
-        to[8] = source(i + 2);
-        to[12] = source(i + 3);
-      }
-      for (; i < installed; ++i, to += 4)
-        *to = source(i);
+      if (planes & (1u << p)) source.EveryFourth(group + p, p, installed);
     }
     return;
   }
@@ -276,16 +415,13 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
         if (!store(0)) return;
         i = 1;
       }
-      for (; i + 1 < count; i += 2) {
-        const uint32_t o = PlaneAddress(offset + i, true);
-        if (o >= groups) return;
-        uint8_t* group = base + (o - from) * 4;
-        const uint32_t pair = (uint32_t{source(i)} | uint32_t{source(i + 1)} << 8) * 0x00010001u;
-        uint32_t held;
-        std::memcpy(&held, group, 4);
-        held = (held & ~lanes) | (pair & lanes);
-        std::memcpy(group, &held, 4);
-      }
+      // Pairs climb two groups at a time (the group between is the other
+      // A16 page's) while they lie in the memory.
+      const uint32_t o = PlaneAddress(offset + i, true);
+      const uint32_t pairs = o < groups ? std::min((count - i) / 2, (groups - o + 1) / 2) : 0;
+      source.Pairs(base + (o - from) * 4, lanes, i, pairs);
+      i += 2 * pairs;
+      if (i + 1 < count) return;  // the rest lies beyond the memory
     }
     for (; i < count; ++i) {
       if (!store(i)) return;
@@ -298,15 +434,13 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
 
 void Memory::Write(uint32_t offset, std::span<const uint8_t> bytes, const WindowLogic& w,
                    VideoMemory& vram) {
-  WriteSpan(
-      offset, static_cast<uint32_t>(bytes.size()), [bytes](uint32_t i) { return bytes[i]; }, w,
-      vram);
+  CheckRun(bytes.data(), bytes.size(), /*write=*/false);
+  WriteSpan(offset, static_cast<uint32_t>(bytes.size()), FromBuffer{bytes}, w, vram);
 }
 
 void Memory::Fill(uint32_t offset, uint32_t length, uint8_t value, const WindowLogic& w,
                   VideoMemory& vram) {
-  WriteSpan(
-      offset, length, [value](uint32_t) { return value; }, w, vram);
+  WriteSpan(offset, length, Repeated{value}, w, vram);
 }
 
 }  // namespace sim::vga

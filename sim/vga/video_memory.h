@@ -1,12 +1,22 @@
-// The adapter's video memory: its bytes, and a record of the writes made to
-// them. While a record runs, each 4 KB page keeps what it held before its
-// first write, so that what a stretch of activity changed is found by
-// looking at those pages alone instead of copying and comparing megabytes.
+// The adapter's video memory: its bytes, and what is known of the writes
+// made to them, page by page (4 KB), so that neither a comparison nor a
+// rollback has to go through megabytes that nothing touched:
+//
+// - which pages may hold anything but zeros (a fresh memory holds none);
+// - which pages were written since the memory was last captured into an
+//   Image or rolled back to one;
+// - while a change record runs, what each page held before its first write.
+//
+// Every write through the bus side (Store, StorePlanes, Writable, Clear) is
+// followed. A hand that writes the bytes directly (Unfollowed, and a caller
+// mapping of the linear aperture through Exposed) is not: from then on every
+// page counts as written, until a rollback puts the memory back.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,7 +29,7 @@ class VideoMemory {
 
   // `bytes` of zeros.
   explicit VideoMemory(uint32_t bytes);
-  // A copy holds the bytes; no record runs in it.
+  // A copy holds the bytes; no record runs in it, and it belongs to no image.
   VideoMemory(const VideoMemory& other);
   VideoMemory& operator=(const VideoMemory& other);
   ~VideoMemory();
@@ -27,10 +37,10 @@ class VideoMemory {
   uint32_t Size() const { return size_; }
   std::span<const uint8_t> Bytes() const { return {data_.get(), size_}; }
   uint8_t operator[](uint32_t at) const { return data_[at]; }
-  // The bytes alone count, not the record.
+  // The bytes alone count, not what is known of them.
   bool operator==(const VideoMemory& other) const;
 
-  // ---- writes the record follows
+  // ---- writes that are followed
   void Store(uint32_t at, uint8_t value) {
     Note(at >> kPageShift);
     data_[at] = value;
@@ -46,22 +56,34 @@ class VideoMemory {
     group = (group & ~lanes) | (value * 0x01010101u & lanes);
     std::memcpy(data_.get() + at, &group, 4);
   }
-  // Bytes [at, at + length) for writing, all inside the memory.
+  // Bytes [at, at + length) for writing, all inside the memory (a run that
+  // is not stops the process: loops go through it unchecked).
   uint8_t* Writable(uint32_t at, uint32_t length) {
-    if (recording_) KeepRange(at, length);
+    CheckInside(at, length);
+    NoteRange(at, length);
     return data_.get() + at;
   }
+  // Bytes [at, at + length) for reading, the same.
+  const uint8_t* Readable(uint64_t at, uint64_t length) const {
+    CheckInside(at, length);
+    return data_.get() + at;
+  }
+  // Every byte to zero (the BIOS's clear of a graphics mode), at the cost of
+  // the pages that may hold something.
+  void Clear();
 
-  // ---- writes it cannot follow
-  // The whole memory for a hand that writes it directly (the BIOS's clear,
-  // a test setting up): while a record runs, every page counts as written
-  // from here on, with nothing known of what it held.
+  // ---- writes that are not followed
+  // The whole memory for a hand that writes it directly (a test setting
+  // up): every page counts as written from here on.
   std::span<uint8_t> Unfollowed();
   // Where the bytes live, for a caller mapping of the linear aperture: its
-  // writes are a caller's plain memory stores, outside the bus.
-  uint8_t* Storage() { return data_.get(); }
+  // writes are a caller's plain memory stores, outside the bus, so every
+  // page counts as written from here on.
+  uint8_t* Exposed();
+  // Bytes are written outside the bus (until a rollback says otherwise).
+  bool IsExposed() const { return exposed_; }
 
-  // ---- the record
+  // ---- the change record
   void StartRecord();  // forgets the previous one
   void StopRecord();
   bool Recording() const { return recording_; }
@@ -74,13 +96,59 @@ class VideoMemory {
   // The pages written since the record started, in the order first written.
   std::vector<WrittenPage> WrittenPages() const;
 
+  // ---- images: the memory as it was, to come back to
+  // The pages that hold anything but zeros, with their bytes; every other
+  // page is zeros. Small for a memory after the POST (the font and the text
+  // buffer).
+  class Image {
+   public:
+    uint32_t Size() const { return size_; }
+    // Bytes held for the pages that are not zeros.
+    size_t StoredBytes() const { return stored_; }
+
+   private:
+    friend class VideoMemory;
+    uint32_t size_ = 0;
+    uint64_t serial_ = 0;          // which capture this is
+    std::vector<uint32_t> pages_;  // the pages held, ascending
+    // Per page: where its bytes are in bytes_, or -1. Shared with the
+    // memory that was captured into the image or rolled back to it.
+    std::shared_ptr<std::vector<int32_t>> slot_;
+    std::shared_ptr<uint8_t[]> bytes_;
+    size_t stored_ = 0;
+  };
+  // The memory as it is now; from here on the pages written are counted
+  // against it.
+  Image Capture();
+  // Back to `image`: the pages written since the memory was captured into
+  // it or last rolled back to it, or, coming from another image, the pages
+  // either may hold. An image of a memory of another size gives this one
+  // that size. Stops a running change record.
+  void Rollback(const Image& image);
+  // The first byte at which the memory differs from `image`, if any.
+  std::optional<uint32_t> FirstDifference(const Image& image) const;
+
  private:
+  // Per page: what is known of it.
+  enum PageFlag : uint8_t {
+    kMayHoldData = 1,    // written since the memory was last all zeros
+    kWrittenSince = 2,   // written since the last capture or rollback
+    kKeptForRecord = 4,  // its bytes before the record's first write are kept
+  };
+
   [[gnu::always_inline]] void Note(uint32_t page) {
-    if (recording_ && !written_[page]) Keep(page);
+    if ((flags_[page] & watch_) != watch_) Mark(page);
   }
+  void NoteRange(uint32_t at, uint32_t length);
+  void CheckInside(uint64_t at, uint64_t length) const {
+    if (at > size_ || length > size_ - at) OutsideMemory(at, length);
+  }
+  [[noreturn]] void OutsideMemory(uint64_t at, uint64_t length) const;
+  void Mark(uint32_t page);
+  void MarkAll();
+  uint32_t Pages() const { return (size_ + kPageBytes - 1) >> kPageShift; }
   uint32_t PageLength(uint32_t page) const;
-  void Keep(uint32_t page);
-  void KeepRange(uint32_t at, uint32_t length);
+  uint8_t* Page(uint32_t page) const { return data_.get() + (size_t{page} << kPageShift); }
 
   struct Free {
     void operator()(uint8_t* bytes) const;
@@ -90,14 +158,24 @@ class VideoMemory {
 
   uint32_t size_;
   Buffer data_;
+  std::vector<uint8_t> flags_;                    // PageFlag bits per page
+  uint8_t watch_ = kMayHoldData | kWrittenSince;  // the flags a write must find set
+  std::vector<uint32_t> mayHold_;                 // the pages with kMayHoldData, in no order
+  std::vector<uint32_t> written_;                 // the pages with kWrittenSince, in no order
+  // The image written_ counts against (serial 0: none), whose bytes are
+  // those of every page not written since.
+  Image base_;
+  const uint8_t* BasePage(uint32_t page) const;
+  bool exposed_ = false;
+  // The change record: the pages kept, in the order first written, and
+  // where their bytes before are: the base image's page, for a page not
+  // written since (nothing to copy), else a copy.
   bool recording_ = false;
   bool writtenWhole_ = false;
-  // While recording: per page whether it was written, the pages in the
-  // order first written, and beside the memory what each held before (at
-  // the page's own offset).
-  std::vector<uint8_t> written_;
   std::vector<uint32_t> order_;
-  Buffer before_;
+  std::vector<const uint8_t*> before_;
+  std::vector<std::unique_ptr<uint8_t[]>> copies_;  // a page each, kept for the next record
+  size_t copied_ = 0;
 };
 
 }  // namespace sim::vga

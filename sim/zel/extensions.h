@@ -70,6 +70,8 @@ class Extensions {
   void WriteSeq(uint8_t index, uint8_t value);
   // The register as stored; SR05 gives what a read would.
   uint8_t Stored(uint8_t index) const;
+  // Every register as stored (SR05 as written: Stored gives its read-back).
+  const std::array<uint8_t, 256>& Registers() const { return regs_; }
   bool Unlocked() const { return unlocked_; }
 
   uint8_t BankSelect() const { return bankSelect_; }

@@ -33,8 +33,9 @@ struct Lines {
   }
 };
 
+// `base`: where the spans start in what they are part of.
 void CompareBytes(const std::string& what, std::span<const uint8_t> before,
-                  std::span<const uint8_t> after, Lines& lines) {
+                  std::span<const uint8_t> after, Lines& lines, size_t base = 0) {
   if (std::equal(before.begin(), before.end(), after.begin(), after.end())) return;
   if (before.size() != after.size()) {
     lines.Add(what + ": size " + std::to_string(before.size()) + " -> " +
@@ -43,8 +44,8 @@ void CompareBytes(const std::string& what, std::span<const uint8_t> before,
   }
   for (size_t i = 0; i < before.size(); ++i) {
     if (before[i] == after[i]) continue;
-    lines.Add(what + " " + Hex(static_cast<uint32_t>(i), 4) + ": " + Hex(before[i]) + " -> " +
-              Hex(after[i]));
+    lines.Add(what + " " + Hex(static_cast<uint32_t>(base + i), 4) + ": " + Hex(before[i]) +
+              " -> " + Hex(after[i]));
   }
 }
 
@@ -52,12 +53,12 @@ void CompareBytes(const std::string& what, std::span<const uint8_t> before,
 void CaptureRegisters(sim::Machine& machine, MachineState& s) {
   s.extension.clear();
   if (const auto* ext = static_cast<const uint8_t*>(machine.DeviceExtension())) {
-    s.extension.assign(ext, ext + sizeof(VgaDeviceExtension));
+    s.extension.resize(sizeof(VgaDeviceExtension));
+    std::memcpy(s.extension.data(), ext, sizeof(VgaDeviceExtension));
   }
   sim::Adapter& a = machine.adapter();
   s.vga = a.RegisterState();  // the planes are in the video memory
-  for (size_t i = 0; i < s.seq.size(); ++i)
-    s.seq[i] = a.Seq(static_cast<uint8_t>(i));
+  s.seq = a.SeqAll();
   s.bankSelect = a.BankSelect();
   s.extendedUnlocked = a.ExtendedUnlocked();
   s.keyPort3BF = a.KeyPort3BF();
@@ -76,7 +77,7 @@ void Capture(sim::Machine& machine, MachineState& into) {
 
 std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& machine,
                                       size_t limit) {
-  MachineState after;
+  static MachineState after;  // its storage reused
   CaptureRegisters(machine, after);
   const sim::Adapter& adapter = machine.adapter();
   Lines lines{limit};
@@ -85,11 +86,13 @@ std::vector<std::string> ChangesSince(const MachineState& before, sim::Machine& 
     for (const std::string& line : sim::Diff(before.vga, after.vga, limit))
       lines.Add("VGA " + line);
   }
-  auto compare = [&lines](const std::string& what, uint8_t was, uint8_t now) {
-    if (was != now) lines.Add(what + ": " + Hex(was) + " -> " + Hex(now));
+  auto compare = [&lines](const char* what, uint8_t was, uint8_t now) {
+    if (was != now) lines.Add(std::string(what) + ": " + Hex(was) + " -> " + Hex(now));
   };
-  for (size_t i = 5; i < before.seq.size(); ++i)
-    compare("SR" + Hex(static_cast<uint32_t>(i)).substr(2), before.seq[i], after.seq[i]);
+  for (size_t i = 5; i < before.seq.size(); ++i) {
+    if (before.seq[i] == after.seq[i]) continue;
+    compare(("SR" + Hex(static_cast<uint32_t>(i)).substr(2)).c_str(), before.seq[i], after.seq[i]);
+  }
   compare("bank select 0x3CD", before.bankSelect, after.bankSelect);
   compare("extended registers unlocked", before.extendedUnlocked, after.extendedUnlocked);
   compare("key port 0x3BF", before.keyPort3BF, after.keyPort3BF);
@@ -114,21 +117,30 @@ bool Refused(VP_STATUS status) {
 
 std::vector<std::string> UnallowedBufferWrites(ULONG code, VP_STATUS status,
                                                const CallerBuffers& buffers, size_t limit) {
-  // Each buffer as it may be now: as it went in, with the allowance applied.
-  std::vector<uint8_t> in(buffers.inBefore.begin(), buffers.inBefore.end());
-  std::vector<uint8_t> out(buffers.outBefore.begin(), buffers.outBefore.end());
-  // One buffer: the output allowance applies to the input bytes.
-  std::vector<uint8_t>& outTarget = buffers.sameBuffer ? in : out;
-  const std::span<const uint8_t> outAfter = buffers.sameBuffer ? buffers.inAfter : buffers.outAfter;
-  if (code == IOCTL_VIDEO_SET_CURRENT_MODE && status == ERROR_INVALID_PARAMETER && in.size() >= 4)
-    in[3] &= 0x7F;  // the mode number's bit 31, written back cleared
-  if (code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA) {
-    const size_t free = std::min({kBankSelectFixedPart, outTarget.size(), outAfter.size()});
-    std::copy_n(outAfter.begin(), free, outTarget.begin());  // the fixed part may hold anything
-  }
   Lines lines{limit};
-  CompareBytes(buffers.sameBuffer ? "buffer" : "input buffer", in, buffers.inAfter, lines);
-  if (!buffers.sameBuffer) CompareBytes("output buffer", out, buffers.outAfter, lines);
+  // A buffer as it may be now: as it went in, with the allowance applied to
+  // its first bytes (no allowance reaches further); the rest as it went in.
+  auto check = [&](const std::string& what, std::span<const uint8_t> before,
+                   std::span<const uint8_t> after, bool input, bool output) {
+    if (before.size() != after.size()) return CompareBytes(what, before, after, lines);
+    uint8_t head[kBankSelectFixedPart];
+    const size_t n = std::min(sizeof head, before.size());
+    std::copy_n(before.begin(), n, head);
+    if (input && code == IOCTL_VIDEO_SET_CURRENT_MODE && status == ERROR_INVALID_PARAMETER &&
+        n >= 4)
+      head[3] &= 0x7F;  // the mode number's bit 31, written back cleared
+    if (output && code == IOCTL_VIDEO_GET_BANK_SELECT_CODE && status == ERROR_MORE_DATA)
+      std::copy_n(after.begin(), n, head);  // the fixed part may hold anything
+    CompareBytes(what, {head, n}, after.first(n), lines);
+    CompareBytes(what, before.subspan(n), after.subspan(n), lines, n);
+  };
+  // One buffer: the output allowance applies to the input bytes.
+  if (buffers.sameBuffer) {
+    check("buffer", buffers.inBefore, buffers.inAfter, true, true);
+  } else {
+    check("input buffer", buffers.inBefore, buffers.inAfter, true, false);
+    check("output buffer", buffers.outBefore, buffers.outAfter, false, true);
+  }
   return lines.Take();
 }
 
