@@ -226,11 +226,10 @@ class Block {
   Block& operator=(const Block&) = delete;
   std::span<const uint8_t> View() const { return {bytes, length}; }
 
-  // The bytes as the request left them, kept past the block until the next
-  // Keep (a save's state, with no copy): the kept store and this block's
-  // trade places, the one that comes back poisoned whole.
-  std::span<const uint8_t> Keep() {
-    static std::vector<uint8_t> kept;
+  // The bytes as the request left them, kept in `kept` past the block (a
+  // save's state, with no copy): the kept store and this block's trade
+  // places, the one that comes back poisoned whole.
+  std::span<const uint8_t> Keep(std::vector<uint8_t>& kept) {
     std::swap(kept, store_);
     ASAN_POISON_MEMORY_REGION(store_.data(), store_.size());
     kept_ = true;
@@ -285,15 +284,16 @@ struct Kept {
   sim::Snapshot snapshot;
 };
 constexpr size_t kKeptSnapshots = 256;
+constexpr int kSlots = 2;
 
-std::deque<Kept>& KeptSnapshots() {
-  static std::deque<Kept> kept;
-  return kept;
+std::deque<Kept>& KeptSnapshots(int slot) {
+  static std::deque<Kept> kept[kSlots];
+  return kept[slot];
 }
 
 // The kept snapshot for `key`, moved to the back, or null.
-const Kept* FindKept(const std::string& key) {
-  auto& kept = KeptSnapshots();
+const Kept* FindKept(int slot, const std::string& key) {
+  auto& kept = KeptSnapshots(slot);
   for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
     if (it->key.size() != key.size() || it->key != key) continue;
     if (it != kept.rbegin()) {
@@ -337,12 +337,16 @@ sim::Profile ReadProfile(Input& in) {
   return p;
 }
 
-sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
-                          bool loadEachTime) {
+namespace {
+
+sim::Machine* LoadFromSnapshot(const sim::Profile& profile, const std::string& where,
+                               bool loadEachTime, const Start& start) {
   test::ReserveTopOfAddressSpace();
-  static std::unique_ptr<sim::Machine> machine;
-  const std::string key = (loadEachTime ? "booted " : "loaded ") + ProfileKey(profile);
-  const Kept* kept = FindKept(key);
+  static std::unique_ptr<sim::Machine> machines[kSlots];
+  std::unique_ptr<sim::Machine>& machine = machines[start.slot];
+  const std::string key = (loadEachTime ? "booted " : "loaded ") + std::to_string(start.opening) +
+                          " " + ProfileKey(profile);
+  const Kept* kept = FindKept(start.slot, key);
   if (kept) {
     machine->Rollback(kept->snapshot);
   } else {
@@ -362,8 +366,9 @@ sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
     if (!loadEachTime) {
       machine->Load();
       CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
+      if (start.open && machine->Started()) start.open(*machine);
     }
-    auto& all = KeptSnapshots();
+    auto& all = KeptSnapshots(start.slot);
     if (all.size() == kKeptSnapshots) all.pop_front();
     all.push_back({key, machine->TakeSnapshot()});
   }
@@ -372,6 +377,18 @@ sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
     CheckStep(*machine, 0, Scope::Loading, where + ", loading the driver");
   }
   return machine->Started() ? machine.get() : nullptr;
+}
+
+}  // namespace
+
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          bool loadEachTime) {
+  return LoadFromSnapshot(profile, where, loadEachTime, {});
+}
+
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          const Start& start) {
+  return LoadFromSnapshot(profile, where, false, start);
 }
 
 Request ReadRequest(Input& in) {
@@ -393,7 +410,8 @@ Request ReadRequest(Input& in) {
   return r;
 }
 
-Answer Send(sim::Machine& machine, const Request& request, const std::string& where) {
+Answer Send(sim::Machine& machine, const Request& request, const std::string& where,
+            const Sending& sending) {
   const auto inLength = request.inputLength.value_or(static_cast<ULONG>(request.input.size()));
   const uint8_t fill = request.outputFill;
   Block in(Block::kInput,
@@ -427,11 +445,13 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   // Copies kept from one request to the next: their storage is reused. The
   // state buffer holds the request's state, or the fill byte throughout.
   static std::vector<uint8_t> inBefore, outBefore;
-  CopyInto(inBefore, in.View());
-  CopyInto(outBefore, out.View());
   // The registers now, and the adapter's change record from here on.
   static test::MachineState before;
-  test::Capture(machine, before);
+  if (sending.checked) {
+    CopyInto(inBefore, in.View());
+    CopyInto(outBefore, out.View());
+    test::Capture(machine, before);
+  }
 
   const auto* ext = static_cast<const VgaDeviceExtension*>(machine.DeviceExtension());
   const bool pointerAvailable = ext->HardwarePointerAvailable != 0;
@@ -446,11 +466,16 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
       " -> status " + std::to_string(result.status) + ", information " +
       std::to_string(result.information);
 
-  const bool refused = test::Refused(result.status) || result.status == ERROR_MORE_DATA;
+  const bool refused =
+      sending.checked && (test::Refused(result.status) || result.status == ERROR_MORE_DATA);
   // A refusal's accesses, to show with a broken invariant (refusals make few).
   std::vector<sim::TraceEntry> accesses;
   if (refused) accesses = machine.trace().Since(mark);
-  CheckStep(machine, mark, Scope::Request, done);
+  if (sending.checked) {
+    CheckStep(machine, mark, Scope::Request, done);
+  } else {
+    machine.trace().Clear();
+  }
 
   // A mapping the platform refused (an empty share view) reaches the caller
   // as the platform's status, with the record and the byte count filled as
@@ -496,47 +521,63 @@ Answer Send(sim::Machine& machine, const Request& request, const std::string& wh
   static std::vector<uint8_t> output;
   CopyInto(output, reply.View());
   const bool saved = state && save && result.status == NO_ERROR;
-  return {result, output, saved ? state->Keep() : std::span<const uint8_t>()};
+  // Each machine's saves are kept apart, unless the caller keeps them.
+  static std::map<const sim::Machine*, std::vector<uint8_t>> kept;
+  return {result, output,
+          saved ? state->Keep(sending.keep ? *sending.keep : kept[&machine])
+                : std::span<const uint8_t>()};
 }
 
-Answer EnableVdm(sim::Machine& machine, const std::string& where) {
-  return Send(machine, {.code = IOCTL_VIDEO_ENABLE_VDM}, where + ", enable VDM");
+Answer EnableVdm(sim::Machine& machine, const std::string& where, const Sending& sending) {
+  return Send(machine, {.code = IOCTL_VIDEO_ENABLE_VDM}, where + ", enable VDM", sending);
 }
 
-Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where) {
+Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where,
+               const Sending& sending) {
   Request set{.code = IOCTL_VIDEO_SET_CURRENT_MODE, .input = std::vector<uint8_t>(4)};
   std::memcpy(set.input.data(), &mode, 4);
-  return Send(machine, set, where + ", mode set");
+  return Send(machine, set, where + ", mode set", sending);
 }
 
-Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where) {
+Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where, const Sending& sending) {
   return Send(machine,
               {.code = IOCTL_VIDEO_SAVE_HARDWARE_STATE,
                .outputLength = sizeof(VIDEO_HARDWARE_STATE),
                .stateFill = fill},
-              where + ", save");
+              where + ", save", sending);
 }
 
-Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where) {
+Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where,
+               const Sending& sending) {
   Request restore{.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
                   .input = std::vector<uint8_t>(sizeof(VIDEO_HARDWARE_STATE)),
                   .state = state};
   const auto length = static_cast<uint32_t>(state.size());
   std::memcpy(restore.input.data() + 4, &length, 4);
-  return Send(machine, restore, where + ", restore");
+  return Send(machine, restore, where + ", restore", sending);
 }
 
-void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write, uint32_t value,
-                   const std::string& where) {
+Answer ResetDevice(sim::Machine& machine, const std::string& where, const Sending& sending) {
+  return Send(machine, {.code = IOCTL_VIDEO_RESET_DEVICE}, where + ", reset", sending);
+}
+
+uint32_t SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write,
+                       uint32_t value, const std::string& where) {
   const size_t mark = machine.trace().Size();
-  const std::string what = where + (write ? ", out" : ", in") + std::to_string(8 * width) + " " +
-                           Hex(port) + (write ? " " + Hex(value) : "");
+  uint32_t read = 0;
   if (write) {
     machine.V86Out(width, port, value);
   } else {
-    machine.V86In(width, port);
+    read = machine.V86In(width, port);
   }
-  CheckStep(machine, mark, Scope::Session, what);
+  CheckSession(machine, mark,
+               where + (write ? ", out" : ", in") + std::to_string(8 * width) + " " + Hex(port) +
+                   (write ? " " + Hex(value) : ""));
+  return read;
+}
+
+void CheckSession(sim::Machine& machine, size_t mark, const std::string& where) {
+  CheckStep(machine, mark, Scope::Session, where);
 }
 
 }  // namespace fuzz

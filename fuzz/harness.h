@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,6 +27,7 @@ class Input {
   explicit Input(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
   bool Empty() const { return at_ >= bytes_.size(); }
+  size_t Position() const { return at_; }  // bytes read so far
   uint8_t U8() { return Empty() ? 0 : bytes_[at_++]; }
   uint16_t U16() { return static_cast<uint16_t>(U8() | (U8() << 8)); }
   uint32_t U32() { return U16() | (static_cast<uint32_t>(U16()) << 16); }
@@ -62,6 +64,18 @@ sim::Profile ReadProfile(Input& in);
 // encoded or no adapter was found. The machine stays with the harness.
 sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
                           bool loadEachTime = false);
+
+// The same for a harness that keeps more than one machine, or starts each
+// execution from more than the load.
+struct Start {
+  int slot = 0;  // the harness's machine: 0 or 1, each with snapshots of its own
+  // After the load, before the snapshot: what every execution of this
+  // opening starts with (the opening's value is part of the snapshot's key).
+  uint8_t opening = 0;
+  std::function<void(sim::Machine&)> open{};
+};
+sim::Machine* LoadMachine(const sim::Profile& profile, const std::string& where,
+                          const Start& start);
 
 struct Request {
   ULONG code = 0;
@@ -101,19 +115,38 @@ inline constexpr ULONG kStateSize = 264359;
 // anything), lengths around the record sizes, contents and buffer sharing.
 Request ReadRequest(Input& in);
 
+// How a request is sent: checked against every invariant (unchecked: a
+// machine that only serves as a reference), and where a successful save's
+// state buffer is kept (none: a buffer of the machine's own, until its next
+// save that keeps it there).
+struct Sending {
+  bool checked = true;
+  std::vector<uint8_t>* keep = nullptr;
+};
+
 // Sends the request with heap buffers of exactly their lengths, then checks
 // the invariants; a refusal must have changed nothing but what it may write.
-Answer Send(sim::Machine& machine, const Request& request, const std::string& where);
+Answer Send(sim::Machine& machine, const Request& request, const std::string& where,
+            const Sending& sending = {});
 
 // The requests the harnesses make on purpose, each checked as any other.
-Answer EnableVdm(sim::Machine& machine, const std::string& where);
-Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where);
+Answer EnableVdm(sim::Machine& machine, const std::string& where, const Sending& sending = {});
+Answer SetMode(sim::Machine& machine, ULONG mode, const std::string& where,
+               const Sending& sending = {});
 // A save into a state buffer whose bytes are all `fill` before.
-Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where);
-Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where);
+Answer Save(sim::Machine& machine, uint8_t fill, const std::string& where,
+            const Sending& sending = {});
+Answer Restore(sim::Machine& machine, std::span<const uint8_t> state, const std::string& where,
+               const Sending& sending = {});
+Answer ResetDevice(sim::Machine& machine, const std::string& where, const Sending& sending = {});
 
-// A session's port access through the V86 emulator, then the checks.
-void SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write, uint32_t value,
-                   const std::string& where);
+// A session's port access through the V86 emulator, then the checks; the
+// value read (0 for a write).
+uint32_t SessionAccess(sim::Machine& machine, unsigned width, uint16_t port, bool write,
+                       uint32_t value, const std::string& where);
+
+// The invariants after a session's accesses since `mark` (their ports, the
+// mappings, the driver's record at rest); clears the trace.
+void CheckSession(sim::Machine& machine, size_t mark, const std::string& where);
 
 }  // namespace fuzz

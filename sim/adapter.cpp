@@ -435,24 +435,31 @@ bool Adapter::operator==(const Adapter& other) const {
 static_assert(sizeof(void*) != 4 || sizeof(Adapter) == 1600,
               "a new member of the adapter: add it to its snapshot");
 
+Adapter::Registers Adapter::SaveRegisters() const {
+  return {general_, seq_, crtc_, gc_, attr_, dac_, memory_, zel_};
+}
+
+void Adapter::LoadRegisters(const Registers& r) {
+  general_ = r.general;
+  seq_ = r.seq;
+  crtc_ = r.crtc;
+  gc_ = r.gc;
+  attr_ = r.attr;
+  dac_ = r.dac;
+  memory_ = r.memory;
+  zel_ = r.zel;
+  logicStale_ = true;
+}
+
 Adapter::Snapshot Adapter::TakeSnapshot() {
-  return Snapshot{vram_.Capture(), rom_, pciConfig_, general_, seq_, crtc_, gc_,
-                  attr_,           dac_, memory_,    zel_};
+  return Snapshot{vram_.Capture(), rom_, pciConfig_, SaveRegisters()};
 }
 
 void Adapter::Rollback(const Snapshot& s) {
   vram_.Rollback(s.vram);
   rom_ = s.rom;
   pciConfig_ = s.pciConfig;
-  general_ = s.general;
-  seq_ = s.seq;
-  crtc_ = s.crtc;
-  gc_ = s.gc;
-  attr_ = s.attr;
-  dac_ = s.dac;
-  memory_ = s.memory;
-  zel_ = s.zel;
-  logicStale_ = true;
+  LoadRegisters(s.registers);
 }
 
 std::string Adapter::DifferenceFrom(const Snapshot& s) const {
@@ -464,14 +471,14 @@ std::string Adapter::DifferenceFrom(const Snapshot& s) const {
   const std::pair<bool, const char*> parts[] = {
       {*rom_ == *s.rom, "option ROM"},
       {pciConfig_ == s.pciConfig, "PCI configuration"},
-      {general_ == s.general, "misc output, feature control and status"},
-      {seq_ == s.seq, "sequencer"},
-      {crtc_ == s.crtc, "CRTC"},
-      {gc_ == s.gc, "graphics controller"},
-      {attr_ == s.attr, "attribute controller"},
-      {dac_ == s.dac, "DAC"},
-      {memory_ == s.memory, "latches"},
-      {zel_ == s.zel, "Zel extensions"}};
+      {general_ == s.registers.general, "misc output, feature control and status"},
+      {seq_ == s.registers.seq, "sequencer"},
+      {crtc_ == s.registers.crtc, "CRTC"},
+      {gc_ == s.registers.gc, "graphics controller"},
+      {attr_ == s.registers.attr, "attribute controller"},
+      {dac_ == s.registers.dac, "DAC"},
+      {memory_ == s.registers.memory, "latches"},
+      {zel_ == s.registers.zel, "Zel extensions"}};
   for (const auto& [same, what] : parts) {
     if (!same) return what;
   }

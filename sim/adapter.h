@@ -152,12 +152,10 @@ class Adapter {
   // The memory was handed out whole for writing (Vram()) meanwhile.
   bool VramWrittenWhole() const { return vram_.WrittenWhole(); }
 
-  // ---- snapshots: the adapter as it is now, to come back to at the cost of
-  // what changed since (video memory by the pages written).
-  struct Snapshot {
-    vga::VideoMemory::Image vram;
-    std::shared_ptr<const std::vector<uint8_t>> rom;
-    std::array<uint8_t, 256> pciConfig;
+  // ---- every register of every device (the VGA's, the latches, the
+  // display timing, the Zel bank with the bank select and key ports), as
+  // one value: no video memory, ROM or PCI space.
+  struct Registers {
     vga::General general;
     vga::Sequencer seq;
     vga::Crtc crtc;
@@ -166,6 +164,22 @@ class Adapter {
     vga::Dac dac;
     vga::Memory memory;
     zel::Extensions zel;
+    bool operator==(const Registers&) const = default;
+  };
+  Registers SaveRegisters() const;
+  // The devices become these, as another adapter of this profile had them.
+  void LoadRegisters(const Registers& registers);
+  // Video memory as the bus writes it (every write followed), for a hand
+  // that puts back what another adapter holds.
+  vga::VideoMemory& FollowedVram() { return vram_; }
+
+  // ---- snapshots: the adapter as it is now, to come back to at the cost of
+  // what changed since (video memory by the pages written).
+  struct Snapshot {
+    vga::VideoMemory::Image vram;
+    std::shared_ptr<const std::vector<uint8_t>> rom;
+    std::array<uint8_t, 256> pciConfig;
+    Registers registers;
   };
   Snapshot TakeSnapshot();
   void Rollback(const Snapshot& snapshot);

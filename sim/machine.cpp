@@ -215,6 +215,18 @@ void Machine::V86Write8(uint32_t address, uint8_t value) {
   adapter().MemWrite8(address, value);
 }
 
+void Machine::V86Write(uint32_t address, std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return;
+  WindowOffset(address + static_cast<uint32_t>(bytes.size()) - 1);
+  if (trace().Recording(AccessKind::MemWrite)) {
+    for (size_t i = 0; i < bytes.size(); ++i)
+      V86Write8(address + static_cast<uint32_t>(i), bytes[i]);
+    return;
+  }
+  WindowOffset(address);
+  adapter().MemWrite(address, bytes);
+}
+
 bool Machine::Trapped(uint16_t port) const {
   return impl_->platform.emulator.Trapped(port);
 }
@@ -279,6 +291,17 @@ void Machine::Rollback(const Snapshot& snapshot) {
     std::fprintf(stderr, "a rollback left the machine unlike its snapshot: %s\n", what.c_str());
     std::abort();
   }
+}
+
+void Machine::Join(Companion& companion) {
+  auto& joined = impl_->platform.companions;
+  if (std::find(joined.begin(), joined.end(), &companion) == joined.end())
+    joined.push_back(&companion);
+}
+
+void Machine::Leave(Companion& companion) {
+  auto& joined = impl_->platform.companions;
+  joined.erase(std::remove(joined.begin(), joined.end(), &companion), joined.end());
 }
 
 // ---- faults

@@ -98,6 +98,8 @@ class Machine {
   // outside the window throws std::out_of_range.
   uint8_t V86Read8(uint32_t address);
   void V86Write8(uint32_t address, uint8_t value);
+  // A run of them from `address` on: exactly that many V86Write8.
+  void V86Write(uint32_t address, std::span<const uint8_t> bytes);
   const std::vector<VIDEO_ACCESS_RANGE>& TrapSet() const;
 
   // ---- registry values written by the driver, in the order written
@@ -143,6 +145,12 @@ class Machine {
   // any profile: it becomes that machine); any other snapshot of another
   // machine throws std::invalid_argument.
   void Rollback(const Snapshot& snapshot);
+
+  // Something that keeps state beside the machine's (a full-screen
+  // session) joins it: from then on the machine's snapshots keep that state
+  // and its rollbacks put it back. It leaves before it goes away.
+  void Join(Companion& companion);
+  void Leave(Companion& companion);
 
   // The machine whose adapter the port shim and the services reach.
   static Machine& Current();

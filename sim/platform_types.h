@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -52,6 +53,19 @@ struct DriverImage {
   // whether the result is one byte (BOOLEAN, UCHAR: only AL is defined). A
   // driver loaded from an NT image runs each call on a checking thunk.
   std::function<ULONG(const void* routine, std::span<const ULONG> args, bool byteResult)> callGate;
+};
+
+// State that something running on a machine keeps beside the machine's
+// own (a full-screen session's processor and memory): a snapshot of the
+// machine takes it along, and the machine's rollback puts it back.
+class Companion {
+ public:
+  virtual ~Companion() = default;
+  // The state as it is now, to come back to.
+  virtual std::shared_ptr<const void> Keep() = 0;
+  // Back to what Keep returned; null: the snapshot was taken before this
+  // companion joined the machine.
+  virtual void PutBack(const void* kept) = 0;
 };
 
 // One VideoPortInitialize call.

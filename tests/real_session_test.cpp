@@ -16,6 +16,7 @@
 #include "sim/session/vdm.h"
 #include "tests/support/bus.h"
 #include "tests/support/driver_session.h"
+#include "tests/support/full_screen_switch.h"
 
 namespace {
 
@@ -112,36 +113,6 @@ void FullScreenSwitch(sim::Machine& m) {
   request(IOCTL_VIDEO_RESTORE_HARDWARE_STATE, &record, sizeof record, nullptr, 0);
 }
 
-// The differences the design accepts between a session that went through a
-// full-screen switch and the same session without one, all of them here:
-// - the extended registers and the bank select 0x3CD are not part of the
-//   saved state (the desktop's mode set reprograms them): not compared;
-// - the restore leaves SR00 running (0x03), port 0x3C3 at 1 and misc output
-//   bit 3 (the external clock) clear;
-// - byte 0xFFFF of each plane holds that plane's latch (the save stores the
-//   latches there);
-// - a DAC triple written part-way is completed into its entry;
-// - input status 1 bits 0 and 3 (display enable, vertical retrace) as the
-//   program reads them: the display kept running while the desktop had
-//   the screen (DisplayTiming).
-// Everything else of the standard VGA state and all of video memory is
-// compared.
-sim::VgaState AcceptedAfterSwitch(sim::VgaState s) {
-  s.seq[0] = 0x03;
-  s.videoEnable = 0x01;
-  s.misc &= 0xF7;
-  for (size_t p = 0; p < 4; ++p)
-    s.planes[p][0xFFFF] = s.latches[p];
-  if (!s.dacReadMode && s.dacPosition > 0) {
-    s.dac[s.dacAddress] = {s.dacPending[0], s.dacPosition > 1 ? s.dacPending[1] : uint8_t{0}, 0};
-  }
-  return s;
-}
-
-uint32_t DisplayTiming(uint16_t port) {
-  return port == 0x3BA || port == 0x3DA ? 0x09 : 0x00;
-}
-
 testing::AssertionResult SameVga(const sim::VgaState& want, const sim::VgaState& got) {
   if (want == got) return testing::AssertionSuccess();
   return testing::AssertionFailure() << testing::PrintToString(sim::Diff(want, got, 20));
@@ -170,7 +141,7 @@ TEST(RealSession, EveryBiosModeThroughTheTrapsAsOnTheBareAdapter) {
     const sim::VgaState before = trapped.adapter().WholeState();
     const sim::screen::Image shown = sim::screen::RenderScreen(trapped.adapter());
     FullScreenSwitch(*trapped.machine);
-    EXPECT_TRUE(SameVga(AcceptedAfterSwitch(before), trapped.adapter().WholeState()));
+    EXPECT_TRUE(SameVga(test::AcceptedAfterSwitch(before), trapped.adapter().WholeState()));
     EXPECT_TRUE(sim::screen::RenderScreen(trapped.adapter()).rgb == shown.rgb) << "screenshot";
   }
 }
@@ -452,7 +423,7 @@ class SwitchAtAnyPoint : public testing::TestWithParam<int> {
       ++vga;
     });
     vdm_->OnPortRead([&](const sim::session::PortAccess& a) {
-      end.seen.push_back({true, a.port, a.size, a.value & ~DisplayTiming(a.port)});
+      end.seen.push_back({true, a.port, a.size, a.value & ~test::DisplayTiming(a.port)});
     });
     vdm_->OnWindowRead([&](const sim::session::WindowRead& r) {
       end.seen.push_back({false, r.address, r.size, r.value});
@@ -495,7 +466,7 @@ class SwitchAtAnyPoint : public testing::TestWithParam<int> {
 TEST_P(SwitchAtAnyPoint, EndsAsTheUninterruptedRun) {
   const End want = Run(std::nullopt);
   ASSERT_GT(want.vgaAccesses, 1000u) << "a mode set of about 1,100 VGA accesses";
-  const sim::VgaState accepted = AcceptedAfterSwitch(want.vga);
+  const sim::VgaState accepted = test::AcceptedAfterSwitch(want.vga);
   for (uint64_t at = GetParam(); at < want.vgaAccesses; at += kShards) {
     SCOPED_TRACE(testing::Message() << "switch before VGA access #" << at);
     const End got = Run(at);

@@ -88,6 +88,8 @@ class Platform {
   DriverCallGate gate;
   // The loaded driver's writable statics (empty before a load).
   std::function<std::span<uint8_t>()> statics;
+  // What runs beside the machine and keeps state of its own (sessions).
+  std::vector<Companion*> companions;
   // Opaque objects whose addresses DriverEntry receives.
   uint32_t driverObject = 0x44524956;  // "DRIV"
   uint32_t registryPath = 0x52454750;  // "REGP"
@@ -132,6 +134,7 @@ struct Snapshot {
   };
   std::vector<DeviceCopy> devices;
   Device* started;
+  std::vector<std::pair<Companion*, std::shared_ptr<const void>>> companions;
 };
 
 // The platform of the machine on top of the stack of live machines (defined

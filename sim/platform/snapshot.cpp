@@ -2,6 +2,7 @@
 // cost of what changed. The adapter's video memory goes back by the pages
 // written since; the rest is small (registers, the driver's statics and
 // device extensions, the platform's records) and is copied back whole.
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -14,7 +15,7 @@ namespace sim::platform {
 // Every member of these is in the snapshot: one added must join
 // TakeSnapshot and Rollback (or the states they save), and the test of
 // snapshots, which compares the rest.
-static_assert(sizeof(void*) != 4 || sizeof(Platform) == 1972,
+static_assert(sizeof(void*) != 4 || sizeof(Platform) == 1984,
               "a new member of the platform: add it to the snapshot");
 static_assert(sizeof(void*) != 4 || sizeof(Device) == 120,
               "a new member of a device: add it to DeviceCopy");
@@ -48,7 +49,10 @@ Snapshot Platform::TakeSnapshot() {
              .driverObject = driverObject,
              .registryPath = registryPath,
              .devices = {},
-             .started = started_};
+             .started = started_,
+             .companions = {}};
+  for (Companion* companion : companions)
+    s.companions.emplace_back(companion, companion->Keep());
   if (statics) {
     const std::span<uint8_t> bytes = statics();
     s.staticBytes.resize(bytes.size());
@@ -104,6 +108,11 @@ void Platform::Rollback(const Snapshot& s) {
     devices_.push_back(copy.device);
   }
   started_ = s.started;
+  for (Companion* companion : companions) {
+    const auto kept = std::find_if(s.companions.begin(), s.companions.end(),
+                                   [companion](const auto& c) { return c.first == companion; });
+    companion->PutBack(kept == s.companions.end() ? nullptr : kept->second.get());
+  }
 }
 
 std::string Platform::DifferenceFrom(const Snapshot& s) const {

@@ -42,7 +42,8 @@ constexpr uint16_t kVideoBiosInit = 0x0003;
 constexpr uint16_t kHostStackSegment = 0x8000;
 constexpr uint16_t kHostStackTop = 0xFFFE;
 constexpr uint8_t kHlt = 0xF4;
-constexpr uint32_t kFlagCarry = 0x0001, kFlagTrap = 0x0100, kFlagInterrupt = 0x0200;
+constexpr uint32_t kFlagCarry = 0x0001, kFlagTrap = 0x0100, kFlagInterrupt = 0x0200,
+                   kFlagDirection = 0x0400;
 constexpr uint16_t kFirstVgaPort = Adapter::kFirstPort, kLastVgaPort = Adapter::kLastPort;
 constexpr size_t kMaxCommandTail = 126;  // its length byte and the closing CR around it
 constexpr size_t kMaxComImage = 0x10000 - 0x100 - 2;  // the segment less PSP and a stack word
@@ -100,13 +101,13 @@ struct Vdm::Impl {
   Options options;
   std::unique_ptr<uc_engine, EngineClose> uc;
   std::vector<uint8_t> memory = std::vector<uint8_t>(kMemorySize, 0);
-  std::vector<uint8_t> rom;                 // the video BIOS image as read
-  std::vector<uint8_t> powerOn;             // the 1 MB before the video BIOS initialises
-  uint32_t romEnd = 0;                      // of its mapping, page-aligned
+  std::vector<uint8_t> rom;                             // the video BIOS image as read
+  std::shared_ptr<const std::vector<uint8_t>> powerOn;  // the 1 MB before the BIOS initialises
+  uint32_t romEnd = 0;                                  // of its mapping, page-aligned
   uint32_t windowBegin = 0, windowEnd = 0;  // the part of 0xA0000-0xBFFFF the adapter answers
 
   std::function<void(const PortAccess&)> beforePort, afterPortRead;
-  std::function<void(const WindowRead&)> afterWindowRead;
+  std::function<void(const WindowAccess&)> afterWindowRead, afterWindowWrite;
 
   // Pages whose code has run since the translation cache was last emptied,
   // and how many such pages were dropped since.
@@ -122,11 +123,20 @@ struct Vdm::Impl {
   uint8_t exitCode = 0;
   Outcome last{End::Returned};
 
-  // The snapshot.
-  std::unique_ptr<uc_context, ContextFree> context;
-  std::vector<uint8_t> snapshotMemory;
-  uint64_t snapshotPorts = 0;
-  Outcome snapshotLast{End::Returned};
+  // A state to come back to: the processor, the 1 MB (shared by the states
+  // kept while the RAM did not change), the counters.
+  struct Kept {
+    std::unique_ptr<uc_context, ContextFree> context;
+    std::shared_ptr<const std::vector<uint8_t>> memory;
+    uint64_t ports = 0;
+    Outcome last{End::Returned};
+  };
+  Kept snapshot;  // Snapshot and Rollback's own
+  // The memory image the RAM equals but for the pages marked written.
+  std::shared_ptr<const std::vector<uint8_t>> image;
+  std::bitset<kPages> written;
+  std::vector<uint32_t> writtenPages;
+  uint32_t rollbacks = 0;
 
   Impl(Machine& m, const Options& o) : machine(&m), options(o) {}
 
@@ -156,8 +166,8 @@ struct Vdm::Impl {
     return text + ")";
   }
 
-  void Fail(const std::string& what) {
-    if (!failure) failure = std::make_exception_ptr(SessionError(what));
+  void Fail(const std::string& what, SessionError::Origin origin = SessionError::Origin::Program) {
+    if (!failure) failure = std::make_exception_ptr(SessionError(what, origin));
     uc_emu_stop(uc.get());
   }
   bool Failed() const { return failure != nullptr; }
@@ -167,8 +177,11 @@ struct Vdm::Impl {
   void Guarded(const char* what, Action action) {
     try {
       action();
+    } catch (const SessionError& e) {
+      Fail(std::string(what) + " in the block at " + Where(current) + ": " + e.what(), e.origin());
     } catch (const std::exception& e) {
-      Fail(std::string(what) + " in the block at " + Where(current) + ": " + e.what());
+      Fail(std::string(what) + " in the block at " + Where(current) + ": " + e.what(),
+           SessionError::Origin::Platform);
     }
   }
 
@@ -235,11 +248,7 @@ struct Vdm::Impl {
     if (s.Failed()) return 0;
     const auto address = static_cast<uint32_t>(s.windowBegin + offset);
     uint32_t value = 0;
-    s.Guarded("window read", [&] {
-      for (unsigned i = 0; i < size && i < 4; ++i)
-        value |= uint32_t{s.WindowRead8(address + i)} << (8 * i);
-      if (s.afterWindowRead) s.afterWindowRead({address, static_cast<uint8_t>(size), value});
-    });
+    s.Guarded("window read", [&] { value = s.WindowRead(address, static_cast<uint8_t>(size)); });
     return value;
   }
 
@@ -249,9 +258,49 @@ struct Vdm::Impl {
     if (s.Failed()) return;
     const auto address = static_cast<uint32_t>(s.windowBegin + offset);
     s.Guarded("window write", [&] {
-      for (unsigned i = 0; i < size && i < 4; ++i)
-        s.WindowWrite8(address + i, static_cast<uint8_t>(value >> (8 * i)));
+      s.WindowWrite(address, static_cast<uint8_t>(size), static_cast<uint32_t>(value));
     });
+  }
+
+  void WindowWrite(uint32_t address, uint8_t size, uint32_t value) {
+    for (unsigned i = 0; i < size && i < 4; ++i)
+      WindowWrite8(address + i, static_cast<uint8_t>(value >> (8 * i)));
+    if (afterWindowWrite) afterWindowWrite({address, size, value});
+  }
+
+  uint32_t WindowRead(uint32_t address, uint8_t size) {
+    uint32_t value = 0;
+    for (unsigned i = 0; i < size && i < 4; ++i)
+      value |= uint32_t{WindowRead8(address + i)} << (8 * i);
+    if (afterWindowRead) afterWindowRead({address, size, value});
+    return value;
+  }
+
+  // ---- RAM written since the memory image
+
+  // The host wrote [begin, end) behind the processor's back: code
+  // translated from it is stale.
+  void HostWrote(uint32_t begin, uint32_t end) {
+    MarkWritten(begin, end);
+    for (uint32_t page = begin / kPage; end > begin && page <= (end - 1) / kPage; ++page) {
+      if (executedPages[page]) DropTranslations(page * kPage, (page + 1) * kPage);
+    }
+  }
+
+  void MarkWritten(uint32_t begin, uint32_t end) {
+    if (end <= begin) return;
+    for (uint32_t page = begin / kPage; page <= (end - 1) / kPage && page < kPages; ++page) {
+      if (written[page]) continue;
+      written[page] = true;
+      writtenPages.push_back(page);
+    }
+  }
+
+  // Every store of the code into RAM (the emulator takes each through its
+  // slow path anyway, to find code it may have changed).
+  static void OnRamWrite(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* self) {
+    const auto at = static_cast<uint32_t>(address);
+    static_cast<Impl*>(self)->MarkWritten(at, at + static_cast<uint32_t>(size));
   }
 
   // ---- blocks, interrupts, faults
@@ -270,6 +319,78 @@ struct Vdm::Impl {
       s.Fail("the bound of " + std::to_string(s.options.blockLimit) + " blocks was reached at " +
              s.Where(s.current));
     }
+    if (s.options.batchStrings && !s.Failed() && last < kMemorySize) s.BatchString(s.current);
+  }
+
+  // A block that starts at `rep stos` or `rep movs` (16-bit addressing,
+  // direction up) storing into the window is an iteration of that
+  // instruction: every iteration but the last goes to the window here, one
+  // element after the other, each read and written as the processor would
+  // (a word or doubleword low byte first), and the emulator runs the last
+  // itself. Elements that would leave the window, wrap their segment or
+  // read anything but RAM, ROM or the window stay with the emulator.
+  void BatchString(uint32_t at) {
+    if (at + 5 > kMemorySize) return;
+    bool wide = false;  // operand-size prefix: 32-bit elements
+    int source = UC_X86_REG_DS;
+    bool repeated = false;
+    uint32_t i = at;
+    for (; i < at + 4; ++i) {
+      const uint8_t b = memory[i];
+      if (b == 0xF3) {
+        repeated = true;
+      } else if (b == 0x66) {
+        wide = true;
+      } else if (b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E) {
+        source = b == 0x26   ? UC_X86_REG_ES
+                 : b == 0x2E ? UC_X86_REG_CS
+                 : b == 0x36 ? UC_X86_REG_SS
+                             : UC_X86_REG_DS;
+      } else {
+        break;
+      }
+    }
+    const uint8_t opcode = memory[i];
+    const bool store = opcode == 0xAA || opcode == 0xAB, move = opcode == 0xA4 || opcode == 0xA5;
+    if (!repeated || !(store || move) || (Reg(UC_X86_REG_EFLAGS) & kFlagDirection)) return;
+    const uint8_t size = (opcode & 1) ? (wide ? 4 : 2) : 1;
+    const uint32_t ecx = Reg(UC_X86_REG_ECX), count = ecx & 0xFFFF;
+    if (count < 2) return;
+    const uint32_t bytes = (count - 1) * size;
+    const uint32_t di = Reg(UC_X86_REG_EDI) & 0xFFFF, si = Reg(UC_X86_REG_ESI) & 0xFFFF;
+    const uint32_t to = (Reg(UC_X86_REG_ES) << 4) + di;
+    if (di + bytes > 0x10000 || to < windowBegin || to + bytes > windowEnd) return;
+    uint32_t from = 0;
+    bool fromWindow = false;
+    if (move) {
+      from = (Reg(source) << 4) + si;
+      fromWindow = from >= windowBegin && from + bytes <= windowEnd;
+      const bool fromMemory = from + bytes <= windowBegin ||
+                              (from >= windowEnd && from + bytes <= romEnd) ||
+                              (from >= kSystemBiosBase && from + bytes <= kMemorySize);
+      if (si + bytes > 0x10000 || !(fromWindow || fromMemory)) return;
+    }
+    if (blocks + (count - 1) > options.blockLimit) return;
+    Guarded("window write", [&] {
+      const uint32_t pattern = Reg(UC_X86_REG_EAX);
+      for (uint32_t n = 0; n < bytes; n += size) {
+        uint32_t value = pattern;
+        if (move) {
+          value = 0;
+          if (fromWindow) {
+            value = WindowRead(from + n, size);
+          } else {
+            for (uint32_t b = 0; b < size; ++b)
+              value |= uint32_t{memory[from + n + b]} << (8 * b);
+          }
+        }
+        WindowWrite(to + n, size, size == 4 ? value : value & ((1u << (8 * size)) - 1));
+      }
+    });
+    blocks += count - 1;
+    SetReg(UC_X86_REG_ECX, (ecx & 0xFFFF0000u) | 1);
+    SetReg(UC_X86_REG_EDI, (Reg(UC_X86_REG_EDI) & 0xFFFF0000u) | (di + bytes));
+    if (move) SetReg(UC_X86_REG_ESI, (Reg(UC_X86_REG_ESI) & 0xFFFF0000u) | (si + bytes));
   }
 
   // An `int n` leaves IP after its two bytes (int3 and into: one byte); an
@@ -288,6 +409,7 @@ struct Vdm::Impl {
     if (uc_mem_write(uc.get(), at, bytes, 2) != UC_ERR_OK) {
       throw SessionError("the stack at " + Hex(at, 5) + " is not writable memory");
     }
+    HostWrote(at, at + 2);
     SetReg(UC_X86_REG_SP, sp);
   }
 
@@ -436,19 +558,27 @@ struct Vdm::Impl {
     Check(uc_hook_add(uc.get(), &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnBadMemory),
                       this, 1, 0),
           "hooking memory faults");
-    uc_context* saved = nullptr;
-    Check(uc_context_alloc(uc.get(), &saved), "allocating a context");
-    context.reset(saved);
+    // The RAM around the window (the ROMs are read-only once initialised).
+    Check(uc_hook_add(uc.get(), &hook, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(OnRamWrite), this,
+                      0, windowBegin - 1),
+          "hooking RAM writes");
+    if (windowEnd < kWindowEnd) {
+      Check(uc_hook_add(uc.get(), &hook, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(OnRamWrite),
+                        this, windowEnd, kWindowEnd - 1),
+            "hooking RAM writes");
+    }
   }
 
   // Memory as at power-on, the video BIOS writable while it initialises
   // (shadow RAM, as the system BIOS leaves it during option-ROM init).
   void LayOut() {
-    if (powerOn.empty()) {
-      powerOn.assign(kMemorySize, 0);
-      LayOutSystemBios(powerOn);
-      std::copy(rom.begin(), rom.end(), powerOn.begin() + kVideoBiosBase);
+    if (!powerOn) {
+      auto bytes = std::make_shared<std::vector<uint8_t>>(kMemorySize, 0);
+      LayOutSystemBios(*bytes);
+      std::copy(rom.begin(), rom.end(), bytes->begin() + kVideoBiosBase);
+      powerOn = std::move(bytes);
     }
+    image = nullptr;
     Reload(powerOn);
     Check(uc_mem_protect(uc.get(), kVideoBiosBase, romEnd - kVideoBiosBase, UC_PROT_ALL),
           "opening the video BIOS");
@@ -477,13 +607,42 @@ struct Vdm::Impl {
     executedPages.reset();
   }
 
-  // Memory becomes `image`; code translated from the pages that change is
-  // dropped, the rest is kept (the ROMs' translations serve every run).
-  void Reload(const std::vector<uint8_t>& image, uint32_t begin = 0, uint32_t end = kMemorySize) {
-    for (uint32_t page = begin; page < end; page += kPage) {
-      if (std::memcmp(&memory[page], &image[page], kPage) == 0) continue;
-      std::memcpy(&memory[page], &image[page], kPage);
-      DropTranslations(page, page + kPage);
+  // Memory becomes `image` in the page at `page`; code translated from it
+  // is dropped when it changes (the ROMs' translations serve every run).
+  void ReloadPage(const std::vector<uint8_t>& from, uint32_t page) {
+    const uint32_t at = page * kPage;
+    if (std::memcmp(&memory[at], &from[at], kPage) == 0) return;
+    std::memcpy(&memory[at], &from[at], kPage);
+    if (executedPages[page]) DropTranslations(at, at + kPage);
+  }
+
+  // Memory becomes `to` below `end`, page by page: the pages written since
+  // the image when `to` is the image, else every page.
+  void Reload(const std::shared_ptr<const std::vector<uint8_t>>& to, uint32_t end = kMemorySize) {
+    if (to == image) {
+      for (uint32_t page : writtenPages) {
+        if (page * kPage < end) ReloadPage(*to, page);
+      }
+    } else {
+      for (uint32_t page = 0; page * kPage < end; ++page)
+        ReloadPage(*to, page);
+    }
+    image = to;
+    written.reset();
+    writtenPages.clear();
+  }
+
+  // The RAM equals the image: what the written pages are there to tell.
+  // Checked after every rollback in debug builds, after every 64th in
+  // others, so that a write the session missed cannot pass for long.
+  void CheckAgainstImage() {
+#ifdef NDEBUG
+    if (++rollbacks % 64 != 0) return;
+#endif
+    for (uint32_t at = 0; at < kWindowEnd; at += kPage) {
+      if (std::memcmp(&memory[at], &(*image)[at], kPage) == 0) continue;
+      std::fprintf(stderr, "a session rollback left RAM page 0x%05x unlike its snapshot\n", at);
+      std::abort();
     }
   }
 
@@ -542,20 +701,33 @@ struct Vdm::Impl {
     return last;
   }
 
-  void SaveSnapshot() {
-    uc_context_save(uc.get(), context.get());
-    snapshotMemory = memory;
-    snapshotPorts = portAccesses;
-    snapshotLast = last;
+  // The state now; the memory image is shared while no page was written
+  // since it, else the 1 MB as it is becomes the new image.
+  Kept KeepState() {
+    Kept kept;
+    uc_context* context = nullptr;
+    Check(uc_context_alloc(uc.get(), &context), "allocating a context");
+    kept.context.reset(context);
+    uc_context_save(uc.get(), context);
+    if (!image || !writtenPages.empty()) {
+      image = std::make_shared<const std::vector<uint8_t>>(memory);
+      written.reset();
+      writtenPages.clear();
+    }
+    kept.memory = image;
+    kept.ports = portAccesses;
+    kept.last = last;
+    return kept;
   }
 
-  void RestoreSnapshot() {
-    uc_context_restore(uc.get(), context.get());
+  void PutBack(const Kept& kept) {
+    uc_context_restore(uc.get(), kept.context.get());
     // The ROMs are read-only once the video BIOS has initialised: only RAM
-    // can differ from the snapshot.
-    Reload(snapshotMemory, 0, kWindowEnd);
-    portAccesses = snapshotPorts;
-    last = snapshotLast;
+    // can differ from the state kept.
+    Reload(kept.memory, kWindowEnd);
+    CheckAgainstImage();
+    portAccesses = kept.ports;
+    last = kept.last;
   }
 };
 
@@ -564,16 +736,20 @@ Vdm::Vdm(Machine& machine, const Options& options)
   impl_->ReadVideoBios();
   impl_->Open();
   Restart();
+  machine.Join(*this);
 }
 
-Vdm::~Vdm() = default;
+Vdm::~Vdm() {
+  impl_->machine->Leave(*this);
+}
 
 void Vdm::Restart() {
   impl_->LayOut();
   impl_->portAccesses = 0;
   impl_->InitialiseVideoBios();
   impl_->last = {End::Returned};
-  impl_->SaveSnapshot();
+  impl_->image = nullptr;  // the initialisation wrote its ROM too
+  impl_->snapshot = impl_->KeepState();
 }
 
 Registers Vdm::Int10(const Registers& in) {
@@ -625,7 +801,7 @@ Outcome Vdm::RunCom(std::span<const uint8_t> image, std::string_view commandTail
   std::copy(commandTail.begin(), commandTail.end(), psp + 0x81);
   psp[0x81 + commandTail.size()] = 0x0D;
   std::copy(image.begin(), image.end(), psp + 0x100);
-  s.DropTranslations(Linear(kProgramSegment, 0), Linear(kProgramSegment, 0) + 0x10000);
+  s.HostWrote(Linear(kProgramSegment, 0), Linear(kProgramSegment, 0x100) + image.size());
   for (const int id : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_SS, UC_X86_REG_CS})
     s.SetReg(id, kProgramSegment);
   for (const int id : {UC_X86_REG_EAX, UC_X86_REG_EBX, UC_X86_REG_ECX, UC_X86_REG_EDX,
@@ -635,6 +811,7 @@ Outcome Vdm::RunCom(std::span<const uint8_t> image, std::string_view commandTail
   s.SetReg(UC_X86_REG_ESP, 0xFFFE);  // holding the 0 a `ret` takes to PSP:0000
   s.memory[Linear(kProgramSegment, 0xFFFE)] = 0;
   s.memory[Linear(kProgramSegment, 0xFFFF)] = 0;
+  s.HostWrote(Linear(kProgramSegment, 0xFFFE), Linear(kProgramSegment, 0xFFFF) + 1);
   return s.Run(Linear(kProgramSegment, 0x100), false);
 }
 
@@ -648,18 +825,29 @@ void Vdm::OnPortAccess(std::function<void(const PortAccess&)> before) {
 void Vdm::OnPortRead(std::function<void(const PortAccess&)> after) {
   impl_->afterPortRead = std::move(after);
 }
-void Vdm::OnWindowRead(std::function<void(const WindowRead&)> after) {
+void Vdm::OnWindowRead(std::function<void(const WindowAccess&)> after) {
   impl_->afterWindowRead = std::move(after);
+}
+void Vdm::OnWindowWrite(std::function<void(const WindowAccess&)> after) {
+  impl_->afterWindowWrite = std::move(after);
 }
 uint64_t Vdm::PortAccesses() const {
   return impl_->portAccesses;
 }
 
 void Vdm::Snapshot() {
-  impl_->SaveSnapshot();
+  impl_->snapshot = impl_->KeepState();
 }
 void Vdm::Rollback() {
-  impl_->RestoreSnapshot();
+  impl_->PutBack(impl_->snapshot);
+}
+
+std::shared_ptr<const void> Vdm::Keep() {
+  return std::make_shared<const Impl::Kept>(impl_->KeepState());
+}
+
+void Vdm::PutBack(const void* kept) {
+  impl_->PutBack(kept ? *static_cast<const Impl::Kept*>(kept) : impl_->snapshot);
 }
 
 void Vdm::Attach(Machine& machine) {
@@ -674,6 +862,8 @@ void Vdm::Attach(Machine& machine) {
     s.windowEnd = end;
     throw SessionError("the machine attached gives sessions another video window");
   }
+  previous->Leave(*this);
+  machine.Join(*this);
 }
 
 std::span<const uint8_t> Vdm::Memory() const {
@@ -686,7 +876,7 @@ void Vdm::WriteMemory(uint32_t address, std::span<const uint8_t> bytes) {
     throw std::out_of_range("Vdm::WriteMemory: only the session's RAM, below 0xC0000");
   }
   std::copy(bytes.begin(), bytes.end(), s.memory.begin() + address);
-  s.DropTranslations(address, address + bytes.size());
+  s.HostWrote(address, static_cast<uint32_t>(address + bytes.size()));
 }
 
 Registers Vdm::CurrentRegisters() const {

@@ -15,9 +15,10 @@
 //
 // The engine lives as long as the session; Snapshot and Rollback bring the
 // processor and the session's memory back cheaply (the registers, and the
-// 4 KB pages of RAM that differ from the snapshot), so that one engine
-// serves many runs. The machine behind the ports and the window has its own
-// state: a caller that rolls the session back brings its machine back too.
+// 4 KB pages of RAM written since), so that one engine serves many runs.
+// The session joins the machine behind its ports and window: a snapshot of
+// that machine keeps the session's state too, and the machine's rollback
+// brings the session back with it.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "sim/platform_types.h"
 
 namespace sim {
 class Machine;
@@ -42,7 +45,16 @@ namespace sim::session {
 // an exception or an interrupt, else of the straight-line block it lies in.
 class SessionError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // What stopped it: the session's own code, or the platform behind its
+  // ports and window (a validator's refusal, an error of the machine, an
+  // exception from a hook).
+  enum class Origin : uint8_t { Program, Platform };
+  explicit SessionError(const std::string& what, Origin origin = Origin::Program)
+      : std::runtime_error(what), origin_(origin) {}
+  Origin origin() const { return origin_; }
+
+ private:
+  Origin origin_;
 };
 
 // The program-visible registers that INT 10h and DOS calls pass.
@@ -64,12 +76,14 @@ struct PortAccess {
   uint32_t value;
 };
 
-// A read of the session's video window, after it was performed.
-struct WindowRead {
+// A read or write of the session's video window, as the instruction made
+// it (its bytes reach the window low byte first).
+struct WindowAccess {
   uint32_t address;  // physical, 0xA0000-0xBFFFF
-  uint8_t size;      // as the instruction read it: 1, 2 or 4 bytes
+  uint8_t size;      // 1, 2 or 4 bytes
   uint32_t value;
 };
+using WindowRead = WindowAccess;
 
 // How the session ended.
 enum class End : uint8_t {
@@ -100,16 +114,21 @@ struct Options {
   // as endless (each iteration of a repeated string instruction is one; a
   // block holds one instruction or more).
   uint64_t blockLimit = 5'000'000;
+  // A repeated string store or move into the window (rep stos, rep movs)
+  // goes to the window from the host in one go, element after element as
+  // the processor would make them, instead of one emulated memory access at
+  // a time. Off: every element through the emulator.
+  bool batchStrings = true;
 };
 
-class Vdm {
+class Vdm : public Companion {
  public:
   // Lays out the session's memory on `machine` (whose driver must have found
   // the adapter, for its video window) and runs the video BIOS's
   // initialisation at C000:0003. The session's port I/O follows the trap set
   // in force: enable VDM on the driver first for a session as NT runs it.
   explicit Vdm(Machine& machine, const Options& options = {});
-  ~Vdm();
+  ~Vdm() override;
   Vdm(const Vdm&) = delete;
   Vdm& operator=(const Vdm&) = delete;
 
@@ -132,20 +151,29 @@ class Vdm {
   // After each port read and each read of the video window, with the value
   // the program got.
   void OnPortRead(std::function<void(const PortAccess&)> after);
-  void OnWindowRead(std::function<void(const WindowRead&)> after);
+  void OnWindowRead(std::function<void(const WindowAccess&)> after);
+  // After each write of the video window, with the value written.
+  void OnWindowWrite(std::function<void(const WindowAccess&)> after);
   uint64_t PortAccesses() const;  // since the session began or was rolled back
 
   // ---- state
   // The processor and the 1 MB as they are now, to come back to; the
   // session takes one itself once its BIOS has initialised.
   void Snapshot();
-  // Back to the last snapshot: registers, the RAM pages that differ from it
+  // Back to the last snapshot: registers, the RAM pages written since
   // (the translation cache of those pages dropped), counters and the last
   // outcome. Hooks stay.
   void Rollback();
   // From now on the session's ports and window reach this machine (a fresh
-  // copy of the one it was built on, for instance).
+  // copy of the one it was built on, for instance), which it joins.
   void Attach(Machine& machine);
+
+  // As the machine's companion: its snapshots keep the session's state
+  // (sharing the memory image while the RAM is unchanged), and its rollback
+  // puts it back; to a snapshot taken before the session joined, the
+  // session goes back to its own snapshot.
+  std::shared_ptr<const void> Keep() override;
+  void PutBack(const void* kept) override;
   // The session as new: memory laid out again and the BIOS's initialisation
   // run once more against the attached machine; a snapshot of that.
   void Restart();

@@ -34,6 +34,7 @@ class Dac {
   bool ReadMode() const { return readMode_; }
   uint8_t Position() const { return position_; }
   const std::array<uint8_t, 3>& Pending() const { return pending_; }
+  const DacEntry& Fetched() const { return fetched_; }  // what reads take from
   bool operator==(const Dac&) const = default;
 
  private:

@@ -335,4 +335,83 @@ std::optional<uint32_t> VideoMemory::FirstDifference(const Image& image) const {
   return std::nullopt;
 }
 
+VideoMemory::Excerpt VideoMemory::Extract(uint32_t from) const {
+  Excerpt excerpt{.from = from};
+  const uint32_t first = from >> kPageShift;
+  for (uint32_t page : mayHold_) {
+    if (page >= first) excerpt.pages.push_back(page);
+  }
+  std::sort(excerpt.pages.begin(), excerpt.pages.end());
+  excerpt.bytes.reserve(excerpt.pages.size() * size_t{kPageBytes});
+  for (uint32_t page : excerpt.pages)
+    excerpt.bytes.insert(excerpt.bytes.end(), Page(page), Page(page) + PageLength(page));
+  return excerpt;
+}
+
+std::vector<uint32_t> VideoMemory::PagesEitherHolds(uint32_t first, const Excerpt& excerpt) const {
+  std::vector<uint32_t> pages;
+  for (uint32_t page : mayHold_) {
+    if (page >= first) pages.push_back(page);
+  }
+  for (uint32_t page : excerpt.pages) {
+    if (page < Pages()) pages.push_back(page);
+  }
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
+}
+
+namespace {
+
+// The excerpt's bytes of `page`, or null where it holds none (zeros).
+const uint8_t* ExcerptPage(const VideoMemory::Excerpt& excerpt, uint32_t page) {
+  const auto it = std::lower_bound(excerpt.pages.begin(), excerpt.pages.end(), page);
+  if (it == excerpt.pages.end() || *it != page) return nullptr;
+  return excerpt.bytes.data() + size_t(it - excerpt.pages.begin()) * VideoMemory::kPageBytes;
+}
+
+}  // namespace
+
+void VideoMemory::Assign(const Excerpt& excerpt) {
+  for (uint32_t page : PagesEitherHolds(excerpt.from >> kPageShift, excerpt)) {
+    const uint8_t* then = ExcerptPage(excerpt, page);
+    const uint32_t length = PageLength(page);
+    if (then ? std::memcmp(Page(page), then, length) == 0 : AllZero(Page(page), length)) continue;
+    uint8_t* now = Writable(page << kPageShift, length);
+    if (then) {
+      std::memcpy(now, then, length);
+    } else {
+      std::memset(now, 0, length);
+    }
+  }
+}
+
+std::optional<uint32_t> VideoMemory::FirstDifference(const Excerpt& excerpt) const {
+  for (uint32_t page : PagesEitherHolds(excerpt.from >> kPageShift, excerpt)) {
+    const uint8_t* now = Page(page);
+    const uint8_t* then = ExcerptPage(excerpt, page);
+    for (uint32_t i = 0; i < PageLength(page); ++i) {
+      if (now[i] != (then ? then[i] : 0)) return (page << kPageShift) + i;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> VideoMemory::FirstDifference(const VideoMemory& other) const {
+  if (other.size_ != size_) return 0;
+  std::vector<uint32_t> pages = mayHold_;
+  pages.insert(pages.end(), other.mayHold_.begin(), other.mayHold_.end());
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  for (uint32_t page : pages) {
+    const uint8_t *mine = Page(page), *theirs = other.Page(page);
+    if (std::memcmp(mine, theirs, PageLength(page)) == 0) continue;
+    uint32_t i = 0;
+    while (mine[i] == theirs[i])
+      ++i;
+    return (page << kPageShift) + i;
+  }
+  return std::nullopt;
+}
+
 }  // namespace sim::vga

@@ -128,6 +128,23 @@ class VideoMemory {
   // The first byte at which the memory differs from `image`, if any.
   std::optional<uint32_t> FirstDifference(const Image& image) const;
 
+  // ---- excerpts: the memory from a page on, as far as it may hold data
+  struct Excerpt {
+    uint32_t from = 0;              // a page boundary
+    std::vector<uint32_t> pages{};  // ascending; every other page from `from` on is zeros
+    std::vector<uint8_t> bytes{};   // theirs, one page after the other
+  };
+  Excerpt Extract(uint32_t from) const;
+  // The bytes from the excerpt's start on become its bytes (zeros in the
+  // pages it does not hold), written as followed writes, page by page, where
+  // they differ.
+  void Assign(const Excerpt& excerpt);
+  // The first byte from the excerpt's start on that differs from it, if any.
+  std::optional<uint32_t> FirstDifference(const Excerpt& excerpt) const;
+  // The first byte that differs from another memory of this size, at the
+  // cost of the pages either may hold data in.
+  std::optional<uint32_t> FirstDifference(const VideoMemory& other) const;
+
  private:
   // Per page: what is known of it.
   enum PageFlag : uint8_t {
@@ -149,6 +166,8 @@ class VideoMemory {
   uint32_t Pages() const { return (size_ + kPageBytes - 1) >> kPageShift; }
   uint32_t PageLength(uint32_t page) const;
   uint8_t* Page(uint32_t page) const { return data_.get() + (size_t{page} << kPageShift); }
+  // The pages from `first` on that may hold data here or in `excerpt`, ascending.
+  std::vector<uint32_t> PagesEitherHolds(uint32_t first, const Excerpt& excerpt) const;
 
   struct Free {
     void operator()(uint8_t* bytes) const;
