@@ -267,8 +267,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       } else if (op < 0xE8) {
         if (run.lastState.empty()) continue;
         run.oracle.BeginStep(run.where + ", restore");
+        run.oracle.RequestComing(m, IOCTL_VIDEO_RESTORE_HARDWARE_STATE);
         const fuzz::Answer answer = fuzz::Restore(m, run.lastState, run.where);
-        run.oracle.Request(m, fuzz::SessionOracle::Sent::RestoreLast,
+        run.oracle.Request(fuzz::SessionOracle::Sent::RestoreLast,
                            {.code = IOCTL_VIDEO_RESTORE_HARDWARE_STATE}, answer);
         continue;
       } else if (op < 0xF0) {
@@ -279,10 +280,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         request = fuzz::ReadRequest(in);
       }
       run.oracle.BeginStep(run.where + ", request " + Hex(request.code));
+      run.oracle.RequestComing(m, request.code);
       const fuzz::Answer answer = fuzz::Send(m, request, run.where, sending);
       if (sent == fuzz::SessionOracle::Sent::SaveLast && answer.result.status == NO_ERROR)
         run.lastState = answer.state;
-      run.oracle.Request(m, sent, request, answer);
+      run.oracle.Request(sent, request, answer);
     }
   }
 

@@ -30,11 +30,12 @@ class SessionOracle {
   void Out(unsigned size, uint16_t port, uint32_t value);
   void Read(uint32_t address, uint8_t size, uint32_t value);
   void Write(uint32_t address, uint8_t size, uint32_t value);
-  // A request, made with its answer; a save kept as the last one, or a
-  // restore of the last one, each machine of its own.
+  // A request about to be made (the driver's state as it finds it), then
+  // made, with its answer; a save kept as the last one, or a restore of the
+  // last one, each machine of its own.
   enum class Sent : uint8_t { Request, SaveLast, RestoreLast };
-  void Request(sim::Machine& switched, Sent sent, const fuzz::Request& request,
-               const Answer& answer);
+  void RequestComing(sim::Machine& switched, ULONG code);
+  void Request(Sent sent, const fuzz::Request& request, const Answer& answer);
   // Around a switch: the adapter and the validators as found, then as
   // left, which must differ only as a switch may.
   void SwitchBegins(sim::Machine& switched);
@@ -66,7 +67,9 @@ class SessionOracle {
     sim::VgaState before;  // registers only
     sim::Adapter::Registers registersBefore, registersAfter;
     std::array<uint8_t, 4> latchBytesBefore, latchBytesAfter;
-    sim::vga::VideoMemory::Excerpt unsavedBefore, unsavedAfter;
+    // What the switch wrote of the video memory that is not saved (the
+    // desktop's frame buffer), as it left it.
+    sim::vga::VideoMemory::PageCopy unsavedAfter;
     std::vector<uint8_t> validators;
     std::vector<VIDEO_ACCESS_RANGE> traps;
   };
@@ -81,6 +84,7 @@ class SessionOracle {
   std::vector<uint8_t> bytes_;
   std::vector<Sending> requests_;
   std::vector<Switch> switches_;
+  std::vector<uint8_t> found_;  // the driver's state before the coming request
   uint32_t access_ = 0;
   // Replaying: a switch was passed; the reference's last save.
   bool pastSwitch_ = false;

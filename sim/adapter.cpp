@@ -432,7 +432,7 @@ bool Adapter::operator==(const Adapter& other) const {
 
 // Every member of the adapter is in its snapshot: one added here must join
 // TakeSnapshot, Rollback and DifferenceFrom.
-static_assert(sizeof(void*) != 4 || sizeof(Adapter) == 1600,
+static_assert(sizeof(void*) != 4 || sizeof(Adapter) == 1616,
               "a new member of the adapter: add it to its snapshot");
 
 Adapter::Registers Adapter::SaveRegisters() const {

@@ -49,7 +49,10 @@ void Refresh() {
 
 class Activation {
  public:
-  Activation(Machine* machine, platform::Platform* platform) { Push({machine, platform}); }
+  Activation(Machine* machine, platform::Platform* platform) {
+    Push({machine, platform});
+    platform->HoldStatics();
+  }
   ~Activation() {
     Stack().pop_back();
     Refresh();
@@ -114,6 +117,8 @@ ULONG Machine::Load(const DriverImage& image) {
   p.ResetForLoad();
   p.gate = image.callGate;
   p.statics = image.statics;
+  p.sharedStatics = image.sharedStatics;
+  p.HoldStatics(false);
   if (image.resetStatics) image.resetStatics();
   return CallDriver(p.gate, image.entry, static_cast<PVOID>(&p.driverObject),
                     static_cast<PVOID>(&p.registryPath));
@@ -134,6 +139,13 @@ const std::vector<Machine::Registration>& Machine::Registrations() const {
 void* Machine::DeviceExtension() {
   platform::Device* device = impl_->platform.Current();
   return device ? device->extension.get() : nullptr;
+}
+
+std::span<const uint8_t> Machine::DriverStatics() {
+  auto& p = impl_->platform;
+  if (!p.statics) return {};
+  p.HoldStatics();
+  return p.statics();
 }
 
 const VIDEO_PORT_CONFIG_INFO& Machine::ConfigInfo() const {

@@ -73,6 +73,9 @@ class Machine {
   const std::vector<Registration>& Registrations() const;
   // The device extension the video port allocated (zero-filled) for the adapter.
   void* DeviceExtension();
+  // The driver's writable statics as this machine's driver has them (empty
+  // before a load).
+  std::span<const uint8_t> DriverStatics();
   const VIDEO_PORT_CONFIG_INFO& ConfigInfo() const;
   // The config record's Length the next find-adapter call receives (default 72).
   void SetConfigInfoLength(ULONG length);

@@ -47,6 +47,10 @@ struct DriverImage {
   // The bytes resetStatics puts back, where the driver keeps its writable
   // statics: a snapshot of a machine keeps them with the rest.
   std::function<std::span<uint8_t>()> statics;
+  // Every machine that loads this driver has its statics in the same place
+  // (the driver linked into this executable): the platform keeps each
+  // machine's own while another one runs.
+  bool sharedStatics = false;
   // When set, every call the platform makes into the driver (DriverEntry,
   // find-adapter, initialize, start-I/O, validators, synchronize routines)
   // goes through it: the routine, its arguments as 32-bit stack slots, and

@@ -195,15 +195,18 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
 // Video memory against a plain array of the same bytes, over random runs of
 // followed stores (bytes, plane groups, ranges), clears, hand writes (a
 // span handed out, a caller's plain mapping), captures and rollbacks to any
-// image taken, and change records: it holds the array's bytes throughout, a
-// rollback gives the image's bytes back, and a record lists every page
-// written with its bytes before.
+// image taken, change records and touch lists: it holds the array's bytes
+// throughout, a rollback gives the image's bytes back, a record lists every
+// page written with its bytes before, and the pages a touch list names,
+// copied onto the memory as it was when the list started, make it the
+// memory as it is.
 TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
   std::mt19937 random(0xC0FFEE);
   auto pick = [&random](uint32_t n) { return static_cast<uint32_t>(random() % n); };
   constexpr uint32_t kSize = 0x40000;
   vga::VideoMemory memory(kSize);
-  std::vector<uint8_t> bytes(kSize), recordStart;
+  std::vector<uint8_t> bytes(kSize), recordStart, touchStart;
+  bool touching = false;
   std::vector<vga::VideoMemory::Image> images;
   std::vector<std::vector<uint8_t>> imageBytes;
   uint8_t* hand = nullptr;
@@ -255,11 +258,17 @@ TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
           memory.Rollback(images[i]);
           bytes = imageBytes[i];
           hand = nullptr;
+          touching = false;
         }
         break;
       case 9:
         memory.StartRecord();
         recordStart = bytes;
+        if (pick(2)) {
+          memory.StartTouchList();
+          touchStart = bytes;
+          touching = true;
+        }
         break;
       default:
         if (memory.Recording() && !memory.WrittenWhole()) {
@@ -269,6 +278,17 @@ TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
           ASSERT_TRUE(undone == recordStart) << "step " << step << ": the record misses a write";
         }
         memory.StopRecord();
+        if (touching) {
+          vga::VideoMemory::PageCopy touched;
+          memory.CopyPages(memory.TouchedPages(), 0, touched);
+          vga::VideoMemory then(kSize);
+          std::copy(touchStart.begin(), touchStart.end(), then.Writable(0, kSize));
+          then.Assign(touched);
+          ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), then.Bytes().begin()))
+              << "step " << step << ": the touch list misses a write";
+          memory.StopTouchList();
+          touching = false;
+        }
     }
     ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), memory.Bytes().begin())) << "step " << step;
   }

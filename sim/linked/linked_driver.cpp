@@ -23,6 +23,7 @@ DriverImage LinkedDriver() {
   image.entry = &DriverEntry;
   image.resetStatics = &platform::RestoreWritableStatics;
   image.statics = &platform::WritableStatics;
+  image.sharedStatics = true;
   return image;
 }
 

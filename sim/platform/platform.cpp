@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sim/platform/writable_statics.h"
+
 namespace sim::platform {
 
 Platform::Platform(const Profile& profile, const Adapter* booted)
@@ -19,6 +21,27 @@ Platform::Platform(const Profile& profile, const Adapter* booted)
   VIDEO_X86_BIOS_ARGUMENTS post{};
   post.Eax = 0x0003;
   bios.Int10(post);
+}
+
+namespace {
+// The platform whose statics are in the shared place now.
+Platform* holder = nullptr;
+}  // namespace
+
+Platform::~Platform() {
+  if (holder == this) holder = nullptr;
+}
+
+void Platform::HoldStatics(bool own) {
+  if (!statics || !sharedStatics || holder == this) return;
+  const std::span<uint8_t> place = statics();
+  if (holder) {
+    holder->statics_.resize(place.size());
+    CopyUnchecked(holder->statics_.data(), place.data(), place.size());
+  }
+  if (own && statics_.size() == place.size())
+    CopyUnchecked(place.data(), statics_.data(), place.size());
+  holder = this;
 }
 
 Device* Platform::Current() const {

@@ -49,6 +49,9 @@ class Platform {
   // With `booted`, the adapter is a copy of that adapter, already through
   // the POST, and the POST is not run again.
   explicit Platform(const Profile& profile, const Adapter* booted = nullptr);
+  ~Platform();
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
 
   // One VideoPortInitialize call.
   ULONG Register(PVIDEO_HW_INITIALIZATION_DATA init, PVOID hwContext);
@@ -86,8 +89,14 @@ class Platform {
   bool eisaBus = false;  // find-adapter is called for the Eisa registration too
   // How calls into the loaded driver are made (empty: straight calls).
   DriverCallGate gate;
-  // The loaded driver's writable statics (empty before a load).
+  // The loaded driver's writable statics (empty before a load), and
+  // whether other machines' drivers keep theirs in the same place.
   std::function<std::span<uint8_t>()> statics;
+  bool sharedStatics = false;
+  // Brings this machine's statics where its driver reads them, putting
+  // aside those of the machine that had them there; with `own` false, the
+  // caller writes them itself (a load, a rollback).
+  void HoldStatics(bool own = true);
   // What runs beside the machine and keeps state of its own (sessions).
   std::vector<Companion*> companions;
   // Opaque objects whose addresses DriverEntry receives.
@@ -104,6 +113,7 @@ class Platform {
   // its address, which the driver hands the emulator as its context.
   std::vector<std::shared_ptr<Device>> devices_;
   Device* started_ = nullptr;
+  std::vector<uint8_t> statics_;  // this machine's, while another holds the shared place
 };
 
 // What Platform::TakeSnapshot keeps.
@@ -124,6 +134,7 @@ struct Snapshot {
   bool eisaBus;
   DriverCallGate gate;
   std::function<std::span<uint8_t>()> statics;
+  bool sharedStatics;
   std::vector<uint8_t> staticBytes;
   uint32_t driverObject, registryPath;
   struct DeviceCopy {

@@ -15,7 +15,7 @@ namespace sim::platform {
 // Every member of these is in the snapshot: one added must join
 // TakeSnapshot and Rollback (or the states they save), and the test of
 // snapshots, which compares the rest.
-static_assert(sizeof(void*) != 4 || sizeof(Platform) == 1984,
+static_assert(sizeof(void*) != 4 || sizeof(Platform) == 2016,
               "a new member of the platform: add it to the snapshot");
 static_assert(sizeof(void*) != 4 || sizeof(Device) == 120,
               "a new member of a device: add it to DeviceCopy");
@@ -45,6 +45,7 @@ Snapshot Platform::TakeSnapshot() {
              .eisaBus = eisaBus,
              .gate = gate,
              .statics = statics,
+             .sharedStatics = sharedStatics,
              .staticBytes = {},
              .driverObject = driverObject,
              .registryPath = registryPath,
@@ -54,6 +55,7 @@ Snapshot Platform::TakeSnapshot() {
   for (Companion* companion : companions)
     s.companions.emplace_back(companion, companion->Keep());
   if (statics) {
+    HoldStatics();
     const std::span<uint8_t> bytes = statics();
     s.staticBytes.resize(bytes.size());
     CopyUnchecked(s.staticBytes.data(), bytes.data(), bytes.size());
@@ -91,9 +93,11 @@ void Platform::Rollback(const Snapshot& s) {
   eisaBus = s.eisaBus;
   gate = s.gate;
   statics = s.statics;
+  sharedStatics = s.sharedStatics;
   // Other machines load the same driver: its statics are put back whatever
   // this one did.
   if (statics) {
+    HoldStatics(false);
     const std::span<uint8_t> bytes = statics();
     CopyUnchecked(bytes.data(), s.staticBytes.data(), bytes.size());
   }
@@ -119,6 +123,7 @@ std::string Platform::DifferenceFrom(const Snapshot& s) const {
   if (std::string what = adapter.DifferenceFrom(s.adapter); !what.empty())
     return "adapter: " + what;
   if (statics) {
+    const_cast<Platform*>(this)->HoldStatics();
     const std::span<uint8_t> bytes = statics();
     std::vector<uint8_t> now(bytes.size());
     CopyUnchecked(now.data(), bytes.data(), bytes.size());

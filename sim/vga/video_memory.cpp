@@ -108,6 +108,7 @@ VideoMemory::VideoMemory(const VideoMemory& other)
 
 VideoMemory& VideoMemory::operator=(const VideoMemory& other) {
   if (this == &other) return *this;
+  StopTouchList();
   VideoMemory copy(other);
   std::swap(size_, copy.size_);
   std::swap(data_, copy.data_);
@@ -137,6 +138,7 @@ void VideoMemory::Mark(uint32_t page) {
   const uint8_t f = flags_[page];
   if (!(f & kMayHoldData)) mayHold_.push_back(page);
   if (!(f & kWrittenSince)) written_.push_back(page);
+  if (touching_ && !(f & kTouched)) touched_.push_back(page);
   if (recording_ && !(f & kKeptForRecord)) {
     // A page not written since the base image (and no hand that writes
     // past the bus) still holds the image's bytes.
@@ -222,13 +224,13 @@ void VideoMemory::StartRecord() {
   copied_ = 0;
   writtenWhole_ = false;
   recording_ = true;
-  watch_ = kMayHoldData | kWrittenSince | kKeptForRecord;
+  Watch(kMayHoldData | kWrittenSince | kKeptForRecord);
 }
 
 void VideoMemory::StopRecord() {
   StartRecord();
   recording_ = false;
-  watch_ = kMayHoldData | kWrittenSince;
+  Watch(kMayHoldData | kWrittenSince);
 }
 
 std::vector<VideoMemory::WrittenPage> VideoMemory::WrittenPages() const {
@@ -278,6 +280,7 @@ VideoMemory::Image VideoMemory::Capture() {
 
 void VideoMemory::Rollback(const Image& image) {
   StopRecord();
+  StopTouchList();
   if (image.size_ != size_) {
     // Another adapter's: this one takes its size, zeros to start from.
     Spares::Instance().Give(size_, std::move(data_), std::move(mayHold_), exposed_);
@@ -335,66 +338,51 @@ std::optional<uint32_t> VideoMemory::FirstDifference(const Image& image) const {
   return std::nullopt;
 }
 
-VideoMemory::Excerpt VideoMemory::Extract(uint32_t from) const {
-  Excerpt excerpt{.from = from};
-  const uint32_t first = from >> kPageShift;
-  for (uint32_t page : mayHold_) {
-    if (page >= first) excerpt.pages.push_back(page);
-  }
-  std::sort(excerpt.pages.begin(), excerpt.pages.end());
-  excerpt.bytes.reserve(excerpt.pages.size() * size_t{kPageBytes});
-  for (uint32_t page : excerpt.pages)
-    excerpt.bytes.insert(excerpt.bytes.end(), Page(page), Page(page) + PageLength(page));
-  return excerpt;
+// ---- the touch list
+
+void VideoMemory::StartTouchList() {
+  StopTouchList();
+  touching_ = true;
+  watch_ |= kTouched;
 }
 
-std::vector<uint32_t> VideoMemory::PagesEitherHolds(uint32_t first, const Excerpt& excerpt) const {
-  std::vector<uint32_t> pages;
-  for (uint32_t page : mayHold_) {
-    if (page >= first) pages.push_back(page);
-  }
-  for (uint32_t page : excerpt.pages) {
-    if (page < Pages()) pages.push_back(page);
-  }
-  std::sort(pages.begin(), pages.end());
-  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-  return pages;
+void VideoMemory::StopTouchList() {
+  for (uint32_t page : touched_)
+    flags_[page] &= static_cast<uint8_t>(~kTouched);
+  touched_.clear();
+  touching_ = false;
+  watch_ &= static_cast<uint8_t>(~kTouched);
 }
 
-namespace {
-
-// The excerpt's bytes of `page`, or null where it holds none (zeros).
-const uint8_t* ExcerptPage(const VideoMemory::Excerpt& excerpt, uint32_t page) {
-  const auto it = std::lower_bound(excerpt.pages.begin(), excerpt.pages.end(), page);
-  if (it == excerpt.pages.end() || *it != page) return nullptr;
-  return excerpt.bytes.data() + size_t(it - excerpt.pages.begin()) * VideoMemory::kPageBytes;
+std::vector<uint32_t> VideoMemory::TouchedPages() const {
+  if (!exposed_) return touched_;
+  std::vector<uint32_t> all(Pages());
+  for (uint32_t page = 0; page < Pages(); ++page)
+    all[page] = page;
+  return all;
 }
 
-}  // namespace
+void VideoMemory::CopyPages(std::span<const uint32_t> pages, uint32_t from, PageCopy& copy) const {
+  copy.pages.clear();
+  for (uint32_t page : pages) {
+    if (page >= from >> kPageShift) copy.pages.push_back(page);
+  }
+  copy.bytes.resize(copy.pages.size() * size_t{kPageBytes});
+  uint8_t* to = copy.bytes.data();
+  for (uint32_t page : copy.pages) {
+    std::memcpy(to, Page(page), PageLength(page));
+    to += kPageBytes;
+  }
+}
 
-void VideoMemory::Assign(const Excerpt& excerpt) {
-  for (uint32_t page : PagesEitherHolds(excerpt.from >> kPageShift, excerpt)) {
-    const uint8_t* then = ExcerptPage(excerpt, page);
+void VideoMemory::Assign(const PageCopy& copy) {
+  const uint8_t* from = copy.bytes.data();
+  for (uint32_t page : copy.pages) {
     const uint32_t length = PageLength(page);
-    if (then ? std::memcmp(Page(page), then, length) == 0 : AllZero(Page(page), length)) continue;
-    uint8_t* now = Writable(page << kPageShift, length);
-    if (then) {
-      std::memcpy(now, then, length);
-    } else {
-      std::memset(now, 0, length);
-    }
+    if (std::memcmp(Page(page), from, length) != 0)
+      std::memcpy(Writable(page << kPageShift, length), from, length);
+    from += kPageBytes;
   }
-}
-
-std::optional<uint32_t> VideoMemory::FirstDifference(const Excerpt& excerpt) const {
-  for (uint32_t page : PagesEitherHolds(excerpt.from >> kPageShift, excerpt)) {
-    const uint8_t* now = Page(page);
-    const uint8_t* then = ExcerptPage(excerpt, page);
-    for (uint32_t i = 0; i < PageLength(page); ++i) {
-      if (now[i] != (then ? then[i] : 0)) return (page << kPageShift) + i;
-    }
-  }
-  return std::nullopt;
 }
 
 std::optional<uint32_t> VideoMemory::FirstDifference(const VideoMemory& other) const {

@@ -128,19 +128,24 @@ class VideoMemory {
   // The first byte at which the memory differs from `image`, if any.
   std::optional<uint32_t> FirstDifference(const Image& image) const;
 
-  // ---- excerpts: the memory from a page on, as far as it may hold data
-  struct Excerpt {
-    uint32_t from = 0;              // a page boundary
-    std::vector<uint32_t> pages{};  // ascending; every other page from `from` on is zeros
-    std::vector<uint8_t> bytes{};   // theirs, one page after the other
+  // ---- the touch list: which pages were written from StartTouchList on,
+  // beside the change record and without copies, for a hand that wants
+  // what a stretch of activity wrote.
+  void StartTouchList();  // forgets the previous one
+  void StopTouchList();
+  // The pages written since the list started, in the order first written;
+  // every page once a hand writes past the bus.
+  std::vector<uint32_t> TouchedPages() const;
+
+  // ---- pages with their bytes, for another memory of this size to take over
+  struct PageCopy {
+    std::vector<uint32_t> pages{};
+    std::vector<uint8_t> bytes{};  // theirs, one page after the other
   };
-  Excerpt Extract(uint32_t from) const;
-  // The bytes from the excerpt's start on become its bytes (zeros in the
-  // pages it does not hold), written as followed writes, page by page, where
-  // they differ.
-  void Assign(const Excerpt& excerpt);
-  // The first byte from the excerpt's start on that differs from it, if any.
-  std::optional<uint32_t> FirstDifference(const Excerpt& excerpt) const;
+  // `pages` as they are now, those from byte `from` on.
+  void CopyPages(std::span<const uint32_t> pages, uint32_t from, PageCopy& copy) const;
+  // The copied pages take the copy's bytes, as followed writes where they differ.
+  void Assign(const PageCopy& copy);
   // The first byte that differs from another memory of this size, at the
   // cost of the pages either may hold data in.
   std::optional<uint32_t> FirstDifference(const VideoMemory& other) const;
@@ -151,6 +156,7 @@ class VideoMemory {
     kMayHoldData = 1,    // written since the memory was last all zeros
     kWrittenSince = 2,   // written since the last capture or rollback
     kKeptForRecord = 4,  // its bytes before the record's first write are kept
+    kTouched = 8,        // on the touch list
   };
 
   [[gnu::always_inline]] void Note(uint32_t page) {
@@ -166,8 +172,8 @@ class VideoMemory {
   uint32_t Pages() const { return (size_ + kPageBytes - 1) >> kPageShift; }
   uint32_t PageLength(uint32_t page) const;
   uint8_t* Page(uint32_t page) const { return data_.get() + (size_t{page} << kPageShift); }
-  // The pages from `first` on that may hold data here or in `excerpt`, ascending.
-  std::vector<uint32_t> PagesEitherHolds(uint32_t first, const Excerpt& excerpt) const;
+  // The flags a write must find set, besides those `base` names.
+  void Watch(uint8_t base) { watch_ = base | (touching_ ? kTouched : 0); }
 
   struct Free {
     void operator()(uint8_t* bytes) const;
@@ -195,6 +201,9 @@ class VideoMemory {
   std::vector<const uint8_t*> before_;
   std::vector<std::unique_ptr<uint8_t[]>> copies_;  // a page each, kept for the next record
   size_t copied_ = 0;
+  // The touch list.
+  bool touching_ = false;
+  std::vector<uint32_t> touched_;
 };
 
 }  // namespace sim::vga

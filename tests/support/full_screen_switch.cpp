@@ -13,6 +13,7 @@ sim::VgaState AcceptedAfterSwitch(sim::VgaState s) {
   if (!s.dacReadMode && s.dacPosition > 0) {
     s.dac[s.dacAddress] = {s.dacPending[0], s.dacPosition > 1 ? s.dacPending[1] : uint8_t{0}, 0};
   }
+  if (s.dacReadMode) s.dacPending = {};
   if ((s.crtc[0x11] & kCr11Protect) && !(s.crtc[0x03] & kCr03RetraceReadable)) {
     s.crtc[0x10] = 0x00;
     s.crtc[0x11] = 0x00;

@@ -17,6 +17,10 @@ namespace test {
 // - byte 0xFFFF of each plane holds that plane's latch (the save stores the
 //   latches there); not applied to a state without planes;
 // - a DAC triple written part-way is completed into its entry;
+// - in read mode, components written into the current triple are dropped,
+//   and the entry being read out is fetched again from the one before the
+//   address: the DAC shows neither, so no save can keep them (only a
+//   program that mixes reads and writes of 0x3C9 in read mode sees this);
 // - with CR11's protection on and CR03 bit 7 clear, the save cannot make
 //   CR10 and CR11 readable (CR03 is protected) and reads the light pen
 //   latches there instead: they come back as 0.

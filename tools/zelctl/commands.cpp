@@ -109,7 +109,6 @@ void Ioctl(Session& session, Args args) {
   const ULONG inLength = static_cast<ULONG>(inBytes.size());
   const ULONG outLen = outLength.value_or(0);
   sim::Machine::Result result{};
-  std::span<const uint8_t> shownOutput;
   Buffer inBuffer, outBuffer;
   if (same) {
     // One buffer as the I/O manager passes a buffered request: input first.
