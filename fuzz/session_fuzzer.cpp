@@ -99,7 +99,7 @@ void Switch(Run& run, const Desktop& desktop, const std::string& where) {
     // Its drawing reaches video memory as its stores through its mapping
     // of the linear frame buffer do.
     if (const auto base = m.adapter().ApertureBase()) {
-      const uint32_t size = static_cast<uint32_t>(m.adapter().Vram().size());
+      const uint32_t size = m.adapter().FollowedVram().Size();
       const uint32_t offset = desktop.offset % size;
       m.adapter().MemFill(*base + offset, std::min(desktop.length, size - offset), desktop.value);
     }

@@ -76,7 +76,7 @@ bool AnyMode(ULONG code) {
 std::array<uint8_t, 4> LatchBytes(sim::Machine& m) {
   std::array<uint8_t, 4> bytes{};
   for (uint32_t p = 0; p < 4; ++p)
-    bytes[p] = m.adapter().Vram()[kLatchBytes + p];
+    bytes[p] = m.adapter().FollowedVram()[kLatchBytes + p];
   return bytes;
 }
 
@@ -307,8 +307,9 @@ void SessionOracle::Replay(sim::Machine& reference, sim::Machine& switched) {
   std::vector<std::string> lines = RegisterDifferences(reference.adapter(), switched.adapter());
   if (auto at =
           reference.adapter().FollowedVram().FirstDifference(switched.adapter().FollowedVram()))
-    lines.push_back("video memory " + Hex(*at) + ": " + Hex(reference.adapter().Vram()[*at]) +
-                    " without switches, " + Hex(switched.adapter().Vram()[*at]) + " with");
+    lines.push_back("video memory " + Hex(*at) + ": " +
+                    Hex(reference.adapter().FollowedVram()[*at]) + " without switches, " +
+                    Hex(switched.adapter().FollowedVram()[*at]) + " with");
   if (Validators(reference) != Validators(switched)) lines.push_back("the validators' recording");
   if (!SameTraps(reference.TrapSet(), switched.TrapSet())) lines.push_back("the trap set");
   if (!lines.empty()) {
