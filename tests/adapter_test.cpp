@@ -62,6 +62,28 @@ TEST(AdapterWindow, ChainOddEvenReplacesAddressBitZero) {
   }
 }
 
+// Spans up to and across the end of a 64 KB page of the 128 KB map under
+// chain odd/even land as their byte writes do: past the page end the plane
+// offsets start again from the bottom (A16 becomes bit 0).
+TEST(AdapterWindow, ChainOddEvenSpansAtAPageEnd) {
+  for (const auto& [start, length] :
+       {std::pair{0xAFFFFu, 1u}, {0xAFFFDu, 3u}, {0xBFFFFu, 1u}, {0xAFFFEu, 3u}, {0xAFFFFu, 2u}}) {
+    SCOPED_TRACE(testing::Message() << std::hex << length << " bytes at 0x" << start);
+    Adapter bytes(Memory());
+    Planar(bytes);
+    Set(bytes, 0x3C4, 0x04, 0x02);
+    Set(bytes, 0x3CE, 0x05, 0x10);
+    Set(bytes, 0x3CE, 0x06, 0x02);
+    Adapter span = bytes;
+    const std::vector<uint8_t> values = {0x11, 0x22, 0x33};
+    for (uint32_t i = 0; i < length; ++i)
+      bytes.MemWrite8(start + i, values[i]);
+    span.MemWrite(start, std::span(values).first(length));
+    EXPECT_TRUE(bytes == span);
+    EXPECT_EQ(span.MemRead8(start + length - 1), values[length - 1]);
+  }
+}
+
 // Only 0x86 in SR05 opens the extended registers (SR05 then reads 0xA1);
 // anything else closes them: they read 0 and ignore writes. Open, straps keep
 // what the board set, pointer and clock registers keep only their fields,

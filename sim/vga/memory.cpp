@@ -417,9 +417,11 @@ void Memory::WriteSpan(uint32_t offset, uint32_t count, Source source, const Win
       }
       // Pairs climb two groups at a time (the group between is the other
       // A16 page's) while they lie in the memory.
+      // (A lone odd byte at the page end has no pair after it: the next
+      // address is the other page's, below `from`.)
       const uint32_t o = PlaneAddress(offset + i, true);
       const uint32_t pairs = o < groups ? std::min((count - i) / 2, (groups - o + 1) / 2) : 0;
-      source.Pairs(base + (o - from) * 4, lanes, i, pairs);
+      if (pairs != 0) source.Pairs(base + (o - from) * 4, lanes, i, pairs);
       i += 2 * pairs;
       if (i + 1 < count) return;  // the rest lies beyond the memory
     }
