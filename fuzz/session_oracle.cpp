@@ -82,9 +82,11 @@ std::array<uint8_t, 4> LatchBytes(sim::Machine& m) {
 
 // Where two register sets differ, a line each, the standard state by
 // register and the rest by device.
-std::vector<std::string> RegisterDifferences(sim::Adapter& expected, sim::Adapter& actual) {
-  std::vector<std::string> lines = sim::Diff(expected.RegisterState(), actual.RegisterState(), 12);
-  const sim::Adapter::Registers e = expected.SaveRegisters(), a = actual.SaveRegisters();
+std::vector<std::string> RegisterDifferences(const sim::VgaState& expectedVga,
+                                             const sim::Adapter::Registers& e,
+                                             const sim::VgaState& actualVga,
+                                             const sim::Adapter::Registers& a) {
+  std::vector<std::string> lines = sim::Diff(expectedVga, actualVga, 12);
   if (!(e.dac == a.dac)) lines.push_back("the DAC (the entry reads take from)");
   if (!(e.general == a.general)) lines.push_back("the display timing");
   if (!(e.zel == a.zel)) {
@@ -152,9 +154,43 @@ void SessionOracle::Write(uint32_t address, uint8_t size, uint32_t value) {
 void SessionOracle::RequestComing(sim::Machine& switched, ULONG code) {
   if (AnyMode(code)) {
     found_.clear();
-  } else {
-    found_ = DriverState(switched);
+    return;
   }
+  found_ = DriverState(switched);
+  // Past a switch the reference may not follow this request, but only the
+  // first one: from there on both drivers' states agree or it stopped.
+  if (!checkpointDue_) return;
+  checkpointDue_ = false;
+  checkpoints_.push_back({static_cast<uint32_t>(requests_.size()), Take(switched)});
+}
+
+SessionOracle::Held SessionOracle::Take(sim::Machine& m) {
+  sim::Adapter& a = m.adapter();
+  Held held{a.RegisterState(), a.SaveRegisters(), {}, Validators(m), m.TrapSet()};
+  a.FollowedVram().CopyHeld(held.memory);
+  return held;
+}
+
+std::vector<std::string> SessionOracle::Differences(const Held& expected, sim::Machine& actual) {
+  sim::Adapter& a = actual.adapter();
+  std::vector<std::string> lines =
+      RegisterDifferences(expected.vga, expected.registers, a.RegisterState(), a.SaveRegisters());
+  if (auto at = a.FollowedVram().FirstDifference(expected.memory)) {
+    const auto page = std::lower_bound(expected.memory.pages.begin(), expected.memory.pages.end(),
+                                       *at >> sim::vga::VideoMemory::kPageShift);
+    const bool held =
+        page != expected.memory.pages.end() && *page == *at >> sim::vga::VideoMemory::kPageShift;
+    const size_t index = size_t(page - expected.memory.pages.begin());
+    const uint8_t want =
+        held ? expected.memory.bytes[index * sim::vga::VideoMemory::kPageBytes +
+                                     (*at & (sim::vga::VideoMemory::kPageBytes - 1))]
+             : 0;
+    lines.push_back("video memory " + Hex(*at) + ": expected " + Hex(want) + ", got " +
+                    Hex(a.FollowedVram()[*at]));
+  }
+  if (Validators(actual) != expected.validators) lines.push_back("the validators' recording");
+  if (!SameTraps(actual.TrapSet(), expected.traps)) lines.push_back("the trap set");
+  return lines;
 }
 
 void SessionOracle::Request(Sent sent, const fuzz::Request& request, const Answer& answer) {
@@ -203,6 +239,7 @@ void SessionOracle::SwitchEnded(sim::Machine& switched, const std::string& where
   a.FollowedVram().CopyPages(a.FollowedVram().TouchedPages(), test::kSavedVideoMemory,
                              s.unsavedAfter);
   a.FollowedVram().StopTouchList();
+  checkpointDue_ = true;
   Access(Event::Kind::Switch, 0, 0, static_cast<uint32_t>(switches_.size() - 1));
 }
 
@@ -268,8 +305,20 @@ bool SessionOracle::Replay(const Event& e, sim::Machine& reference) {
     case Event::Kind::Request: {
       const Sending& r = requests_[e.value];
       if (!r.driver.empty() && DriverState(reference) != r.driver) {
-        if (pastSwitch_) return false;
-        Fail(Where(e), "the driver's state differs before any switch");
+        if (!pastSwitch_) Fail(Where(e), "the driver's state differs before any switch");
+        // The reference stops here: up to here both must agree.
+        const auto c = std::find_if(checkpoints_.begin(), checkpoints_.end(),
+                                    [&](const Checkpoint& k) { return k.request == e.value; });
+        if (c == checkpoints_.end())
+          Fail(Where(e), "the driver's state differs after a request that both machines made");
+        const std::vector<std::string> lines = Differences(c->held, reference);
+        if (!lines.empty()) {
+          Fail(Where(e),
+               "where the machine without switches stops following, the switched one (expected) "
+               "and it (got) differ:" +
+                   Lines(lines));
+        }
+        return false;
       }
       Answer answer;
       if (r.sent == Sent::RestoreLast) {
@@ -304,7 +353,9 @@ void SessionOracle::Replay(sim::Machine& reference, sim::Machine& switched) {
       Fail(Where(e), std::string("without switches: ") + error.what());
     }
   }
-  std::vector<std::string> lines = RegisterDifferences(reference.adapter(), switched.adapter());
+  sim::Adapter &r = reference.adapter(), &w = switched.adapter();
+  std::vector<std::string> lines = RegisterDifferences(r.RegisterState(), r.SaveRegisters(),
+                                                       w.RegisterState(), w.SaveRegisters());
   if (auto at =
           reference.adapter().FollowedVram().FirstDifference(switched.adapter().FollowedVram()))
     lines.push_back("video memory " + Hex(*at) + ": " +
@@ -326,6 +377,8 @@ void SessionOracle::Clear() {
   requests_.clear();
   switches_.clear();
   access_ = 0;
+  checkpoints_.clear();
+  checkpointDue_ = false;
   pastSwitch_ = false;
   lastState_ = {};
 }

@@ -83,7 +83,29 @@ class SessionOracle {
   std::vector<std::string> steps_;
   std::vector<uint8_t> bytes_;
   std::vector<Sending> requests_;
+  // What both machines must agree on: the registers, the video memory, the
+  // validators' recording and the trap set.
+  struct Held {
+    sim::VgaState vga;  // registers only
+    sim::Adapter::Registers registers;
+    sim::vga::VideoMemory::PageCopy memory;
+    std::vector<uint8_t> validators;
+    std::vector<VIDEO_ACCESS_RANGE> traps;
+  };
+  // The switched machine as the first request after a switch found it,
+  // kept in case the reference cannot follow that request (its effect
+  // depends on the driver's idea of the mode, which the switch's reset
+  // changed): the comparison ends there, against this.
+  struct Checkpoint {
+    uint32_t request;  // index into requests_
+    Held held;
+  };
+  static Held Take(sim::Machine& m);
+  static std::vector<std::string> Differences(const Held& expected, sim::Machine& actual);
+
   std::vector<Switch> switches_;
+  std::vector<Checkpoint> checkpoints_;
+  bool checkpointDue_ = false;  // a switch since the last request that depends on the mode
   std::vector<uint8_t> found_;  // the driver's state before the coming request
   uint32_t access_ = 0;
   // Replaying: a switch was passed; the reference's last save.

@@ -375,6 +375,34 @@ void VideoMemory::CopyPages(std::span<const uint32_t> pages, uint32_t from, Page
   }
 }
 
+void VideoMemory::CopyHeld(PageCopy& copy) const {
+  std::vector<uint32_t> pages = mayHold_;
+  std::sort(pages.begin(), pages.end());
+  CopyPages(pages, 0, copy);
+}
+
+std::optional<uint32_t> VideoMemory::FirstDifference(const PageCopy& held) const {
+  std::vector<uint32_t> pages = mayHold_;
+  pages.insert(pages.end(), held.pages.begin(), held.pages.end());
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  for (uint32_t page : pages) {
+    if (page >= Pages()) return page << kPageShift;
+    const auto it = std::lower_bound(held.pages.begin(), held.pages.end(), page);
+    const uint8_t* theirs = it != held.pages.end() && *it == page
+                                ? held.bytes.data() + size_t(it - held.pages.begin()) * kPageBytes
+                                : nullptr;
+    const uint8_t* mine = Page(page);
+    const uint32_t length = PageLength(page);
+    if (theirs ? std::memcmp(mine, theirs, length) == 0 : AllZero(mine, length)) continue;
+    uint32_t i = 0;
+    while (mine[i] == (theirs ? theirs[i] : 0))
+      ++i;
+    return (page << kPageShift) + i;
+  }
+  return std::nullopt;
+}
+
 void VideoMemory::Assign(const PageCopy& copy) {
   const uint8_t* from = copy.bytes.data();
   for (uint32_t page : copy.pages) {

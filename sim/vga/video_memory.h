@@ -144,8 +144,14 @@ class VideoMemory {
   };
   // `pages` as they are now, those from byte `from` on.
   void CopyPages(std::span<const uint32_t> pages, uint32_t from, PageCopy& copy) const;
+  // Every page that may hold anything but zeros, as it is now.
+  void CopyHeld(PageCopy& copy) const;
   // The copied pages take the copy's bytes, as followed writes where they differ.
   void Assign(const PageCopy& copy);
+  // The first byte that differs from a memory of this size of which `held`
+  // is CopyHeld (every page it leaves out is zeros), at the cost of the
+  // pages either may hold data in.
+  std::optional<uint32_t> FirstDifference(const PageCopy& held) const;
   // The first byte that differs from another memory of this size, at the
   // cost of the pages either may hold data in.
   std::optional<uint32_t> FirstDifference(const VideoMemory& other) const;
