@@ -219,9 +219,10 @@ TEST(AdapterMemory, SpansAreTheByteAccessesOneAfterTheOther) {
 // span handed out, a caller's plain mapping), captures and rollbacks to any
 // image taken, change records and touch lists: it holds the array's bytes
 // throughout, a rollback gives the image's bytes back, a record lists every
-// page written with its bytes before, and the pages a touch list names,
+// page written with its bytes before, the pages a touch list names,
 // copied onto the memory as it was when the list started, make it the
-// memory as it is.
+// memory as it is, and a copy of the pages that may hold data compares as
+// the whole memory.
 TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
   std::mt19937 random(0xC0FFEE);
   auto pick = [&random](uint32_t n) { return static_cast<uint32_t>(random() % n); };
@@ -308,6 +309,12 @@ TEST(VideoMemory, KeepsTrackOfEveryWriteThroughClearsCapturesAndRollbacks) {
           then.Assign(touched);
           ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), then.Bytes().begin()))
               << "step " << step << ": the touch list misses a write";
+          // A copy of the pages that may hold data stands for the whole.
+          vga::VideoMemory::PageCopy held;
+          memory.CopyHeld(held);
+          ASSERT_EQ(then.FirstDifference(held), std::nullopt) << "step " << step;
+          then.Store(at, static_cast<uint8_t>(~then[at]));
+          ASSERT_EQ(then.FirstDifference(held), at) << "step " << step;
           memory.StopTouchList();
           touching = false;
         }
