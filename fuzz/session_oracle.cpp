@@ -176,17 +176,8 @@ std::vector<std::string> SessionOracle::Differences(const Held& expected, sim::M
   std::vector<std::string> lines =
       RegisterDifferences(expected.vga, expected.registers, a.RegisterState(), a.SaveRegisters());
   if (auto at = a.FollowedVram().FirstDifference(expected.memory)) {
-    const auto page = std::lower_bound(expected.memory.pages.begin(), expected.memory.pages.end(),
-                                       *at >> sim::vga::VideoMemory::kPageShift);
-    const bool held =
-        page != expected.memory.pages.end() && *page == *at >> sim::vga::VideoMemory::kPageShift;
-    const size_t index = size_t(page - expected.memory.pages.begin());
-    const uint8_t want =
-        held ? expected.memory.bytes[index * sim::vga::VideoMemory::kPageBytes +
-                                     (*at & (sim::vga::VideoMemory::kPageBytes - 1))]
-             : 0;
-    lines.push_back("video memory " + Hex(*at) + ": expected " + Hex(want) + ", got " +
-                    Hex(a.FollowedVram()[*at]));
+    lines.push_back("video memory " + Hex(*at) + ": expected " + Hex(expected.memory.At(*at)) +
+                    ", got " + Hex(a.FollowedVram()[*at]));
   }
   if (Validators(actual) != expected.validators) lines.push_back("the validators' recording");
   if (!SameTraps(actual.TrapSet(), expected.traps)) lines.push_back("the trap set");

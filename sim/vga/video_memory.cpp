@@ -375,6 +375,17 @@ void VideoMemory::CopyPages(std::span<const uint32_t> pages, uint32_t from, Page
   }
 }
 
+const uint8_t* VideoMemory::PageCopy::Page(uint32_t page) const {
+  const auto it = std::lower_bound(pages.begin(), pages.end(), page);
+  if (it == pages.end() || *it != page) return nullptr;
+  return bytes.data() + size_t(it - pages.begin()) * kPageBytes;
+}
+
+uint8_t VideoMemory::PageCopy::At(uint32_t at) const {
+  const uint8_t* page = Page(at >> kPageShift);
+  return page ? page[at & (kPageBytes - 1)] : 0;
+}
+
 void VideoMemory::CopyHeld(PageCopy& copy) const {
   std::vector<uint32_t> pages = mayHold_;
   std::sort(pages.begin(), pages.end());
@@ -388,10 +399,7 @@ std::optional<uint32_t> VideoMemory::FirstDifference(const PageCopy& held) const
   pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
   for (uint32_t page : pages) {
     if (page >= Pages()) return page << kPageShift;
-    const auto it = std::lower_bound(held.pages.begin(), held.pages.end(), page);
-    const uint8_t* theirs = it != held.pages.end() && *it == page
-                                ? held.bytes.data() + size_t(it - held.pages.begin()) * kPageBytes
-                                : nullptr;
+    const uint8_t* theirs = held.Page(page);
     const uint8_t* mine = Page(page);
     const uint32_t length = PageLength(page);
     if (theirs ? std::memcmp(mine, theirs, length) == 0 : AllZero(mine, length)) continue;

@@ -139,8 +139,13 @@ class VideoMemory {
 
   // ---- pages with their bytes, for another memory of this size to take over
   struct PageCopy {
-    std::vector<uint32_t> pages{};
-    std::vector<uint8_t> bytes{};  // theirs, one page after the other
+    std::vector<uint32_t> pages{};  // ascending
+    std::vector<uint8_t> bytes{};   // theirs, one page after the other
+
+    // A page's bytes, or null where the copy holds none.
+    const uint8_t* Page(uint32_t page) const;
+    // The byte at `at`, 0 in a page the copy does not hold.
+    uint8_t At(uint32_t at) const;
   };
   // `pages` as they are now, those from byte `from` on.
   void CopyPages(std::span<const uint32_t> pages, uint32_t from, PageCopy& copy) const;
