@@ -332,8 +332,8 @@ class Graph:
         self.errors = []
         self.thunks = {}  # thunk start -> import name
         dispatchers = {}
-        for spec in tables:
-            function, table, row, slot = spec.split(":")
+        for described in tables:
+            function, table, row, slot = described.split(":")
             rows = self._ReadTable(table, int(row), int(slot))
             dispatchers[image.Function(function).start] = rows
             self.table_rows[image.Function(function).start] = rows
@@ -494,8 +494,8 @@ def Chain(chain):
 def CheckStack(image, graph, args):
     frames = ReadFrames(args.frames, image)
     recursion = {}
-    for spec in args.recursion:
-        name, times = spec.split("=")
+    for bound in args.recursion:
+        name, times = bound.split("=")
         recursion[image.Function(name).start] = int(times)
     walk = StackWalk(image, graph, frames, recursion)
     block = BlockFunctions(image, args.block)
@@ -538,8 +538,8 @@ def CheckStack(image, graph, args):
 def BlockFunctions(image, blocks):
     """Starts of the functions inside the code blocks given as FIRST:END symbols."""
     inside = set()
-    for spec in blocks:
-        first, end = (image.Function(name) for name in spec.split(":"))
+    for block in blocks:
+        first, end = (image.Function(name) for name in block.split(":"))
         inside |= {f.start for f in image.functions if first.start <= f.start <= end.start}
     return inside
 
