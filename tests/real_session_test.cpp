@@ -481,4 +481,39 @@ TEST_P(SwitchAtAnyPoint, EndsAsTheUninterruptedRun) {
 
 INSTANTIATE_TEST_SUITE_P(Shard, SwitchAtAnyPoint, testing::Range(0, 8));
 
+// A repeated string store or move into the window reaches the adapter in one
+// go, not element by element through the processor: the same byte writes,
+// in the same order, as the BIOS clears, loads fonts and scrolls (from RAM,
+// from its ROM, and window to window through the latches).
+TEST(RealSession, BatchedStringInstructionsAreTheElementWritesOneByOne) {
+  struct Side {
+    explicit Side(bool batch) : machine(std::make_unique<sim::Machine>()) {
+      EXPECT_EQ(machine->Load(), NO_ERROR);
+      EXPECT_EQ(machine->Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
+      vdm = std::make_unique<Vdm>(*machine, sim::session::Options{.batchStrings = batch});
+      mark = machine->trace().Start();
+    }
+    std::unique_ptr<sim::Machine> machine;
+    std::unique_ptr<Vdm> vdm;
+    size_t mark;
+  } batched(true), one(false);
+  const Registers calls[] = {{.eax = 0x0003},
+                             {.eax = 0x1114},
+                             {.eax = 0x0605, .ebx = 0x1E00, .edx = 0x184F},
+                             {.eax = 0x0012},
+                             {.eax = 0x0E41, .ebx = 0x000F},
+                             {.eax = 0x0603, .edx = 0x1D4F},
+                             {.eax = 0x0013},
+                             {.eax = 0x0602, .edx = 0x184F},
+                             {.eax = 0x000D},
+                             {.eax = 0x0E42, .ebx = 0x000E}};
+  for (const Registers& call : calls) {
+    SCOPED_TRACE(testing::Message() << "AX=" << std::hex << call.eax);
+    ASSERT_EQ(batched.vdm->Int10(call), one.vdm->Int10(call));
+    ASSERT_TRUE(test::TraceIs(batched.machine->trace().Since(batched.mark),
+                              one.machine->trace().Since(one.mark)));
+    ASSERT_TRUE(batched.machine->adapter() == one.machine->adapter());
+  }
+}
+
 }  // namespace

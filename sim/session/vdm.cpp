@@ -122,6 +122,7 @@ struct Vdm::Impl {
   bool exited = false;
   uint8_t exitCode = 0;
   Outcome last{End::Returned};
+  std::vector<uint8_t> run;  // a string instruction's bytes for the window
 
   // A state to come back to: the processor, the 1 MB (shared by the states
   // kept while the RAM did not change), the counters.
@@ -268,6 +269,23 @@ struct Vdm::Impl {
     if (afterWindowWrite) afterWindowWrite({address, size, value});
   }
 
+  // Elements of `size` bytes stored one after the other from `address` on:
+  // the window takes them as one run, which is the same byte writes.
+  void WindowWriteRun(uint32_t address, uint8_t size, std::span<const uint8_t> bytes) {
+    if (options.ports == PortPath::Emulator) {
+      machine->V86Write(address, bytes);
+    } else {
+      machine->adapter().MemWrite(address, bytes);
+    }
+    if (!afterWindowWrite) return;
+    for (uint32_t n = 0; n + size <= bytes.size(); n += size) {
+      uint32_t value = 0;
+      for (unsigned b = 0; b < size; ++b)
+        value |= uint32_t{bytes[n + b]} << (8 * b);
+      afterWindowWrite({address + n, size, value});
+    }
+  }
+
   uint32_t WindowRead(uint32_t address, uint8_t size) {
     uint32_t value = 0;
     for (unsigned i = 0; i < size && i < 4; ++i)
@@ -372,20 +390,17 @@ struct Vdm::Impl {
     }
     if (blocks + (count - 1) > options.blockLimit) return;
     Guarded("window write", [&] {
-      const uint32_t pattern = Reg(UC_X86_REG_EAX);
-      for (uint32_t n = 0; n < bytes; n += size) {
-        uint32_t value = pattern;
-        if (move) {
-          value = 0;
-          if (fromWindow) {
-            value = WindowRead(from + n, size);
-          } else {
-            for (uint32_t b = 0; b < size; ++b)
-              value |= uint32_t{memory[from + n + b]} << (8 * b);
-          }
-        }
-        WindowWrite(to + n, size, size == 4 ? value : value & ((1u << (8 * size)) - 1));
+      if (fromWindow) {
+        // Each read loads the latches the next write may use.
+        for (uint32_t n = 0; n < bytes; n += size)
+          WindowWrite(to + n, size, WindowRead(from + n, size));
+        return;
       }
+      const uint32_t pattern = Reg(UC_X86_REG_EAX);
+      run.resize(bytes);
+      for (uint32_t n = 0; n < bytes; ++n)
+        run[n] = move ? memory[from + n] : static_cast<uint8_t>(pattern >> (8 * (n % size)));
+      WindowWriteRun(to, size, run);
     });
     blocks += count - 1;
     SetReg(UC_X86_REG_ECX, (ecx & 0xFFFF0000u) | 1);
