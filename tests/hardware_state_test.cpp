@@ -397,18 +397,16 @@ void ExpectSaveOfFirstSession(test::DriverSession& s, const std::vector<uint8_t>
 // force at the save, and the session's next writes go out after the held-back
 // ones, in one burst, when its reset ends.
 TEST(RoundTrip, GivesTheSessionBackEverything) {
+  // clang-format off
   const Session sessions[] = {
-      {"colour, DAC writing two of a triple, flip-flop data", kTextMode, 0xE3, 0x41, 2, false, true,
-       false},
-      {"mono from a linear desktop, memory off, DAC reading one, recording", k1024x768x8, 0xA0,
-       0x80, 1, true, false, true},
+      {"colour, DAC writing two of a triple, flip-flop data", kTextMode, 0xE3, 0x41, 2, false, true, false},
+      {"mono from a linear desktop, memory off, DAC reading one, recording", k1024x768x8, 0xA0, 0x80, 1, true, false, true},
       {"colour, DAC reading two at entry 0, recording", kTextMode, 0xEF, 0x00, 2, true, true, true},
-      {"mono, DAC writing one at entry 0xFF, flip-flop index", kTextMode, 0x66, 0xFF, 1, false,
-       false, false},
-      {"colour from a linear desktop, memory off, DAC reading none", k1024x768x8, 0x61, 0x10, 0,
-       true, false, false},
+      {"mono, DAC writing one at entry 0xFF, flip-flop index", kTextMode, 0x66, 0xFF, 1, false, false, false},
+      {"colour from a linear desktop, memory off, DAC reading none", k1024x768x8, 0x61, 0x10, 0, true, false, false},
       {"colour, DAC at a triple boundary", kTextMode, 0x63, 0x10, 0, false, false, false},
   };
+  // clang-format on
   for (const Session& c : sessions) {
     SCOPED_TRACE(c.name);
     test::DriverSession s;

@@ -70,17 +70,13 @@ TEST(ModeSet, PitchRegisters) {
     int sr27, sr0b;     // SR27 bits 6-4, SR0B bits 7, 6, 5, 2
     int pointer;
   } cases[] = {
+      // clang-format off
       {"interlaced 1024 counts four-byte units", {}, k1024x768x8At43, 0x100, 0x40, 0x24, 1},
       {"1 MB: 640x480x16 at 1280", {.memoryMB = 1, .busWidth = 32}, 40, 0x0A0, 0x40, 0x24, 1},
       {"1024x768x16: 2048 sets SR27 bit 4", k3MB, 50, 0x100, 0x50, 0x24, 1},
       {"1024x768x32: 4096 sets SR27 bit 5", k3MB, 83, 0x200, 0x60, 0xA4, 0},
-      {"8 MB: 1600x1200x32 at 6400",
-       {.memoryMB = 8, .memoryClockMHz = 138},
-       92,
-       0x320,
-       0x40,
-       0xA4,
-       1},
+      {"8 MB: 1600x1200x32 at 6400", {.memoryMB = 8, .memoryClockMHz = 138}, 92, 0x320, 0x40, 0xA4, 1},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

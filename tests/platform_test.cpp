@@ -1,16 +1,13 @@
 // The platform's refusals that the driver's suites lean on without seeing
-// them (claims on RAM and foreign devices, mappings of other processes), and
-// a boot copied from another machine.
+// them: claims on RAM and foreign devices, mappings of other processes. (A
+// boot copied from another machine is the snapshot suite's.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "miniport/videoport.h"
 #include "sim/machine.h"
-#include "sim/trace.h"
 
 namespace sim {
 namespace {
@@ -81,36 +78,6 @@ TEST(Mappings, UnmappingOnlyWhatWasHandedOutToThatProcess) {
   EXPECT_EQ(VideoPortUnmapMemory(nullptr, a, nullptr), NO_ERROR);
   EXPECT_EQ(VideoPortUnmapMemory(nullptr, a, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(m.Mappings().empty());
-}
-
-// A machine started from a copy of a booted adapter (another machine's,
-// straight after its POST) is the machine a POST makes: the whole adapter,
-// video memory, ROM and PCI space alike, and a driver load and a hardware
-// state save give the same accesses, buffer and adapter on both.
-TEST(Boot, ACopyOfABootedAdapterIsAFreshBoot) {
-  Profile profiles[4];
-  profiles[1].revision = 0x0B, profiles[1].memoryMB = 1, profiles[1].busWidth = 32;
-  profiles[2].memoryMB = 8, profiles[2].strap = 1, profiles[2].memoryClockMHz = 75;
-  profiles[3].romKB = 64, profiles[3].pciBus = 0, profiles[3].pciDevice = 3;
-  profiles[3].seqOverrides[0x37] = 0x00;
-  for (const Profile& profile : profiles) {
-    SCOPED_TRACE("profile #" + std::to_string(&profile - profiles));
-    const Adapter booted = Machine(profile).adapter();
-    Machine fresh(profile);
-    Machine copied(profile, booted);
-    ASSERT_TRUE(copied.adapter() == fresh.adapter());
-    std::vector<std::vector<uint8_t>> states;
-    for (Machine* m : {&fresh, &copied}) {
-      m->trace().Start();
-      ASSERT_EQ(m->Load(), 0u);
-      std::vector<uint8_t>& state = states.emplace_back(264359);
-      VIDEO_HARDWARE_STATE record{reinterpret_cast<PVIDEO_HARDWARE_STATE_HEADER>(state.data()), 0};
-      EXPECT_EQ(m->Ioctl(IOCTL_VIDEO_SAVE_HARDWARE_STATE, nullptr, 0, &record, 8).status, NO_ERROR);
-    }
-    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), copied.trace().Entries()), "");
-    EXPECT_TRUE(states[0] == states[1]);
-    EXPECT_TRUE(copied.adapter() == fresh.adapter());
-  }
 }
 
 }  // namespace

@@ -60,11 +60,10 @@ testing::AssertionResult SameReads(const std::vector<Seen>& got, const std::vect
 struct Session {
   explicit Session(PortPath path) : machine(std::make_unique<sim::Machine>()) {
     EXPECT_EQ(machine->Load(), NO_ERROR);
-    if (path == PortPath::Emulator) Request(IOCTL_VIDEO_ENABLE_VDM);
+    if (path == PortPath::Emulator) {
+      EXPECT_EQ(machine->Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
+    }
     vdm = std::make_unique<Vdm>(*machine, sim::session::Options{.ports = path});
-    Watch();
-  }
-  void Watch() {
     vdm->OnPortRead([this](const sim::session::PortAccess& a) {
       seen.push_back({true, a.port, a.size, a.value});
     });
@@ -72,20 +71,38 @@ struct Session {
       seen.push_back({false, r.address, r.size, r.value});
     });
   }
-  sim::Machine::Result Request(ULONG code, void* in = nullptr, ULONG inLength = 0,
-                               void* out = nullptr, ULONG outLength = 0) {
-    return machine->Ioctl(code, in, inLength, out, outLength);
-  }
-  Registers Int10(uint32_t eax, uint32_t ebx = 0, uint32_t ecx = 0, uint32_t edx = 0) {
-    Registers r;
-    r.eax = eax, r.ebx = ebx, r.ecx = ecx, r.edx = edx;
-    return vdm->Int10(r);
-  }
   sim::Adapter& adapter() { return machine->adapter(); }
 
   std::unique_ptr<sim::Machine> machine;
   std::unique_ptr<Vdm> vdm;
   std::vector<Seen> seen;
+};
+
+// One INT 10h call in the trapped session and in the bare one: the same
+// registers back, the same reads on the way, the same session memory and
+// the same adapter.
+struct Twins {
+  Session bare{PortPath::Direct}, trapped{PortPath::Emulator};
+
+  Registers Call(uint32_t eax, uint32_t ebx = 0, uint32_t ecx = 0, uint32_t edx = 0,
+                 uint16_t es = 0) {
+    Registers in;
+    in.eax = eax, in.ebx = ebx, in.ecx = ecx, in.edx = edx, in.es = es;
+    const Registers want = bare.vdm->Int10(in);
+    const Registers got = trapped.vdm->Int10(in);
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(SameReads(trapped.seen, bare.seen));
+    EXPECT_TRUE(test::BytesAre(trapped.vdm->Memory(), bare.vdm->Memory())) << "session memory";
+    EXPECT_TRUE(trapped.adapter() == bare.adapter()) << testing::PrintToString(
+        sim::Diff(bare.adapter().WholeState(), trapped.adapter().WholeState()));
+    return got;
+  }
+  void Poke(uint32_t address, std::vector<uint8_t> bytes) {
+    bare.vdm->WriteMemory(address, bytes);
+    trapped.vdm->WriteMemory(address, bytes);
+  }
+  uint8_t Bda(uint32_t offset) const { return trapped.vdm->Memory()[0x400 + offset]; }
+  uint8_t Crtc(uint8_t index) { return trapped.adapter().Crtc(index); }
 };
 
 // The console takes the screen from the session and gives it back: the
@@ -129,54 +146,19 @@ constexpr uint8_t kBiosModes[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07
 TEST(RealSession, EveryBiosModeThroughTheTrapsAsOnTheBareAdapter) {
   for (const uint8_t mode : kBiosModes) {
     SCOPED_TRACE(testing::Message() << "mode " << std::hex << int{mode});
-    Session bare(PortPath::Direct), trapped(PortPath::Emulator);
-    const Registers wantRegs = bare.Int10(mode);
-    EXPECT_EQ(trapped.Int10(mode), wantRegs);
-    EXPECT_TRUE(SameReads(trapped.seen, bare.seen));
-    EXPECT_TRUE(test::BytesAre(trapped.vdm->Memory(), bare.vdm->Memory())) << "session memory";
-    EXPECT_TRUE(SameVga(bare.adapter().WholeState(), trapped.adapter().WholeState()));
-    EXPECT_TRUE(trapped.adapter() == bare.adapter()) << "extended registers or video memory";
-    EXPECT_EQ(trapped.machine->TrapSet().size(), 4u) << "the idle trap set again";
+    Twins t;
+    t.Call(mode);
+    EXPECT_EQ(t.trapped.machine->TrapSet().size(), 4u) << "the idle trap set again";
 
-    const sim::VgaState before = trapped.adapter().WholeState();
-    const sim::screen::Image shown = sim::screen::RenderScreen(trapped.adapter());
-    FullScreenSwitch(*trapped.machine);
-    EXPECT_TRUE(SameVga(test::AcceptedAfterSwitch(before), trapped.adapter().WholeState()));
-    EXPECT_TRUE(sim::screen::RenderScreen(trapped.adapter()).rgb == shown.rgb) << "screenshot";
+    const sim::VgaState before = t.trapped.adapter().WholeState();
+    const sim::screen::Image shown = sim::screen::RenderScreen(t.trapped.adapter());
+    FullScreenSwitch(*t.trapped.machine);
+    EXPECT_TRUE(SameVga(test::AcceptedAfterSwitch(before), t.trapped.adapter().WholeState()));
+    EXPECT_TRUE(sim::screen::RenderScreen(t.trapped.adapter()).rgb == shown.rgb) << "screenshot";
   }
 }
 
 // ---- INT 10h text services through the trap tables
-
-// One service call in the trapped session and in the bare one: the same
-// registers back, the same reads on the way, the same session memory and
-// the same adapter.
-struct Twins {
-  Session bare{PortPath::Direct}, trapped{PortPath::Emulator};
-
-  Registers Call(const Registers& in) {
-    const Registers want = bare.vdm->Int10(in);
-    const Registers got = trapped.vdm->Int10(in);
-    EXPECT_EQ(got, want);
-    EXPECT_TRUE(SameReads(trapped.seen, bare.seen));
-    EXPECT_TRUE(test::BytesAre(trapped.vdm->Memory(), bare.vdm->Memory())) << "session memory";
-    EXPECT_TRUE(trapped.adapter() == bare.adapter()) << testing::PrintToString(
-        sim::Diff(bare.adapter().WholeState(), trapped.adapter().WholeState()));
-    return got;
-  }
-  Registers Call(uint32_t eax, uint32_t ebx = 0, uint32_t ecx = 0, uint32_t edx = 0,
-                 uint16_t es = 0) {
-    Registers in;
-    in.eax = eax, in.ebx = ebx, in.ecx = ecx, in.edx = edx, in.es = es;
-    return Call(in);
-  }
-  void Poke(uint32_t address, std::vector<uint8_t> bytes) {
-    bare.vdm->WriteMemory(address, bytes);
-    trapped.vdm->WriteMemory(address, bytes);
-  }
-  uint8_t Bda(uint32_t offset) const { return trapped.vdm->Memory()[0x400 + offset]; }
-  uint8_t Crtc(uint8_t index) { return trapped.adapter().Crtc(index); }
-};
 
 // The BIOS's text services as a DOS program calls them, with the values the
 // PC BIOS interface documents for each (BIOS data area, CRTC, DAC).
@@ -293,59 +275,30 @@ TEST(RealSession, ProgramsEndOnHltExitOrAClearError) {
     uint16_t ax;          // AX at the end
     const char* failure;  // the error's text, when it fails
   };
+  // clang-format off
   const Case cases[] = {
       {"hlt", {0xF4}, End::Halted, 0, 0, nullptr},
       {"INT 20h", {0xCD, 0x20}, End::Exited, 0, 0, nullptr},
       {"INT 21h 4Ch", {0xB8, 0x07, 0x4C, 0xCD, 0x21}, End::Exited, 7, 0x4C07, nullptr},
       {"ret to the PSP", {0xC3}, End::Exited, 0, 0, nullptr},
       // Vector 60h pointed at 1000:0112 (mov al, 5Ah; iret), int 60h, hlt.
-      {"a vector of its own",
-       {0x31, 0xC0, 0x8E, 0xD8, 0xC7, 0x06, 0x80, 0x01, 0x12, 0x01, 0x8C,
-        0x0E, 0x82, 0x01, 0xCD, 0x60, 0xF4, 0x90, 0xB0, 0x5A, 0xCF},
-       End::Halted,
-       0,
-       0x005A,
-       nullptr},
+      {"a vector of its own", {0x31, 0xC0, 0x8E, 0xD8, 0xC7, 0x06, 0x80, 0x01, 0x12, 0x01, 0x8C,
+                               0x0E, 0x82, 0x01, 0xCD, 0x60, 0xF4, 0x90, 0xB0, 0x5A, 0xCF},
+       End::Halted, 0, 0x005A, nullptr},
       {"no device at port 61h", {0xE4, 0x61, 0xF4}, End::Halted, 0, 0x00FF, nullptr},
       {"BIOS ticks", {0xB4, 0x00, 0xCD, 0x1A, 0xF4}, End::Halted, 0, 0x0000, nullptr},
-      {"endless loop",
-       {0xEB, 0xFE},
-       End::Halted,
-       0,
-       0,
-       "the bound of 100000 blocks was reached at 1000:0100 (eb fe"},
-      {"divide by zero",
-       {0x31, 0xDB, 0xF7, 0xF3},
-       End::Halted,
-       0,
-       0,
-       "divide error (#DE) at 1000:0102 (f7 f3"},
+      {"endless loop", {0xEB, 0xFE}, End::Halted, 0, 0, "the bound of 100000 blocks was reached at 1000:0100 (eb fe"},
+      {"divide by zero", {0x31, 0xDB, 0xF7, 0xF3}, End::Halted, 0, 0, "divide error (#DE) at 1000:0102 (f7 f3"},
       {"ud2", {0x0F, 0x0B}, End::Halted, 0, 0, "invalid opcode (#UD) at 1000:0100 (0f 0b"},
-      {"keyboard",
-       {0xCD, 0x16},
-       End::Halted,
-       0,
-       0,
-       "INT 16h at 1000:0100 (cd 16 00 00 00 00) has no handler"},
-      {"DOS print",
-       {0xB4, 0x09, 0xCD, 0x21},
-       End::Halted,
-       0,
-       0,
+      {"keyboard", {0xCD, 0x16}, End::Halted, 0, 0, "INT 16h at 1000:0100 (cd 16 00 00 00 00) has no handler"},
+      {"DOS print", {0xB4, 0x09, 0xCD, 0x21}, End::Halted, 0, 0,
        "INT 21h function 09h (DOS offers only 4Ch here) at 1000:0102 (cd 21"},
-      {"write to the video BIOS",
-       {0xB8, 0x00, 0xC0, 0x8E, 0xD8, 0xA2, 0x00, 0x00},
-       End::Halted,
-       0,
-       0,
+      {"write to the video BIOS", {0xB8, 0x00, 0xC0, 0x8E, 0xD8, 0xA2, 0x00, 0x00}, End::Halted, 0, 0,
        "a write of 1 bytes at C0000, read-only memory, by the block at 1000:0100 (b8 00 c0"},
-      {"read where nothing is",
-       {0xB8, 0x00, 0xE0, 0x8E, 0xD8, 0xA0, 0x00, 0x00},
-       End::Halted,
-       0,
-       0,
+      {"read where nothing is", {0xB8, 0x00, 0xE0, 0x8E, 0xD8, 0xA0, 0x00, 0x00}, End::Halted, 0, 0,
        "a read of 1 bytes at E0000, where nothing answers, by the block at 1000:0100 (b8 00 e0"},
   };
+  // clang-format on
   test::DriverSession driver;
   ASSERT_EQ(driver.Request(IOCTL_VIDEO_ENABLE_VDM, {}).status, NO_ERROR);
   Vdm vdm(driver.machine(), {.blockLimit = 100000});

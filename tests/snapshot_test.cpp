@@ -187,17 +187,22 @@ std::vector<std::string> Play(Machine& m, uint32_t seed) {
 // it), twice in a row to the same and then to another: after each it holds
 // what a fresh machine of that profile (booted, and loaded for the second)
 // holds, byte for byte where no address differs, and then plays the next
-// execution as the fresh one does, to the trace.
+// execution as the fresh one does, to the trace. So does a machine started
+// from a copy of another's adapter straight after its POST (which calls no
+// BIOS of its own).
 TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
   Profile profiles[4];
   profiles[1].revision = 0x0B, profiles[1].memoryMB = 1, profiles[1].busWidth = 32;
   profiles[2].memoryMB = 8, profiles[2].strap = 1, profiles[2].memoryClockMHz = 75;
-  profiles[3].eisaBus = true, profiles[3].romKB = 64;
+  profiles[3].eisaBus = true, profiles[3].romKB = 64, profiles[3].pciBus = 0;
+  profiles[3].pciDevice = 3, profiles[3].seqOverrides[0x37] = 0x00;
   Machine m;
   std::vector<Snapshot> booted, loaded;
+  std::vector<Adapter> posted;
   std::vector<std::vector<uint8_t>> extensions;
   for (const Profile& profile : profiles) {
     Machine boot(profile);
+    posted.push_back(boot.adapter());
     boot.trace().Start();
     booted.push_back(boot.TakeSnapshot());
     m.Rollback(booted.back());
@@ -227,6 +232,17 @@ TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
     EXPECT_EQ(Play(m, run), outcome);
     EXPECT_EQ(CompareTraces(fresh.trace().Entries(), m.trace().Entries()), "");
     EXPECT_TRUE(m.adapter() == fresh.adapter());
+
+    Machine copied(profiles[p], posted[p]);
+    copied.trace().Start();
+    if (load) copied.Load();
+    const std::vector<std::string> held = Holdings(copied);
+    EXPECT_EQ(held[1], before[1]) << "the copy's accesses";
+    EXPECT_EQ(held[2], before[2]) << "the copy's registers";
+    EXPECT_TRUE(copied.adapter() == adapter);
+    EXPECT_EQ(Play(copied, run), outcome);
+    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), copied.trace().Entries()), "");
+    EXPECT_TRUE(copied.adapter() == fresh.adapter());
   }
 }
 
