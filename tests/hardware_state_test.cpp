@@ -160,10 +160,11 @@ TEST(Restore, WholeSequence) {
   const Tail tails[] = {
       // Read mode, two read at entry 0, the full table: read index 0xFF, two reads.
       {0x23, 0x00, 2, {io::Out8(0x3C7, 0xFF), io::In8(0x3C9, 0x3F), io::In8(0x3C9, 0x00)}},
-      // Write mode, one written at 0x41, the minimal table: its red again.
-      {0x10, 0x41, 4, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01)}},
-      // Write mode, a count above two moves two.
-      {0x30, 0x41, 0, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)}},
+      // Write mode (only a state of 3 is read mode), one written at 0x41, the
+      // minimal table: its red again.
+      {0x1B, 0x41, 4, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01)}},
+      // Write mode, a count above two (9, in all four bits) moves two.
+      {0x90, 0x41, 0, {io::Out8(0x3C8, 0x41), io::Out8(0x3C9, 0x01), io::Out8(0x3C9, 0x02)}},
   };
   for (const Tail& c : tails) {
     SCOPED_TRACE(testing::Message() << "DAC state " << int{c.dacState} << ", rows " << c.rows);
