@@ -58,12 +58,14 @@ testing::AssertionResult SameReads(const std::vector<Seen>& got, const std::vect
 // A machine with the driver loaded and a session on it: as NT runs one
 // (VDM enabled, ports through the trap tables) or on the bare adapter.
 struct Session {
-  explicit Session(PortPath path) : machine(std::make_unique<sim::Machine>()) {
+  explicit Session(PortPath path, bool batchStrings = true)
+      : machine(std::make_unique<sim::Machine>()) {
     EXPECT_EQ(machine->Load(), NO_ERROR);
     if (path == PortPath::Emulator) {
       EXPECT_EQ(machine->Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
     }
-    vdm = std::make_unique<Vdm>(*machine, sim::session::Options{.ports = path});
+    vdm = std::make_unique<Vdm>(*machine,
+                                sim::session::Options{.ports = path, .batchStrings = batchStrings});
     vdm->OnPortRead([this](const sim::session::PortAccess& a) {
       seen.push_back({true, a.port, a.size, a.value});
     });
@@ -439,17 +441,9 @@ INSTANTIATE_TEST_SUITE_P(Shard, SwitchAtAnyPoint, testing::Range(0, 8));
 // in the same order, as the BIOS clears, loads fonts and scrolls (from RAM,
 // from its ROM, and window to window through the latches).
 TEST(RealSession, BatchedStringInstructionsAreTheElementWritesOneByOne) {
-  struct Side {
-    explicit Side(bool batch) : machine(std::make_unique<sim::Machine>()) {
-      EXPECT_EQ(machine->Load(), NO_ERROR);
-      EXPECT_EQ(machine->Ioctl(IOCTL_VIDEO_ENABLE_VDM, nullptr, 0, nullptr, 0).status, NO_ERROR);
-      vdm = std::make_unique<Vdm>(*machine, sim::session::Options{.batchStrings = batch});
-      mark = machine->trace().Start();
-    }
-    std::unique_ptr<sim::Machine> machine;
-    std::unique_ptr<Vdm> vdm;
-    size_t mark;
-  } batched(true), one(false);
+  Session batched(PortPath::Emulator), one(PortPath::Emulator, false);
+  const size_t batchedMark = batched.machine->trace().Start();
+  const size_t oneMark = one.machine->trace().Start();
   const Registers calls[] = {{.eax = 0x0003},
                              {.eax = 0x1114},
                              {.eax = 0x0605, .ebx = 0x1E00, .edx = 0x184F},
@@ -463,9 +457,9 @@ TEST(RealSession, BatchedStringInstructionsAreTheElementWritesOneByOne) {
   for (const Registers& call : calls) {
     SCOPED_TRACE(testing::Message() << "AX=" << std::hex << call.eax);
     ASSERT_EQ(batched.vdm->Int10(call), one.vdm->Int10(call));
-    ASSERT_TRUE(test::TraceIs(batched.machine->trace().Since(batched.mark),
-                              one.machine->trace().Since(one.mark)));
-    ASSERT_TRUE(batched.machine->adapter() == one.machine->adapter());
+    ASSERT_TRUE(test::TraceIs(batched.machine->trace().Since(batchedMark),
+                              one.machine->trace().Since(oneMark)));
+    ASSERT_TRUE(batched.adapter() == one.adapter());
   }
 }
 

@@ -221,6 +221,12 @@ TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
     const std::vector<std::string> before = Holdings(fresh);
     const Adapter adapter = fresh.adapter();
     const std::vector<std::string> outcome = Play(fresh, run);
+    // Then the next execution, as the fresh machine played it.
+    auto playsAsFresh = [&](Machine& other) {
+      EXPECT_EQ(Play(other, run), outcome);
+      EXPECT_EQ(CompareTraces(fresh.trace().Entries(), other.trace().Entries()), "");
+      EXPECT_TRUE(other.adapter() == fresh.adapter());
+    };
 
     m.Rollback(load ? loaded[p] : booted[p]);
     EXPECT_EQ(Holdings(m), before);
@@ -229,9 +235,7 @@ TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
       const auto* ext = static_cast<const uint8_t*>(m.DeviceExtension());
       EXPECT_TRUE(std::equal(extensions[p].begin(), extensions[p].end(), ext));
     }
-    EXPECT_EQ(Play(m, run), outcome);
-    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), m.trace().Entries()), "");
-    EXPECT_TRUE(m.adapter() == fresh.adapter());
+    playsAsFresh(m);
 
     Machine copied(profiles[p], posted[p]);
     copied.trace().Start();
@@ -240,9 +244,7 @@ TEST(Snapshot, AMachineRolledBackIsAFreshOneExecutionAfterExecution) {
     EXPECT_EQ(held[1], before[1]) << "the copy's accesses";
     EXPECT_EQ(held[2], before[2]) << "the copy's registers";
     EXPECT_TRUE(copied.adapter() == adapter);
-    EXPECT_EQ(Play(copied, run), outcome);
-    EXPECT_EQ(CompareTraces(fresh.trace().Entries(), copied.trace().Entries()), "");
-    EXPECT_TRUE(copied.adapter() == fresh.adapter());
+    playsAsFresh(copied);
   }
 }
 
